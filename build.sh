@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds and runs this project on Debian 12. Installs what is missing first.
+#
+#   ./build.sh example           build and run the editor-session example
+#   ./build.sh test              build and run every test
+#   ./build.sh test --sanitize address,undefined
+#                                the same, instrumented (own build folder)
+#   ./build.sh bench             build in Release and run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(cmake g++ ninja-build pkg-config libboost-dev libexpat1-dev libgtest-dev libbenchmark-dev)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        echo "Installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    fi
+}
+
+configure() { # folder, extra cmake args...
+    local dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+what=${1:-}
+shift || true
+sanitize=""
+while (($#)); do
+    case $1 in
+        --sanitize) sanitize=$2; shift 2 ;;
+        *) echo "unknown option $1" >&2; exit 2 ;;
+    esac
+done
+
+install_missing
+case $what in
+    example)
+        configure build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        cmake --build build/release -j"$jobs" --target editor_session
+        ./build/release/examples/editor_session
+        ;;
+    test)
+        if [ -n "$sanitize" ]; then
+            dir=build/sanitize-${sanitize//,/-}
+            configure "$dir" -DCMAKE_BUILD_TYPE=Debug -DREFLECTION_SANITIZE="$sanitize" -DREFLECTION_BUILD_BENCH=OFF
+            export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+            export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+            export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1}
+        else
+            dir=build/release
+            configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        fi
+        cmake --build "$dir" -j"$jobs"
+        ctest --test-dir "$dir" -j"$jobs" --output-on-failure
+        ;;
+    bench)
+        configure build/bench -DCMAKE_BUILD_TYPE=Release -DREFLECTION_BUILD_TESTS=OFF
+        cmake --build build/bench -j"$jobs"
+        for b in build/bench/bench/*_bench; do "$b"; done
+        ;;
+    *)
+        sed -n '2,9p' "$0"; exit 2 ;;
+esac
