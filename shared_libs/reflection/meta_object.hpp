@@ -1,0 +1,116 @@
+#pragma once
+// Run-time description of one compiled type: identity, display name, aliases,
+// direct base classes (with pointer displacements) and the registered types
+// derived from it. Subclasses decide how instances are created and
+// recognised and where properties live; this class fixes how properties are
+// numbered across base classes, how the most derived type of a value is
+// found, and how pointers are cast between a type and its bases.
+
+#include "platform/corekit/string_ref.hpp"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+namespace tavi {
+class Variant;
+}
+
+namespace orv {
+
+class MetaObjectManager;
+class MetaProperty;
+class ObjectData;
+class ReflectedObject;
+
+class MetaObject {
+public:
+    // Stands for "no property" wherever a property index is returned.
+    static constexpr size_t INVALID_INDEX = ~size_t(0);
+
+    // One direct base class and the displacement that, added to the address
+    // of the base sub-object, gives the address of the derived object.
+    class BaseClass {
+    public:
+        BaseClass(MetaObject* metaObject, long long offset) noexcept : m_metaObject(metaObject), m_offset(offset) {}
+        MetaObject* metaObject() const noexcept { return m_metaObject; }
+        long long offset() const noexcept { return m_offset; }
+
+    private:
+        MetaObject* m_metaObject;
+        long long m_offset;
+    };
+
+    // An empty name is replaced by the value library's pretty name of `type`.
+    // Constructing does not register the meta object.
+    MetaObject(const std::type_info& type, int flags, std::string name, std::vector<BaseClass> baseClasses);
+    MetaObject(const MetaObject&) = delete;
+    MetaObject& operator=(const MetaObject&) = delete;
+    // Reports while derived meta objects are still registered; never unregisters.
+    virtual ~MetaObject();
+
+    // A new instance of the type.
+    virtual tavi::Variant create() = 0;
+    // The most derived registered meta object at or below this one that
+    // recognises `object` (depth first, derived before self); null if none.
+    virtual MetaObject* findDerived(const tavi::Variant& object);
+    // Whether `object` is an instance of exactly this type.
+    virtual bool objectMatches(const tavi::Variant& object) const = 0;
+    virtual std::shared_ptr<ObjectData> objectData(const tavi::Variant& object) = 0;
+    virtual size_t indexOfProperty(const ReflectedObject& object, const tavi::Variant& key) const;
+    // The property at `index`, or null; then `*remaining` (when given) gets
+    // `index` minus the number of properties this meta object holds.
+    virtual std::shared_ptr<MetaProperty> property(const ReflectedObject& object, size_t index,
+                                                   size_t* remaining) const;
+    virtual size_t addProperty(const ReflectedObject& object, const tavi::Variant& key, const tavi::Variant& value);
+    virtual bool removeProperty(const ReflectedObject& object, size_t index);
+
+    const std::type_info& type() const noexcept { return m_type; }
+    int flags() const noexcept { return m_flags; }
+    bool testFlags(int f) const noexcept { return (m_flags & f) == f; }
+    const std::string& name() const noexcept { return m_name; }
+    const std::vector<std::string>& aliases() const noexcept { return m_aliases; }
+    const std::vector<BaseClass>& baseClasses() const noexcept { return m_baseClasses; }
+
+    size_t propertyCount(const ReflectedObject& object) const;
+    size_t firstSelfProperty(const ReflectedObject& object) const;
+
+    // Converts a pointer to the `from` sub-object into a pointer to the `to`
+    // sub-object; both must be this type or one of its bases. Null otherwise.
+    void* cast(void* pointer, const std::type_info& from, const std::type_info& to) const;
+
+    // Aliases are for use while unregistered: the registry keeps views of them.
+    bool addAlias(Kor::BasicStringRef<char> alias);
+    bool removeAlias(Kor::BasicStringRef<char> alias);
+
+protected:
+    virtual void propertyAboutToBeAdded(const ReflectedObject& object, size_t index, size_t count) = 0;
+    virtual void propertyAdded(const ReflectedObject& object, size_t index, size_t count) = 0;
+    virtual void propertyAboutToBeRemoved(const ReflectedObject& object, size_t index, size_t count) = 0;
+    virtual void propertyRemoved(const ReflectedObject& object, size_t index, size_t count) = 0;
+    virtual void structureAboutToBeChanged(const ReflectedObject& object) = 0;
+    virtual void structureChanged(const ReflectedObject& object) = 0;
+    virtual void propertiesAboutToBeReset(const ReflectedObject& object) = 0;
+    virtual void propertiesReset(const ReflectedObject& object) = 0;
+
+private:
+    friend class MetaObjectManager;
+
+    // Index of the last self property whose key equals `key`, or INVALID_INDEX.
+    virtual size_t findSelfProperty(const ReflectedObject& object, const tavi::Variant& key) const;
+
+    bool getTypeOffset(const std::type_info& type, long long* offset) const;
+    void addDerivedClass(MetaObject* derived);
+    void removeDerivedClass(MetaObject* derived);
+
+    const std::type_info& m_type;
+    int m_flags;
+    std::string m_name;
+    std::vector<std::string> m_aliases;
+    std::vector<BaseClass> m_baseClasses;
+    std::vector<MetaObject*> m_derivedClasses;
+};
+
+} // namespace orv
