@@ -1,0 +1,143 @@
+#pragma once
+// Undoable commands.
+//
+// A command restores one piece of state. Executing it performs the change
+// through the ordinary write paths of the data it touches; those paths record
+// the opposite command in whatever transaction is open at that moment. So no
+// command holds both an old and a new value and none swaps values itself: undo
+// and redo are both "execute and let the write path record the inverse".
+
+#include "platform/zel_core/flags.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <iterator>
+#include <memory>
+#include <string>
+
+namespace Kor::utils {
+
+class Command {
+public:
+    enum class Flag : std::uint32_t {
+        // Not a user-visible step of its own (notify brackets, minor property
+        // changes): a minor command never gives its transaction its name.
+        Minor = 0x1,
+    };
+    using Flags = zel::Flags<Flag>;
+
+    explicit Command(std::string name = {}, Flags flags = {}) : m_name(std::move(name)), m_flags(flags) {}
+
+    Command(const Command&) = default;
+    Command(Command&&) noexcept = default;
+    Command& operator=(const Command&) = default;
+    Command& operator=(Command&&) noexcept = default;
+
+    virtual ~Command();
+
+    // A copy of this command. The base cannot copy a derived object, so it
+    // returns null ("not copyable"); commands that can be copied override it.
+    virtual std::unique_ptr<Command> clone() const;
+
+    // Absorbs `other` into this command and returns true, or declines with
+    // false. The base declines.
+    virtual bool merge(Command& other);
+
+    // Performs the change; false when it could not be made (the command
+    // reports why).
+    virtual bool execute() = 0;
+
+    const std::string& name() const { return m_name; }
+    void setName(std::string name) { m_name = std::move(name); }
+    Flags flags() const { return m_flags; }
+    void setFlags(Flags flags) { m_flags = flags; }
+    bool isMinor() const { return m_flags.test(Flag::Minor); }
+
+private:
+    std::string m_name;
+    Flags m_flags;
+};
+
+// An ordered list of owned commands executed as one.
+//
+// Transactions record with push_front, so the newest change is at the front.
+// execute() runs the children front to back: newest first, which is the order
+// in which the changes of a transaction must be taken back. It does not stop at
+// a failing child: later children may close what earlier ones opened (notify
+// brackets), so stopping half-way would leave that state unbalanced. It returns
+// false when any child failed. A composite cannot be executed re-entrantly nor
+// take children while it executes (both are reported and refused).
+class CompositeCommand : public Command {
+    using Container = std::deque<std::unique_ptr<Command>>;
+
+    // Walks the owned children as commands rather than as owning pointers.
+    template <typename Base, typename Value>
+    class ChildIterator {
+    public:
+        using iterator_category = std::bidirectional_iterator_tag;
+        using value_type = Command;
+        using difference_type = std::ptrdiff_t;
+        using pointer = Value*;
+        using reference = Value&;
+
+        ChildIterator() = default;
+        explicit ChildIterator(Base base) : m_base(base) {}
+
+        reference operator*() const { return **m_base; }
+        pointer operator->() const { return m_base->get(); }
+        ChildIterator& operator++() {
+            ++m_base;
+            return *this;
+        }
+        ChildIterator operator++(int) { return ChildIterator(m_base++); }
+        ChildIterator& operator--() {
+            --m_base;
+            return *this;
+        }
+        ChildIterator operator--(int) { return ChildIterator(m_base--); }
+        friend bool operator==(const ChildIterator& a, const ChildIterator& b) { return a.m_base == b.m_base; }
+
+    private:
+        Base m_base{};
+    };
+
+public:
+    using iterator = ChildIterator<Container::iterator, Command>;
+    using const_iterator = ChildIterator<Container::const_iterator, const Command>;
+
+    explicit CompositeCommand(std::string name = {}, Flags flags = {}) : Command(std::move(name), flags) {}
+
+    // Children are owned; copying goes through clone().
+    CompositeCommand(const CompositeCommand&) = delete;
+    CompositeCommand& operator=(const CompositeCommand&) = delete;
+    CompositeCommand(CompositeCommand&&) noexcept = default;
+    CompositeCommand& operator=(CompositeCommand&&) noexcept = default;
+    ~CompositeCommand() override;
+
+    // Clones every child; null when any child cannot be cloned, since a
+    // partial copy would replay something else.
+    std::unique_ptr<Command> clone() const override;
+    bool execute() override;
+
+    // Take ownership of `command`; true when it was added. Null commands are
+    // ignored (false).
+    bool push_front(std::unique_ptr<Command> command);
+    bool push_back(std::unique_ptr<Command> command);
+
+    std::size_t size() const { return m_commands.size(); }
+    bool empty() const { return m_commands.empty(); }
+
+    iterator begin() { return iterator(m_commands.begin()); }
+    iterator end() { return iterator(m_commands.end()); }
+    const_iterator begin() const { return const_iterator(m_commands.begin()); }
+    const_iterator end() const { return const_iterator(m_commands.end()); }
+
+private:
+    bool acceptsChildren() const;
+
+    Container m_commands;
+    bool m_executing = false;
+};
+
+} // namespace Kor::utils

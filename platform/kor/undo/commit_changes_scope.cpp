@@ -1,0 +1,87 @@
+#include "platform/kor/undo/commit_changes_scope.hpp"
+
+#include "platform/corekit/diagnostics.hpp"
+#include "platform/kor/undo/undo_history.hpp"
+
+#include <iterator>
+
+namespace Kor {
+namespace {
+
+struct ScopeStack {
+    std::unique_ptr<CommitChangesScope::Transaction> transaction;
+    std::size_t depth = 0;
+};
+
+thread_local ScopeStack t_scopes;
+
+// A transaction without an explicit name is named after the first command
+// it recorded that is a step of its own; recording pushes to the front, so
+// that is searched from the back. Only minor commands: the oldest of them.
+std::string nameFromCommands(const utils::CompositeCommand& commands) {
+    const auto oldest = std::make_reverse_iterator(commands.end());
+    const auto newest = std::make_reverse_iterator(commands.begin());
+    for (auto it = oldest; it != newest; ++it)
+        if (!it->isMinor())
+            return it->name();
+    return commands.empty() ? std::string() : oldest->name();
+}
+
+} // namespace
+
+CommitChangesScope::CommitChangesScope(UndoHistory* history, std::string name, Mode mode, Purpose purpose) {
+    ScopeStack& scopes = t_scopes;
+    if (scopes.depth == 0) {
+        scopes.transaction.reset(new Transaction());
+        scopes.transaction->m_history = history ? history : UndoHistory::current();
+        scopes.transaction->m_purpose = purpose;
+    } else if (history && history != scopes.transaction->m_history) {
+        // A nested scope joins the open transaction; it may supply the
+        // history the outer scopes did not have, but not replace one.
+        if (scopes.transaction->m_history)
+            warningMessage("Kor::CommitChangesScope: a nested scope names another undo history; "
+                           "its changes go to the history of the open transaction");
+        else
+            scopes.transaction->m_history = history;
+    }
+    Transaction& transaction = *scopes.transaction;
+    if (transaction.m_name.empty())
+        transaction.m_name = std::move(name);
+    if (mode == Mode::IgnoreUndos) {
+        m_ignoring = true;
+        ++transaction.m_ignoreDepth;
+    }
+    ++scopes.depth;
+}
+
+CommitChangesScope::~CommitChangesScope() {
+    ScopeStack& scopes = t_scopes;
+    if (scopes.depth == 0 || !scopes.transaction) {
+        assertionFailed("depth > 0", __FILE__, __LINE__, "CommitChangesScope closed twice");
+        return;
+    }
+    if (m_ignoring)
+        --scopes.transaction->m_ignoreDepth;
+    if (--scopes.depth > 0)
+        return;
+
+    // Detach first: destroying or committing commands may open new scopes.
+    const std::unique_ptr<Transaction> finished = std::move(scopes.transaction);
+    std::unique_ptr<utils::CompositeCommand> commands = std::move(finished->m_command);
+    finished->m_uniqueCommands.clear();
+    if (commands->empty() || !finished->m_history)
+        return;
+    commands->setName(finished->m_name.empty() ? nameFromCommands(*commands) : finished->m_name);
+    finished->m_history->accept(std::move(commands), finished->m_purpose);
+}
+
+CommitChangesScope::Transaction* CommitChangesScope::transaction() {
+    return t_scopes.transaction.get();
+}
+
+bool CommitChangesScope::ignoresUndos() {
+    const Transaction* current = transaction();
+    return current && current->m_ignoreDepth > 0;
+}
+
+} // namespace Kor

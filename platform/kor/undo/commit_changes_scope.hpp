@@ -1,0 +1,136 @@
+#pragma once
+// Undo transactions.
+//
+// A CommitChangesScope brackets one user-level change. The outermost scope on
+// a thread opens a transaction; the write paths executed meanwhile record the
+// commands that take their changes back (makeUndo / makeUniqueUndo). Nested
+// scopes join the open transaction. When the outermost scope closes, a
+// transaction that recorded something becomes one entry of the undo history it
+// was opened for; an empty one is dropped. Every thread has its own scopes and
+// its own transaction.
+
+#include "platform/kor/undo/command.hpp"
+#include "platform/variant/variant.hpp"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+namespace Kor {
+
+class UndoHistory;
+
+class CommitChangesScope {
+    // Where a closed transaction goes: a new change, or the opposite of an
+    // entry the history is replaying.
+    enum class Purpose { Change, Undo, Redo };
+
+public:
+    enum class Mode {
+        Record,
+        // Nothing is recorded while this scope is open, even if it joins a
+        // recording transaction: the changes made meanwhile are not undoable.
+        IgnoreUndos,
+    };
+
+    // The command recorded for a key (a property, an element...) in the open
+    // transaction, so that one change is recorded once however often it is
+    // made. The commands are owned by the transaction's composite.
+    using UniqueCommands = std::unordered_map<tavi::Variant, utils::Command*>;
+
+    class Transaction {
+    public:
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+
+        // The composite that records, or null while recording is suppressed.
+        // Commands go to its front: it reads newest first.
+        utils::CompositeCommand* command() { return m_ignoreDepth == 0 ? m_command.get() : nullptr; }
+        UniqueCommands& uniqueCommands() { return m_uniqueCommands; }
+        // The name given by the first scope that named it; may be empty.
+        const std::string& name() const { return m_name; }
+
+    private:
+        friend class CommitChangesScope;
+        friend class UndoHistory;
+        Transaction() = default;
+
+        std::unique_ptr<utils::CompositeCommand> m_command = std::make_unique<utils::CompositeCommand>();
+        UniqueCommands m_uniqueCommands;
+        std::string m_name;
+        UndoHistory* m_history = nullptr;
+        Purpose m_purpose = Purpose::Change;
+        std::size_t m_ignoreDepth = 0;
+    };
+
+    // Opens a scope that commits to the history attached to this thread
+    // (UndoHistory::ThreadAttachment), if any.
+    CommitChangesScope() : CommitChangesScope(nullptr, {}, Mode::Record) {}
+    explicit CommitChangesScope(Mode mode) : CommitChangesScope(nullptr, {}, mode) {}
+    explicit CommitChangesScope(std::string name, Mode mode = Mode::Record)
+        : CommitChangesScope(nullptr, std::move(name), mode) {}
+    // Opens a scope that commits to `history`, whatever is attached.
+    explicit CommitChangesScope(UndoHistory& history, std::string name = {}, Mode mode = Mode::Record)
+        : CommitChangesScope(&history, std::move(name), mode) {}
+
+    CommitChangesScope(const CommitChangesScope&) = delete;
+    CommitChangesScope& operator=(const CommitChangesScope&) = delete;
+    // Closing the outermost scope commits, also while an exception unwinds:
+    // the changes made up to then did happen and stay undoable.
+    ~CommitChangesScope();
+
+    // The open transaction of this thread, or null outside every scope.
+    static Transaction* transaction();
+    // True while a transaction is open whose recording is suppressed.
+    static bool ignoresUndos();
+
+    // Records a new C(args...) at the front of the recording composite.
+    // Returns it, or null (and creates nothing) when nothing records.
+    template <typename C, typename... Args>
+    static C* makeUndo(Args&&... args) {
+        Transaction* current = transaction();
+        utils::CompositeCommand* composite = current ? current->command() : nullptr;
+        if (!composite)
+            return nullptr;
+        auto command = std::make_unique<C>(std::forward<Args>(args)...);
+        C* raw = command.get();
+        return composite->push_front(std::move(command)) ? raw : nullptr;
+    }
+
+    // As makeUndo, but only when nothing was recorded under `key` in this
+    // transaction yet; then the command is remembered under the key. So the
+    // first recording wins and keeps the oldest state. Returns the command
+    // now recorded under the key (new or earlier), or null when nothing
+    // records.
+    template <typename C, typename... Args>
+    static utils::Command* makeUniqueUndo(const tavi::Variant& key, Args&&... args) {
+        Transaction* current = transaction();
+        utils::CompositeCommand* composite = current ? current->command() : nullptr;
+        if (!composite)
+            return nullptr;
+        auto [entry, inserted] = current->uniqueCommands().try_emplace(key, nullptr);
+        if (!inserted && entry->second)
+            return entry->second;
+        auto command = std::make_unique<C>(std::forward<Args>(args)...);
+        utils::Command* raw = command.get();
+        if (!composite->push_front(std::move(command))) {
+            current->uniqueCommands().erase(entry);
+            return nullptr;
+        }
+        entry->second = raw;
+        return raw;
+    }
+
+private:
+    friend class UndoHistory;
+
+    CommitChangesScope(UndoHistory* history, std::string name, Mode mode)
+        : CommitChangesScope(history, std::move(name), mode, Purpose::Change) {}
+    CommitChangesScope(UndoHistory* history, std::string name, Mode mode, Purpose purpose);
+
+    bool m_ignoring = false;
+};
+
+} // namespace Kor
