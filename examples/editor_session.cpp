@@ -107,7 +107,7 @@ int main() {
         std::string aliases;
         for (const auto& alias : meta->aliases())
             aliases += (aliases.empty() ? "" : ", ") + alias;
-        std::printf("  %-10s bases: %-40s aliases: %s\n", meta->name().c_str(), bases.empty() ? "-" : bases.c_str(),
+        std::printf("  %-10s bases: %-48s aliases: %s\n", meta->name().c_str(), bases.empty() ? "-" : bases.c_str(),
                     aliases.empty() ? "-" : aliases.c_str());
     }
 

@@ -33,8 +33,8 @@ TestMetaObject::Matcher holds() {
 template <typename T>
 TestMetaObject::Matcher pointsTo() {
     return [](const tavi::Variant& v) {
-        const Animal* const* p = v.castPtr<const Animal*>();
-        return p && *p && dynamic_cast<const T*>(*p) != nullptr;
+        const Animal* p = v.castPtr<Animal>();
+        return p && dynamic_cast<const T*>(p) != nullptr;
     };
 }
 

@@ -3,6 +3,7 @@
 // candidate types (most specific first) and whether the value is a pointer.
 
 #include <array>
+#include <cstddef>
 #include <typeinfo>
 
 namespace tavi {
