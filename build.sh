@@ -5,6 +5,8 @@
 #   ./build.sh test              build and run every test
 #   ./build.sh test --sanitize address,undefined
 #                                the same, instrumented (own build folder)
+#   ./build.sh test --only REGEX only the test targets whose name matches
+#                                REGEX (e.g. signal), built and run
 #   ./build.sh bench             build in Release and run the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -34,9 +36,11 @@ jobs=$(nproc 2>/dev/null || echo 2)
 what=${1:-}
 shift || true
 sanitize=""
+only=""
 while (($#)); do
     case $1 in
         --sanitize) sanitize=$2; shift 2 ;;
+        --only) only=$2; shift 2 ;;
         *) echo "unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -59,8 +63,17 @@ case $what in
             dir=build/release
             configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
         fi
-        cmake --build "$dir" -j"$jobs"
-        ctest --test-dir "$dir" -j"$jobs" --output-on-failure
+        if [ -z "$only" ]; then
+            cmake --build "$dir" -j"$jobs"
+            ctest --test-dir "$dir" -j"$jobs" --output-on-failure
+        else
+            # Tests are registered as <target>.<Suite>.<Case>, so the same
+            # expression selects the targets and their tests.
+            mapfile -t targets < <(sed -n 's/^reflection_add_test(\([A-Za-z0-9_]*\).*/\1/p' tests/CMakeLists.txt | grep -E -- "$only" || true)
+            if ((${#targets[@]} == 0)); then echo "no test target matches '$only'" >&2; exit 2; fi
+            cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
+            ctest --test-dir "$dir" -j"$jobs" --output-on-failure --no-tests=error -R "^($(IFS='|'; echo "${targets[*]}"))\\."
+        fi
         ;;
     bench)
         configure build/bench -DCMAKE_BUILD_TYPE=Release -DREFLECTION_BUILD_TESTS=OFF

@@ -99,15 +99,6 @@ TEST(FuzzyArguments, MatchingIsByExactTypeOnly) {
     static_assert(orv::FuzzyCallable<void (*)(const std::string&), void(std::string)>);
 }
 
-TEST(FuzzyArguments, DirectlyCallableFunctorsAreNotWrapped) {
-    auto exact = [](int, double) {};
-    static_assert(std::is_same_v<decltype(orv::makeFuzzyCallable<void(int, double)>(exact)), decltype(exact)>);
-    auto generic = [](auto&&...) {};
-    static_assert(std::is_same_v<decltype(orv::makeFuzzyCallable<void(int, double)>(generic)), decltype(generic)>);
-    auto shorter = [](double) {};
-    static_assert(!std::is_same_v<decltype(orv::makeFuzzyCallable<void(int, double)>(shorter)), decltype(shorter)>);
-}
-
 TEST(FuzzyArguments, MoveOnlyArgumentsAreForwarded) {
     int value = 0;
     fuzzy<void(int, std::unique_ptr<int>)>([&](std::unique_ptr<int> p) { value = *p; })(1, std::make_unique<int>(5));

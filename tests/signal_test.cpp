@@ -211,17 +211,6 @@ TEST(Signal, InvokingAReleasedOrEmptySlotThrows) {
     EXPECT_THROW(holder->invoke(0), std::bad_optional_access);
 }
 
-TEST(Signal, ConnectionOutlivesItsSignal) {
-    Connection c;
-    {
-        Signal signal;
-        c = signal.connect([](int) {});
-    }
-    EXPECT_FALSE(c.connected());
-    c.disconnect();
-    EXPECT_TRUE(c.empty());
-}
-
 TEST(ScopedConnection, DisconnectsWhenDestroyedOrReplaced) {
     Signal signal;
     Log log;

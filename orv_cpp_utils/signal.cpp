@@ -1,0 +1,208 @@
+#include "orv_cpp_utils/signal.hpp"
+
+#include "platform/corekit/diagnostics.hpp"
+
+#include <iterator>
+#include <thread>
+
+namespace zel {
+
+namespace signal_details {
+
+// --- SlotHolderBase ---------------------------------------------------------
+
+SlotHolderBase::~SlotHolderBase() {
+    KOR_ASSERT(!signal());
+}
+
+void SlotHolderBase::disconnect() noexcept {
+    if (m_state.fetch_or(DISCONNECTED, std::memory_order_acq_rel) == 0)
+        finishDisconnect();
+}
+
+// Emissions only pin a slot that is still connected, so that a disconnect
+// that finds no pin can finish at once without racing a call about to start.
+bool SlotHolderBase::tryPin() noexcept {
+    int64_t state = m_state.load(std::memory_order_acquire);
+    do {
+        if (state < 0)
+            return false;
+    } while (!m_state.compare_exchange_weak(state, state + 1, std::memory_order_acq_rel, std::memory_order_acquire));
+    incRef();
+    return true;
+}
+
+void SlotHolderBase::pin() noexcept {
+    m_state.fetch_add(1, std::memory_order_acq_rel);
+    incRef();
+}
+
+void SlotHolderBase::unpin() noexcept {
+    if (m_state.fetch_sub(1, std::memory_order_acq_rel) == DISCONNECTED + 1)
+        finishDisconnect();
+    decRef();
+}
+
+void SlotHolderBase::finishDisconnect() noexcept {
+    unlink(true);
+}
+
+void SlotHolderBase::detach() noexcept {
+    const int64_t previous = m_state.fetch_or(DISCONNECTED, std::memory_order_acq_rel);
+    unlink((previous & ~DISCONNECTED) == 0);
+}
+
+void SlotHolderBase::unlink(bool releaseCallable) noexcept {
+    bool unlinked = false;
+    if (SignalImplBase* const body = signal()) {
+        const std::lock_guard lock(body->m_mutex);
+        if (signal() == body) { // not unlinked by someone else meanwhile
+            body->remove(this);
+            unlinked = true;
+        }
+    }
+    // Outside the lock: the callable's captures may use the signal.
+    if (releaseCallable)
+        releaseOnce();
+    if (unlinked)
+        decRef(); // the tree's reference; the caller still holds one
+}
+
+void SlotHolderBase::releaseOnce() noexcept {
+    if (!m_released.exchange(true, std::memory_order_acq_rel))
+        releaseSlot();
+}
+
+// --- SignalImplBase ---------------------------------------------------------
+
+SignalImplBase::~SignalImplBase() {
+    std::unique_lock lock(m_mutex);
+    while (m_slotCount != 0) {
+        SlotHolderBase* const h = &*m_slots.begin();
+        if (h->m_state.load(std::memory_order_acquire) == SlotHolderBase::DISCONNECTED) {
+            // Disconnected and held by no emission, yet linked: the thread
+            // that disconnected it is about to take the lock and unlink it,
+            // having read this body's address. Let it, before the body goes.
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+            continue;
+        }
+        h->pin();
+        h->m_state.fetch_or(SlotHolderBase::DISCONNECTED, std::memory_order_acq_rel);
+        remove(h);
+        lock.unlock();
+        h->decRef(); // the tree's reference; the pin keeps the holder alive
+        // Releases the callable unless an emission is still inside the slot;
+        // that emission releases it when it returns and stops there.
+        h->unpin();
+        lock.lock();
+    }
+}
+
+SlotHolderBase* SignalImplBase::remove(SlotHolderBase* holder) noexcept {
+    m_slots.erase(m_slots.iterator_to(*holder));
+    --m_slotCount;
+    holder->m_signal.store(nullptr, std::memory_order_release);
+    return holder;
+}
+
+Connection SignalImplBase::link(SlotHolderBase* holder) {
+    const std::lock_guard lock(m_mutex);
+    holder->m_connectStamp = m_emissionCounter;
+    holder->m_signal.store(this, std::memory_order_release);
+    m_slots.insert(*holder);
+    holder->incRef(); // the tree's reference
+    ++m_slotCount;
+    return Connection(holder);
+}
+
+size_t SignalImplBase::slotCount() const {
+    const std::lock_guard lock(m_mutex);
+    return m_slotCount;
+}
+
+uint64_t SignalImplBase::emissionCount() const {
+    const std::lock_guard lock(m_mutex);
+    return m_emissionCounter;
+}
+
+// --- EmissionCursor ---------------------------------------------------------
+
+EmissionCursor::~EmissionCursor() {
+    if (m_current)
+        m_current->unpin();
+}
+
+SlotHolderBase* EmissionCursor::first() {
+    const std::lock_guard lock(m_body.m_mutex);
+    if (m_body.m_slotCount == 0)
+        return nullptr;
+    m_epoch = ++m_body.m_emissionCounter;
+    m_current = pinCallable(m_body.m_slots.begin());
+    return m_current;
+}
+
+SlotHolderBase* EmissionCursor::next() {
+    // Unpinned last, after the lock is given back: unpinning may finish a
+    // disconnection, which takes the lock.
+    struct Unpin {
+        SlotHolderBase* holder;
+        ~Unpin() { holder->unpin(); }
+    } previous{std::exchange(m_current, nullptr)};
+
+    // Unlinked while it ran (its signal destroyed, its InlineConnection
+    // reused): there is no place in the tree to continue from. The body may be
+    // gone, so only its address is compared.
+    if (previous.holder->signal() != &m_body)
+        return nullptr;
+    const std::lock_guard lock(m_body.m_mutex);
+    if (previous.holder->signal() != &m_body)
+        return nullptr;
+    m_current = pinCallable(std::next(m_body.m_slots.iterator_to(*previous.holder)));
+    return m_current;
+}
+
+// Under the lock the tree is stable, so holders can be skipped without
+// pinning them; only the one to be called is pinned.
+SlotHolderBase* EmissionCursor::pinCallable(SignalImplBase::Tree::iterator it) {
+    for (const auto end = m_body.m_slots.end(); it != end; ++it) {
+        SlotHolderBase& holder = *it;
+        // Connected after this emission began (by a slot, a nested emission
+        // or another thread): left for later emissions.
+        if (holder.m_connectStamp >= m_epoch)
+            continue;
+        if (holder.tryPin())
+            return &holder;
+    }
+    return nullptr;
+}
+
+void prepareStorage(InlineConnection& storage) noexcept {
+    storage.reset(true);
+}
+
+} // namespace signal_details
+
+// --- Connection, InlineConnection -------------------------------------------
+
+void Connection::disconnect() noexcept {
+    if (m_holder) {
+        m_holder->disconnect();
+        m_holder.reset();
+    }
+}
+
+void InlineConnection::reset(bool reuse) noexcept {
+    signal_details::SlotHolderBase* const h = m_holder;
+    if (!h)
+        return;
+    if (reuse)
+        KOR_ASSERT_MSG(!h->connected(), "Attempted reuse of connected InlineConnection");
+    h->detach();
+    KOR_ASSERT(h->refCount() == 1);
+    m_holder = nullptr;
+    h->~SlotHolderBase();
+}
+
+} // namespace zel

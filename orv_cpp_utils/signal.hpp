@@ -1,0 +1,573 @@
+#pragma once
+// Signals with priority-ordered slots.
+//
+//     zel::FuzzySignal<void (const Object&, size_t, size_t)> added;
+//     zel::Connection c = added.connect([](size_t first, size_t count) { ... });
+//     added(object, 3, 1);   // calls every connected slot
+//     c.disconnect();
+//
+// A slot may take any ordered subsequence of `(const zel::Connection&, Args...)`
+// (see fuzzy_arguments.hpp); the Connection argument lets a slot disconnect
+// itself. Slots run in ascending priority, equal priorities in connection
+// order. An emission calls the slots connected when it began; a slot that is
+// disconnected before its turn is not called.
+//
+// Dropping a `Connection` never disconnects: a slot stays connected until it
+// is disconnected, its InlineConnection is destroyed or reused, or its signal
+// is destroyed. `ScopedConnection` is the handle that disconnects when it dies.
+//
+// Threads: connect, disconnect and emit may run concurrently and from inside a
+// slot of the same signal. Each signal body has a mutex that is held only
+// while its slot set is read or changed, never while a slot runs. Destroying a
+// signal (or a SignalMap) must not race with other uses of that same signal.
+//
+// A signal costs one pointer until the first connect: the body (mutex, slot
+// tree, counters) is created then and published by compare-and-swap, so an
+// emission of a signal that never had a slot is a single pointer test.
+
+#include "orv_cpp_utils/fuzzy_arguments.hpp"
+#include "platform/corekit/safe_reference_count.hpp"
+
+#include <boost/intrusive/set.hpp>
+#include <boost/intrusive_ptr.hpp>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+
+namespace zel {
+
+class Connection;
+class InlineConnection;
+
+// The combiner of a signal whose slots return nothing: the emission returns
+// nothing either. Kept as a parameter so that signal types read as usual.
+template <class R>
+struct OptionalLastValue {
+    using result_type = std::optional<R>;
+};
+template <>
+struct OptionalLastValue<void> {
+    using result_type = void;
+};
+
+namespace signal_details {
+
+class SignalImplBase;
+class EmissionCursor;
+template <class Signature, class Combiner>
+class SignalImpl;
+void prepareStorage(InlineConnection& storage) noexcept;
+
+// One connected slot. Shared by the signal's tree, Connection handles, running
+// emissions and (for inline holders) the InlineConnection storing it.
+class SlotHolderBase : public Kor::SafeReferenceCount, public boost::intrusive::set_base_hook<> {
+public:
+    // Bit 63 of the state word; the low bits count the emissions holding the slot.
+    static constexpr int64_t DISCONNECTED = INT64_MIN;
+
+    explicit SlotHolderBase(int priority) noexcept : m_priority(priority) {}
+    ~SlotHolderBase() override;
+    SlotHolderBase(const SlotHolderBase&) = delete;
+    SlotHolderBase& operator=(const SlotHolderBase&) = delete;
+
+    bool connected() const noexcept { return m_state.load(std::memory_order_acquire) >= 0; }
+    // The owning signal body; null once unlinked from it.
+    SignalImplBase* signal() const noexcept { return m_signal.load(std::memory_order_acquire); }
+    int priority() const noexcept { return m_priority; }
+    // Emissions that currently hold this slot.
+    int64_t pinCount() const noexcept { return m_state.load(std::memory_order_acquire) & ~DISCONNECTED; }
+
+    // Marks the slot disconnected. When no emission holds it, it is unlinked and
+    // its callable released at once; otherwise the last emission to let go does it.
+    void disconnect() noexcept;
+
+protected:
+    // Destroys the slot callable (and whatever it captured).
+    virtual void releaseSlot() noexcept = 0;
+
+private:
+    friend class SignalImplBase;
+    friend class EmissionCursor;
+    friend class ::zel::InlineConnection;
+
+    // Pinning: one reference plus one count in the state word.
+    bool tryPin() noexcept; // only while connected
+    void pin() noexcept;
+    void unpin() noexcept;
+    void finishDisconnect() noexcept;
+    // Unlinks whatever the state (InlineConnection destruction and reuse).
+    void detach() noexcept;
+    void unlink(bool releaseCallable) noexcept;
+    void releaseOnce() noexcept;
+
+    std::atomic<int64_t> m_state{0};
+    uint64_t m_connectStamp = 0;
+    std::atomic<SignalImplBase*> m_signal{nullptr};
+    int32_t m_priority;
+    // More than one party may get to release the callable (a disconnect that
+    // finished, then the InlineConnection detaching the same holder); it goes once.
+    std::atomic<bool> m_released{false};
+};
+
+} // namespace signal_details
+
+// A handle to one connected slot, or nothing. Copies share the slot; dropping
+// a handle does not disconnect.
+class Connection {
+public:
+    Connection() noexcept = default;
+    explicit Connection(signal_details::SlotHolderBase* holder) noexcept : m_holder(holder) {}
+
+    // Whether the handle refers to a slot that is still connected.
+    bool connected() const noexcept { return m_holder && m_holder->connected(); }
+    // Disconnects the slot (no effect if it already is) and empties the handle.
+    void disconnect() noexcept;
+    // Disconnects the slot and keeps referring to it: a slot can disconnect
+    // itself through the `const Connection&` it is called with.
+    void disconnect() const noexcept {
+        if (m_holder)
+            m_holder->disconnect();
+    }
+    bool empty() const noexcept { return !m_holder; }
+    signal_details::SlotHolderBase* holder() const noexcept { return m_holder.get(); }
+
+    friend bool operator==(const Connection& a, const Connection& b) noexcept { return a.m_holder == b.m_holder; }
+
+private:
+    boost::intrusive_ptr<signal_details::SlotHolderBase> m_holder;
+};
+
+namespace signal_details {
+
+template <class Signature>
+class SlotHolder;
+
+template <class... Args>
+class SlotHolder<void(Args...)> : public SlotHolderBase {
+public:
+    using SlotHolderBase::SlotHolderBase;
+    virtual void invoke(Args... args) = 0;
+};
+
+template <class Signature, class Function>
+class ExtendedSlotHolder;
+
+// Holds the slot as an optional std::function taking the Connection first.
+template <class... Args, class Function>
+class ExtendedSlotHolder<void(Args...), Function> final : public SlotHolder<void(Args...)> {
+public:
+    ExtendedSlotHolder(int priority, const Function& function)
+        : SlotHolder<void(Args...)>(priority), m_function(function) {}
+
+    // Throws std::bad_optional_access once released, std::bad_function_call if empty.
+    void invoke(Args... args) override {
+        const Function& function = m_function.value();
+        function(Connection(this), std::forward<Args>(args)...);
+    }
+
+protected:
+    void releaseSlot() noexcept override { m_function.reset(); }
+
+private:
+    std::optional<Function> m_function;
+};
+
+// Every holder has the same size whatever the signature: the callable is a
+// std::function. InlineConnection storage is sized on this one.
+using ReferenceHolder = ExtendedSlotHolder<void(), std::function<void(const Connection&)>>;
+
+} // namespace signal_details
+
+// Caller-owned storage for the holder of one connection, so that a long-lived
+// owner keeps that bookkeeping inside itself rather than on the heap. Reusing
+// it for a new connect, or destroying it, detaches and destroys the holder; by
+// then the slot must be disconnected and every Connection to it dropped, and
+// no call of the slot may be running, on this thread or another (the holder
+// is destroyed in place, so nothing may still refer to it). Reuse of a
+// connected storage and outstanding references are reported as assertions.
+class InlineConnection {
+public:
+    InlineConnection() noexcept = default;
+    ~InlineConnection() { reset(); }
+    InlineConnection(const InlineConnection&) = delete;
+    InlineConnection& operator=(const InlineConnection&) = delete;
+
+    bool inUse() const noexcept { return m_holder != nullptr; }
+    bool connected() const noexcept { return m_holder && m_holder->connected(); }
+    // Disconnects like Connection::disconnect; the holder stays in the storage.
+    void disconnect() noexcept {
+        if (m_holder)
+            m_holder->disconnect();
+    }
+
+    static constexpr size_t capacity = sizeof(signal_details::ReferenceHolder);
+    static constexpr size_t alignment = alignof(signal_details::ReferenceHolder);
+
+private:
+    template <class Signature, class Combiner>
+    friend class signal_details::SignalImpl;
+    friend void signal_details::prepareStorage(InlineConnection& storage) noexcept;
+
+    // Builds a holder in the storage (after preparing it for reuse); the
+    // storage keeps one reference of its own.
+    template <class Holder, class... A>
+    Holder* emplace(A&&... args) {
+        static_assert(sizeof(Holder) <= capacity && alignof(Holder) <= alignment,
+                      "slot holder does not fit an InlineConnection");
+        reset(true);
+        Holder* holder = ::new (static_cast<void*>(m_storage)) Holder(std::forward<A>(args)...);
+        holder->incRef();
+        m_holder = holder;
+        return holder;
+    }
+
+    // Detaches and destroys the stored holder; `reuse` adds the reuse check.
+    void reset(bool reuse = false) noexcept;
+
+    alignas(alignment) std::byte m_storage[capacity];
+    signal_details::SlotHolderBase* m_holder = nullptr; // non-null: in use
+};
+
+namespace signal_details {
+
+struct ByPriority {
+    bool operator()(const SlotHolderBase& a, const SlotHolderBase& b) const noexcept {
+        return a.priority() < b.priority();
+    }
+};
+
+// The shared body of one signal: the slot tree and its mutex.
+class SignalImplBase {
+public:
+    SignalImplBase() = default;
+    SignalImplBase(const SignalImplBase&) = delete;
+    SignalImplBase& operator=(const SignalImplBase&) = delete;
+
+    size_t slotCount() const;
+    uint64_t emissionCount() const;
+
+    // Unlinks `holder` (caller holds the mutex), clears its signal pointer and
+    // hands the tree's reference to it over to the caller.
+    virtual SlotHolderBase* remove(SlotHolderBase* holder) noexcept;
+
+protected:
+    // Disconnects every slot still linked.
+    ~SignalImplBase();
+
+    // Links a freshly built holder and returns a Connection to it.
+    Connection link(SlotHolderBase* holder);
+
+private:
+    friend class SlotHolderBase;
+    friend class EmissionCursor;
+
+    // Equal priorities keep connection order: multiset inserts after equals.
+    using Tree = boost::intrusive::multiset<SlotHolderBase, boost::intrusive::compare<ByPriority>,
+                                            boost::intrusive::constant_time_size<false>>;
+
+    mutable std::mutex m_mutex;
+    uint64_t m_slotCount = 0;
+    Tree m_slots;
+    uint64_t m_emissionCounter = 0;
+};
+
+// Walks one emission through the slot tree. The current slot stays pinned
+// (referenced and counted in its state) while it is called without the lock,
+// so that it stays linked and the walk can step past it afterwards.
+class EmissionCursor {
+public:
+    explicit EmissionCursor(SignalImplBase& body) noexcept : m_body(body) {}
+    ~EmissionCursor();
+    EmissionCursor(const EmissionCursor&) = delete;
+    EmissionCursor& operator=(const EmissionCursor&) = delete;
+
+    // The first slot to call, or null when there is none.
+    SlotHolderBase* first();
+    // The slot after the current one, or null when the emission is over.
+    SlotHolderBase* next();
+
+private:
+    SlotHolderBase* pinCallable(SignalImplBase::Tree::iterator from);
+
+    SignalImplBase& m_body;
+    uint64_t m_epoch = 0;
+    SlotHolderBase* m_current = nullptr;
+};
+
+template <class... Args, class Combiner>
+class SignalImpl<void(Args...), Combiner> final : public SignalImplBase {
+    static_assert(std::is_void_v<typename Combiner::result_type>, "slots return nothing, so must the combiner");
+
+public:
+    using slot_function = std::function<void(const Connection&, Args...)>;
+    using holder_type = ExtendedSlotHolder<void(Args...), slot_function>;
+
+    SignalImpl() = default;
+    ~SignalImpl() = default;
+
+    Connection connect(InlineConnection* storage, const slot_function& slot, int priority) {
+        if (storage)
+            return link(storage->emplace<holder_type>(priority, slot));
+        // Owned here until linked, so that a failing lock frees it.
+        const boost::intrusive_ptr<holder_type> holder(new holder_type(priority, slot));
+        return link(holder.get());
+    }
+
+    void emit(Args... args) {
+        EmissionCursor cursor(*this);
+        for (SlotHolderBase* h = cursor.first(); h; h = cursor.next())
+            static_cast<SlotHolder<void(Args...)>*>(h)->invoke(args...);
+    }
+};
+
+} // namespace signal_details
+
+// A std::function taking `Params...` that can also be built from a callable
+// with fewer or converted parameters (see fuzzy_arguments.hpp).
+template <class Signature, class Convertor = orv::DefaultArgumentsConvertor>
+class FuzzySlot;
+
+template <class... Params, class Convertor>
+class FuzzySlot<void(Params...), Convertor> : public std::function<void(Params...)> {
+    using Base = std::function<void(Params...)>;
+
+public:
+    FuzzySlot() noexcept = default;
+    FuzzySlot(std::nullptr_t) noexcept {}
+    FuzzySlot(const Base& function) : Base(function) {}
+    FuzzySlot(Base&& function) noexcept : Base(std::move(function)) {}
+
+    template <class F>
+        requires(!std::is_base_of_v<Base, std::remove_cvref_t<F>> &&
+                 !std::is_same_v<std::remove_cvref_t<F>, std::nullptr_t> &&
+                 orv::FuzzyCallable<F, void(Params...), Convertor>)
+    FuzzySlot(F&& f) : Base(orv::makeFuzzyCallable<void(Params...), Convertor>(std::forward<F>(f))) {}
+};
+
+template <class Signature, class Convertor = orv::DefaultArgumentsConvertor, class Combiner = OptionalLastValue<void>>
+class FuzzySignal;
+
+template <class... Args, class Convertor, class Combiner>
+class FuzzySignal<void(Args...), Convertor, Combiner> {
+public:
+    using signature_type = void(Args...);
+    using convertor_type = Convertor;
+    using impl_type = signal_details::SignalImpl<void(Args...), Combiner>;
+    using slot_type = FuzzySlot<void(const Connection&, Args...), Convertor>;
+
+    FuzzySignal() noexcept = default;
+    ~FuzzySignal() { delete m_impl.load(std::memory_order_acquire); }
+    FuzzySignal(const FuzzySignal&) = delete;
+    FuzzySignal& operator=(const FuzzySignal&) = delete;
+    FuzzySignal(FuzzySignal&& other) noexcept : m_impl(other.m_impl.exchange(nullptr)) {}
+    FuzzySignal& operator=(FuzzySignal&& other) noexcept {
+        if (this != &other)
+            delete m_impl.exchange(other.m_impl.exchange(nullptr));
+        return *this;
+    }
+
+    // Connects `slot` with `priority` (lower runs first); the holder is built
+    // in `storage` when given, else on the heap.
+    Connection connect(InlineConnection* storage, const slot_type& slot, int priority) const {
+        return body().connect(storage, slot, priority);
+    }
+    Connection connect(const slot_type& slot, int priority = 0) const { return connect(nullptr, slot, priority); }
+
+    void operator()(Args... args) const {
+        if (impl_type* body = m_impl.load(std::memory_order_acquire))
+            body->emit(std::forward<Args>(args)...);
+    }
+    void emit(Args... args) const { (*this)(std::forward<Args>(args)...); }
+
+    // Null until the first connect.
+    impl_type* impl() const noexcept { return m_impl.load(std::memory_order_acquire); }
+    // Slots linked to the body (disconnected ones included while an emission still holds them).
+    size_t slotCount() const {
+        const impl_type* body = impl();
+        return body ? body->slotCount() : 0;
+    }
+
+private:
+    impl_type& body() const {
+        impl_type* current = m_impl.load(std::memory_order_acquire);
+        if (current)
+            return *current;
+        auto fresh = std::make_unique<impl_type>();
+        if (m_impl.compare_exchange_strong(current, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+            return *fresh.release();
+        return *current; // another thread installed its body first
+    }
+
+    mutable std::atomic<impl_type*> m_impl{nullptr};
+};
+
+// Keeps one connection and disconnects it when destroyed or given another.
+class ScopedConnection {
+public:
+    ScopedConnection() noexcept = default;
+    ScopedConnection(Connection connection) noexcept : m_connection(std::move(connection)) {}
+    ~ScopedConnection() { m_connection.disconnect(); }
+    ScopedConnection(const ScopedConnection&) = delete;
+    ScopedConnection& operator=(const ScopedConnection&) = delete;
+    ScopedConnection(ScopedConnection&& other) noexcept : m_connection(std::exchange(other.m_connection, {})) {}
+    ScopedConnection& operator=(ScopedConnection&& other) noexcept {
+        if (this != &other)
+            *this = std::exchange(other.m_connection, {});
+        return *this;
+    }
+    ScopedConnection& operator=(Connection connection) noexcept {
+        if (!(connection == m_connection))
+            m_connection.disconnect();
+        m_connection = std::move(connection);
+        return *this;
+    }
+
+    const Connection& connection() const noexcept { return m_connection; }
+    bool connected() const noexcept { return m_connection.connected(); }
+    void disconnect() noexcept { m_connection.disconnect(); }
+    // Gives the connection up without disconnecting it.
+    Connection release() noexcept { return std::exchange(m_connection, {}); }
+
+private:
+    Connection m_connection;
+};
+
+} // namespace zel
+
+namespace orv {
+
+// Signals per key (an object's identity pointer), created when the first slot
+// for a key is connected and destroyed when the last such slot is released,
+// so that objects that come and go leave nothing behind.
+template <class Signal, class Signature = typename Signal::signature_type>
+class SignalMap;
+
+template <class Signal, class... Args>
+class SignalMap<Signal, void(Args...)> {
+public:
+    using signal_type = Signal;
+    using impl_type = typename Signal::impl_type;
+    using slot_type = typename Signal::slot_type;
+    using key_type = const void*;
+
+    // The callable stored for a slot connected through the map: the caller's
+    // slot plus a guard whose last copy, dying with the released slot, tells
+    // the map to drop the key's entry if no other slot uses it.
+    template <size_t N>
+    class CheckedSlot {
+    public:
+        CheckedSlot(const char (&label)[N], slot_type slot, std::shared_ptr<void> guard)
+            : m_label(label), m_slot(std::move(slot)), m_guard(std::move(guard)) {}
+
+        void operator()(const zel::Connection& connection, Args... args) const {
+            m_slot(connection, std::forward<Args>(args)...);
+        }
+        // For debugging only.
+        const char* label() const noexcept { return m_label; }
+
+    private:
+        const char* m_label;
+        slot_type m_slot;
+        std::shared_ptr<void> m_guard;
+    };
+
+    SignalMap() = default;
+    ~SignalMap() {
+        m_destroying.store(true, std::memory_order_release);
+        std::unordered_map<key_type, Entry> entries;
+        {
+            const std::lock_guard lock(m_mutex);
+            entries.swap(m_entries);
+        }
+        // The bodies disconnect their slots here; the guards see the flag.
+    }
+    SignalMap(const SignalMap&) = delete;
+    SignalMap& operator=(const SignalMap&) = delete;
+
+    template <size_t N>
+    zel::Connection connect(key_type key, const char (&label)[N], zel::InlineConnection* storage,
+                            const slot_type& slot, int priority) const {
+        // Made before the lock: should connecting fail, the guard is released
+        // (and takes the lock) only after the lock is given back.
+        const slot_type checked(CheckedSlot<N>(label, slot, std::shared_ptr<void>(nullptr, Guard{this, key})));
+        // An old holder's release may run a guard of this map: do it unlocked.
+        if (storage)
+            zel::signal_details::prepareStorage(*storage);
+        const std::lock_guard lock(m_mutex);
+        Entry& entry = m_entries[key];
+        if (!entry.body)
+            entry.body = std::make_shared<impl_type>();
+        return entry.body->connect(storage, checked, priority);
+    }
+    template <size_t N>
+    zel::Connection connect(key_type key, const char (&label)[N], const slot_type& slot, int priority = 0) const {
+        return connect(key, label, nullptr, slot, priority);
+    }
+
+    // Emits the key's signal, if any slot is connected for it.
+    void operator()(key_type key, Args... args) const {
+        std::shared_ptr<impl_type> body;
+        {
+            const std::lock_guard lock(m_mutex);
+            const auto it = m_entries.find(key);
+            if (it == m_entries.end())
+                return;
+            body = it->second.body;
+        }
+        // The copy keeps the body alive should its last slot go during the emission.
+        if (body)
+            body->emit(std::forward<Args>(args)...);
+    }
+    void emit(key_type key, Args... args) const { (*this)(key, std::forward<Args>(args)...); }
+
+    // Number of keys with an entry.
+    size_t size() const {
+        const std::lock_guard lock(m_mutex);
+        return m_entries.size();
+    }
+    bool contains(key_type key) const {
+        const std::lock_guard lock(m_mutex);
+        return m_entries.count(key) != 0;
+    }
+
+private:
+    struct Entry {
+        std::shared_ptr<impl_type> body;
+    };
+
+    struct Guard {
+        const SignalMap* map;
+        key_type key;
+        void operator()(void*) const noexcept { map->release(key); }
+    };
+
+    void release(key_type key) const noexcept {
+        if (m_destroying.load(std::memory_order_acquire))
+            return;
+        std::shared_ptr<impl_type> doomed;
+        const std::lock_guard lock(m_mutex);
+        const auto it = m_entries.find(key);
+        if (it == m_entries.end())
+            return;
+        if (it->second.body && it->second.body->slotCount() != 0)
+            return; // other slots of the key are still connected
+        doomed = std::move(it->second.body);
+        m_entries.erase(it);
+    }
+
+    // Connecting and emitting are const, as on a signal: owners connect from
+    // const operations.
+    mutable std::mutex m_mutex;
+    std::atomic<bool> m_destroying{false};
+    mutable std::unordered_map<key_type, Entry> m_entries;
+};
+
+} // namespace orv
