@@ -47,6 +47,7 @@ public:
 
     tavi::Variant create() override { return tavi::Variant(); }
     bool objectMatches(const tavi::Variant& object) const override { return object.typeId() == typeid(T); }
+    orv::Annotations annotations(const tavi::Variant&) override { return {}; }
     std::shared_ptr<orv::ObjectData> objectData(const tavi::Variant&) override { return nullptr; }
 
 protected:

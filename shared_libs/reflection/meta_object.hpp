@@ -7,6 +7,7 @@
 // found, and how pointers are cast between a type and its bases.
 
 #include "platform/corekit/string_ref.hpp"
+#include "shared_libs/reflection/annotations.hpp"
 
 #include <cstddef>
 #include <memory>
@@ -58,6 +59,8 @@ public:
     virtual MetaObject* findDerived(const tavi::Variant& object);
     // Whether `object` is an instance of exactly this type.
     virtual bool objectMatches(const tavi::Variant& object) const = 0;
+    // The annotations of the type, as they apply to `object`.
+    virtual Annotations annotations(const tavi::Variant& object) = 0;
     virtual std::shared_ptr<ObjectData> objectData(const tavi::Variant& object) = 0;
     virtual size_t indexOfProperty(const ReflectedObject& object, const tavi::Variant& key) const;
     // The property at `index`, or null; then `*remaining` (when given) gets

@@ -1,32 +1,172 @@
 #include "shared_libs/reflection/meta_property.hpp"
 
 #include "platform/corekit/diagnostics.hpp"
+#include "platform/corekit/format.hpp"
+#include "platform/corekit/stack_tracker.hpp"
 #include "platform/variant/variant_converter.hpp"
+#include "platform/zel_core/profiler.hpp"
+#include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/meta_items.hpp"
+#include "shared_libs/reflection/meta_object.hpp"
 
 namespace orv {
+namespace {
+
+// Methods travel inside Variants; Visible is read back by its type's name.
+const tavi::MetaType* const s_methodType = tavi::MetaType::registerType<MetaProperty::Method>("Method");
+const tavi::MetaType* const s_visibleType = tavi::MetaType::registerType<Meta::Visible>("Meta::Visible");
+
+static_assert(sizeof(MetaProperty::Method) == 16, "a Method is one shared pointer");
+
+} // namespace
+
+namespace meta_property_details {
+
+void throwCastError(const MetaObject* metaObject, const char* targetType) {
+    if (metaObject)
+        throw FuzzyArgumentException(kor_format("failed to cast ReflectedObject of '%s' to '%s'",
+                                                metaObject->name().c_str(), targetType));
+    throw FuzzyArgumentException(kor_format("failed to cast invalid ReflectedObject to '%s'", targetType));
+}
+
+void throwCastError(const tavi::MetaType* type, const char* targetType) {
+    throw FuzzyArgumentException(
+        kor_format("failed to cast Variant of '%s' to '%s'", type ? type->name() : "void", targetType));
+}
+
+} // namespace meta_property_details
+
+tavi::Variant MetaProperty::Method::operator()(const BoundProperty& property, SetterFlags flags, size_t count,
+                                               const tavi::Variant* arguments) const {
+    if (!m_function)
+        throw std::bad_function_call();
+    return m_function->call(property, flags, count, arguments);
+}
 
 MetaProperty::MetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
-                           const std::type_info& storageType, tavi::Variant key)
+                           const std::type_info& storageType, tavi::Variant key, Annotations annotations,
+                           Getter getter, Setter setter)
     : m_metaObject(metaObject),
       m_key(std::move(key)),
       m_name(nameFromKey(m_key)),
       m_propertyType(&propertyType),
-      m_storageType(&storageType) {
+      m_storageType(&storageType),
+      m_annotations(std::move(annotations)),
+      m_getter(std::move(getter)),
+      m_setter(std::move(setter)) {
     initialize();
 }
 
+MetaProperty::MetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
+                           const std::type_info& storageType, tavi::Variant key, Annotations annotations,
+                           Method method)
+    : m_metaObject(metaObject),
+      m_key(std::move(key)),
+      m_name(nameFromKey(m_key)),
+      m_propertyType(&propertyType),
+      m_storageType(&storageType),
+      m_annotations(std::move(annotations)),
+      m_method(std::move(method)) {
+    initialize();
+}
+
+MetaProperty::MetaProperty(const MetaProperty& other)
+    : m_metaObject(other.m_metaObject),
+      m_key(other.m_key),
+      m_name(other.m_name),
+      m_propertyType(other.m_propertyType),
+      m_storageType(other.m_storageType),
+      m_annotations(other.m_annotations),
+      m_getter(other.m_getter),
+      m_setter(other.m_setter),
+      m_method(other.m_method) {}
+
+MetaProperty::~MetaProperty() = default;
+
 std::string MetaProperty::nameFromKey(const tavi::Variant& key) {
-    if (const std::string* text = key.castPtr<std::string>())
+    if (const std::string* text = key.isType<std::string>() ? key.castPtr<std::string>() : nullptr)
         return *text;
     tavi::Variant converted{std::string()};
     if (tavi::VariantConverter::convert(converted, key))
         if (const std::string* text = converted.castPtr<std::string>())
             return *text;
-    const tavi::MetaType* type = key.type();
-    tavi::Variant::castError(type ? type->name() : "void",
-                             tavi::MetaType::prettyName(typeid(std::string)).c_str());
+    tavi::Variant::castError(key.typeName(), tavi::MetaType::prettyName(typeid(std::string)).c_str());
 }
 
-void MetaProperty::initialize() { KOR_ASSERT(!m_name.empty()); }
+void MetaProperty::initialize() {
+    KOR_ASSERT(!m_name.empty());
+    // Underscore names are internal: hidden unless they say otherwise.
+    if (!m_name.empty() && m_name.front() == '_' && !hasAnnotation<Meta::Visible>(m_annotations))
+        m_annotations += tavi::Variant(Meta::Visible(meta_property::HIDDEN));
+}
+
+meta_property::VisibilityFlags MetaProperty::visibility(const BoundProperty& property) {
+    Kor::StackTracker::Frame frame("orv::MetaProperty::visibility");
+    if (!property.isValid())
+        return meta_property::HIDDEN;
+    meta_property::VisibilityFlags visible = meta_property::VISIBLE_EVERYWHERE;
+    const Annotations annotations = property.annotations();
+    for (const Meta::Visible& rule : annotationsOf<Meta::Visible>(annotations))
+        visible &= rule.function(property);
+    return visible;
+}
+
+zel::Connection MetaProperty::connectPropertyAboutToBeChanged(const PropertySlot& slot) const {
+    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Global|PropertyAboutToBeChanged");
+    return m_propertyAboutToBeChanged.connect(nullptr, slot, 0);
+}
+
+zel::Connection MetaProperty::connectPropertyChanged(const PropertySlot& slot) const {
+    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Global|PropertyChanged");
+    return m_propertyChanged.connect(nullptr, slot, 0);
+}
+
+zel::Connection MetaProperty::connectMethodAboutToBeInvoked(const MethodAboutToBeInvokedSlot& slot) const {
+    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Global|MethodAboutToBeInvoked");
+    return m_methodAboutToBeInvoked.connect(nullptr, slot, 0);
+}
+
+zel::Connection MetaProperty::connectMethodInvoked(const MethodInvokedSlot& slot) const {
+    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Global|MethodInvoked");
+    return m_methodInvoked.connect(nullptr, slot, 0);
+}
+
+const void* MetaProperty::instanceKey(const BoundProperty& property) {
+    const tavi::Variant& value = property.object().get();
+    if (value.isPointer())
+        return value.pointerAddress();
+    tavi::Variant address{static_cast<const void*>(nullptr)};
+    if (tavi::VariantConverter::convert(address, value))
+        if (const void* const* converted = address.castPtr<const void*>())
+            return *converted;
+    return nullptr;
+}
+
+void MetaProperty::propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
+                                            NotifyFlags notifyFlags) const {
+    m_objectPropertyAboutToBeChanged.emit(instanceKey(property), property, setterFlags, notifyFlags);
+    m_propertyAboutToBeChanged.emit(property, setterFlags, notifyFlags);
+}
+
+void MetaProperty::propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
+                                   NotifyFlags notifyFlags) const {
+    m_objectPropertyChanged.emit(instanceKey(property), property, setterFlags, notifyFlags);
+    m_propertyChanged.emit(property, setterFlags, notifyFlags);
+}
+
+void MetaProperty::methodAboutToBeInvoked(const BoundProperty& property, size_t count,
+                                          const tavi::Variant* arguments, SetterFlags setterFlags,
+                                          NotifyFlags notifyFlags) const {
+    m_objectMethodAboutToBeInvoked.emit(instanceKey(property), property, count, arguments, setterFlags, notifyFlags);
+    m_methodAboutToBeInvoked.emit(property, count, arguments, setterFlags, notifyFlags);
+}
+
+void MetaProperty::methodInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
+                                 const tavi::Variant& result, SetterFlags setterFlags,
+                                 NotifyFlags notifyFlags) const {
+    m_objectMethodInvoked.emit(instanceKey(property), property, count, arguments, result, setterFlags,
+                               notifyFlags);
+    m_methodInvoked.emit(property, count, arguments, result, setterFlags, notifyFlags);
+}
 
 } // namespace orv

@@ -1,29 +1,81 @@
 #pragma once
-// Description of one member of a reflected type: its key (identity within
-// the object), the name derived from the key, and its declared value types.
-//
-// This is the type-model core of a meta property. Getters, setters, methods,
-// annotations and change signals attach to it as those pieces of the library
-// arrive.
+// Description of one member of a reflected type: a data property (read by a
+// getter, written by a setter) or a method (called with a list of values).
+// It carries the member's key and name, its value types, its annotations,
+// the callables that reach the member on an instance, and the signals that
+// report the writes and calls made through the library. Shared through
+// std::shared_ptr; a BoundProperty pairs one with an instance.
 
+#include "orv_cpp_utils/signal.hpp"
 #include "platform/variant/variant.hpp"
+#include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/argument_convertors.hpp"
+#include "shared_libs/reflection/generic_function.hpp"
+#include "shared_libs/reflection/property_flags.hpp"
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <typeinfo>
 
 namespace orv {
 
+class BoundProperty;
 class MetaObject;
 
 class MetaProperty {
 public:
-    virtual ~MetaProperty() = default;
+    using PropertySignal = zel::FuzzySignal<void(const BoundProperty&, SetterFlags, NotifyFlags),
+                                            BoundPropertyArgumentConvertor>;
+    using MethodAboutToBeInvokedSignal =
+        zel::FuzzySignal<void(const BoundProperty&, size_t, const tavi::Variant*, SetterFlags, NotifyFlags),
+                         BoundPropertyArgumentConvertor>;
+    using MethodInvokedSignal = zel::FuzzySignal<void(const BoundProperty&, size_t, const tavi::Variant*,
+                                                      const tavi::Variant&, SetterFlags, NotifyFlags),
+                                                 BoundPropertyArgumentConvertor>;
+    using PropertySlot = PropertySignal::slot_type;
+    using MethodAboutToBeInvokedSlot = MethodAboutToBeInvokedSignal::slot_type;
+    using MethodInvokedSlot = MethodInvokedSignal::slot_type;
 
-    // A new shared copy of this meta property.
+    using Getter = std::function<tavi::Variant(const BoundProperty&)>;
+    using Setter = std::function<void(const BoundProperty&, const tavi::Variant&, SetterFlags)>;
+
+    // The callable of a method property. Copies share the callable.
+    class Method {
+    public:
+        using Function = BasicGenericFunction<const BoundProperty&, SetterFlags>;
+
+        Method() noexcept = default;
+        Method(std::nullptr_t) noexcept {}
+        explicit Method(std::shared_ptr<const Function> function) noexcept : m_function(std::move(function)) {}
+
+        explicit operator bool() const noexcept { return m_function != nullptr; }
+        const Function* function() const noexcept { return m_function.get(); }
+        tavi::Variant operator()(const BoundProperty& property, SetterFlags flags, size_t count,
+                                 const tavi::Variant* arguments) const;
+        // Same callable.
+        friend bool operator==(const Method& a, const Method& b) noexcept { return a.m_function == b.m_function; }
+
+    private:
+        std::shared_ptr<const Function> m_function;
+    };
+
+    virtual ~MetaProperty();
+
+    // A new shared copy (same description, no connections).
     virtual std::shared_ptr<MetaProperty> clone() const = 0;
+    // Intersection of what the property's Meta::Visible annotations allow;
+    // nothing for an invalid handle.
+    virtual meta_property::VisibilityFlags visibility(const BoundProperty& property);
     // Whether bound properties of this meta property keep per-instance data.
     virtual bool hasData() const = 0;
+
+    // Global signals: raised for every object that uses this meta property.
+    zel::Connection connectPropertyAboutToBeChanged(const PropertySlot& slot) const;
+    zel::Connection connectPropertyChanged(const PropertySlot& slot) const;
+    zel::Connection connectMethodAboutToBeInvoked(const MethodAboutToBeInvokedSlot& slot) const;
+    zel::Connection connectMethodInvoked(const MethodInvokedSlot& slot) const;
 
     MetaObject* metaObject() const noexcept { return m_metaObject; }
     const tavi::Variant& key() const noexcept { return m_key; }
@@ -32,23 +84,92 @@ public:
     const std::type_info& storageType() const noexcept { return *m_storageType; }
     void storageType(const std::type_info& type) noexcept { m_storageType = &type; }
 
+    Annotations annotations() const { return m_annotations; }
+    void setAnnotations(Annotations annotations) { m_annotations = std::move(annotations); }
+    void addAnnotations(Annotations annotations) { m_annotations += std::move(annotations); }
+
+    const Getter& getter() const noexcept { return m_getter; }
+    const Setter& setter() const noexcept { return m_setter; }
+    const Method& method() const noexcept { return m_method; }
+
 protected:
-    // The name is the key as text: the string it holds, or what the value
-    // converter makes of it; a key without text form raises the cast error.
+    // A data property. The name is the key as text: the string it holds, or
+    // what the value converter makes of it; a key without a text form raises
+    // the value library's cast error.
     MetaProperty(MetaObject* metaObject, const std::type_info& propertyType, const std::type_info& storageType,
-                 tavi::Variant key);
-    MetaProperty(const MetaProperty&) = default;
+                 tavi::Variant key, Annotations annotations, Getter getter, Setter setter);
+    // A method property.
+    MetaProperty(MetaObject* metaObject, const std::type_info& propertyType, const std::type_info& storageType,
+                 tavi::Variant key, Annotations annotations, Method method);
+    // Copies the description and shares the method; signals start unconnected.
+    MetaProperty(const MetaProperty& other);
     MetaProperty& operator=(const MetaProperty&) = delete;
 
+    void setMethod(std::nullptr_t, size_t) noexcept { m_method = nullptr; }
+
+    // Announce and deliver a change or a call: the per-object signal of the
+    // instance, then the global signal.
+    virtual void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
+                                          NotifyFlags notifyFlags) const;
+    virtual void propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
+                                 NotifyFlags notifyFlags) const;
+    virtual void methodAboutToBeInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
+                                        SetterFlags setterFlags, NotifyFlags notifyFlags) const;
+    virtual void methodInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
+                               const tavi::Variant& result, SetterFlags setterFlags, NotifyFlags notifyFlags) const;
+
+    // Per-object signals, keyed by the instance address.
+    using PropertySignalMap = SignalMap<PropertySignal>;
+    using MethodAboutToBeInvokedSignalMap = SignalMap<MethodAboutToBeInvokedSignal>;
+    using MethodInvokedSignalMap = SignalMap<MethodInvokedSignal>;
+    const PropertySignalMap& propertyAboutToBeChangedMap() const noexcept { return m_objectPropertyAboutToBeChanged; }
+    const PropertySignalMap& propertyChangedMap() const noexcept { return m_objectPropertyChanged; }
+    const MethodAboutToBeInvokedSignalMap& methodAboutToBeInvokedMap() const noexcept {
+        return m_objectMethodAboutToBeInvoked;
+    }
+    const MethodInvokedSignalMap& methodInvokedMap() const noexcept { return m_objectMethodInvoked; }
+
+    // The key the per-object maps use for `property`'s instance: its address,
+    // or null when the value is not (and does not convert to) a pointer.
+    static const void* instanceKey(const BoundProperty& property);
+
 private:
+    friend class BoundProperty;
+
+    // Connects a slot for one bound property; where it goes (per object,
+    // per instance data or global) is the subclass's choice.
+    virtual zel::Connection connectPropertyAboutToBeChanged(const BoundProperty& property,
+                                                            zel::InlineConnection* storage, const PropertySlot& slot,
+                                                            int priority) const = 0;
+    virtual zel::Connection connectPropertyChanged(const BoundProperty& property, zel::InlineConnection* storage,
+                                                   const PropertySlot& slot, int priority) const = 0;
+    virtual zel::Connection connectMethodAboutToBeInvoked(const BoundProperty& property,
+                                                          zel::InlineConnection* storage,
+                                                          const MethodAboutToBeInvokedSlot& slot,
+                                                          int priority) const = 0;
+    virtual zel::Connection connectMethodInvoked(const BoundProperty& property, zel::InlineConnection* storage,
+                                                 const MethodInvokedSlot& slot, int priority) const = 0;
+
     static std::string nameFromKey(const tavi::Variant& key);
     void initialize();
 
+    PropertySignal m_propertyAboutToBeChanged;
+    PropertySignal m_propertyChanged;
+    MethodAboutToBeInvokedSignal m_methodAboutToBeInvoked;
+    MethodInvokedSignal m_methodInvoked;
+    PropertySignalMap m_objectPropertyAboutToBeChanged;
+    PropertySignalMap m_objectPropertyChanged;
+    MethodAboutToBeInvokedSignalMap m_objectMethodAboutToBeInvoked;
+    MethodInvokedSignalMap m_objectMethodInvoked;
     MetaObject* m_metaObject;
     tavi::Variant m_key;
     std::string m_name;
     const std::type_info* m_propertyType;
     const std::type_info* m_storageType;
+    Annotations m_annotations;
+    Getter m_getter;
+    Setter m_setter;
+    Method m_method;
 };
 
 } // namespace orv

@@ -1,0 +1,154 @@
+#pragma once
+// The argument convertors through which user getters, setters, annotation
+// callbacks and slots receive what they ask for instead of the library's
+// full argument lists. See orv_cpp_utils/fuzzy_arguments.hpp for the policy.
+
+#include "orv_cpp_utils/fuzzy_arguments.hpp"
+#include "platform/variant/meta_type.hpp"
+#include "platform/variant/variant.hpp"
+#include "platform/variant/variant_converter.hpp"
+#include "shared_libs/reflection/fuzzy_function.hpp"
+#include "shared_libs/reflection/meta_object.hpp"
+#include "shared_libs/reflection/property_flags.hpp"
+
+#include <concepts>
+#include <type_traits>
+
+namespace orv {
+
+class BoundProperty;
+class ReflectedObject;
+
+namespace convertor_details {
+
+template <class A>
+concept BoundPropertyArgument = std::same_as<std::remove_cvref_t<A>, BoundProperty>;
+
+template <class A>
+concept VariantArgument = std::same_as<std::remove_cvref_t<A>, tavi::Variant>;
+
+// The instance behind `property`'s object as a `T*` (`const T*` when
+// `ConstAccess`): held directly, or cast from the held pointer's static type
+// through the object's meta object. Throws FuzzyArgumentException.
+template <class T, bool ConstAccess, class P>
+auto instanceOf(const P& property) {
+    using Result = std::conditional_t<ConstAccess, const T*, T*>;
+    const auto& object = property.object();
+    const MetaObject* meta = object.metaObject();
+    if (!meta)
+        meta_property_details::throwCastError(static_cast<const MetaObject*>(nullptr), tavi::MetaType::prettyName(typeid(T)).c_str());
+    const tavi::Variant& value = object.get();
+    if (T* const* direct = value.template castPtr<T*>())
+        return Result(*direct);
+    const tavi::MetaType* type = value.type();
+    if (type && value.isPointer() && type->pointeeType()) {
+        const unsigned requested = ConstAccess ? (tavi::MetaType::POINTER | tavi::MetaType::CONST_POINTEE)
+                                               : unsigned(tavi::MetaType::POINTER);
+        if (tavi::MetaType::qualifiersMatch(type->pointerQualifiers(), requested))
+            if (void* cast = meta->cast(const_cast<void*>(value.pointerAddress()), type->pointeeType()->typeId(),
+                                        typeid(T)))
+                return static_cast<Result>(cast);
+    }
+    meta_property_details::throwCastError(meta, tavi::MetaType::prettyName(typeid(T)).c_str());
+}
+
+// `value` as a V: held directly, or converted by the value converter.
+template <class V>
+V valueOf(const tavi::Variant& value) {
+    if (const V* held = value.isType<V>() ? value.castPtr<V>() : nullptr)
+        return *held;
+    tavi::Variant converted{V()};
+    if (tavi::VariantConverter::convert(converted, value))
+        if (const V* result = converted.castPtr<V>())
+            return *result;
+    meta_property_details::throwCastError(value.type(), tavi::MetaType::prettyName(typeid(V)).c_str());
+}
+
+} // namespace convertor_details
+
+// Adds `const BoundProperty&` → `const ReflectedObject&` (the owning object).
+struct BoundPropertyArgumentConvertor {
+    template <class Param, class Arg>
+    struct Converter : DefaultArgumentsConvertor::Converter<Param, Arg> {};
+
+    template <convertor_details::BoundPropertyArgument Arg>
+    struct Converter<const ReflectedObject&, Arg> {
+        static constexpr bool enabled = true;
+        template <class A>
+        static decltype(auto) convert(A&& property) {
+            return property.object();
+        }
+    };
+};
+
+// For getters of a compiled type T: the instance as `const T*`, the owning
+// object, and the result wrapped in a Variant.
+template <class T>
+struct MetaPropertyArgumentsConvertor {
+    template <class Param, class Arg>
+    struct Converter : BoundPropertyArgumentConvertor::Converter<Param, Arg> {};
+
+    template <convertor_details::BoundPropertyArgument Arg>
+    struct Converter<const T*, Arg> {
+        static constexpr bool enabled = true;
+        template <class A>
+        static const T* convert(A&& property) {
+            return convertor_details::instanceOf<T, true>(property);
+        }
+    };
+
+    template <class R, class From>
+    struct ResultConverter {
+        static constexpr bool enabled = false;
+    };
+    template <class From>
+        requires(!std::is_void_v<From> && !convertor_details::VariantArgument<From>)
+    struct ResultConverter<tavi::Variant, From> {
+        static constexpr bool enabled = true;
+        static tavi::Variant convert(From result) { return tavi::Variant(std::forward<From>(result)); }
+    };
+};
+
+// For setters of a compiled type T: the instance as `T*` (or `const T*`),
+// the new value as the setter's own value type, and optional setter flags.
+template <class T>
+struct MetaPropertySetterArgumentsConvertor {
+    template <class Param, class Arg>
+    struct Converter : BoundPropertyArgumentConvertor::Converter<Param, Arg> {};
+
+    template <convertor_details::BoundPropertyArgument Arg>
+    struct Converter<T*, Arg> {
+        static constexpr bool enabled = true;
+        template <class A>
+        static T* convert(A&& property) {
+            return convertor_details::instanceOf<T, false>(property);
+        }
+    };
+    template <convertor_details::BoundPropertyArgument Arg>
+    struct Converter<const T*, Arg> {
+        static constexpr bool enabled = true;
+        template <class A>
+        static const T* convert(A&& property) {
+            return convertor_details::instanceOf<T, true>(property);
+        }
+    };
+    // Any other value type V (by value or const reference) from the Variant.
+    template <class Param, convertor_details::VariantArgument Arg>
+        requires(!convertor_details::VariantArgument<Param> && !std::is_pointer_v<std::remove_cvref_t<Param>> &&
+                 (!std::is_reference_v<Param> || std::is_const_v<std::remove_reference_t<Param>>))
+    struct Converter<Param, Arg> {
+        static constexpr bool enabled = true;
+        static std::remove_cvref_t<Param> convert(const tavi::Variant& value) {
+            return convertor_details::valueOf<std::remove_cvref_t<Param>>(value);
+        }
+    };
+};
+
+namespace meta_property {
+
+// Lets `Meta::Visible` take a constant: `VisibilityFlag ()` becomes
+// `Flags<VisibilityFlag> (const BoundProperty&)`.
+struct MetaVisibleArgumentConvertor : BoundPropertyArgumentConvertor {};
+
+} // namespace meta_property
+} // namespace orv
