@@ -358,3 +358,18 @@ TEST(FuzzyFunction, BehavesAsStdFunctionAndAdaptsShorterCallables) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FuzzyFunction, EnumeratorsReturningNothingNeverStop) {
+    using Enumerator =
+        orv::FuzzyFunction<bool(const orv::BoundProperty&), orv::ReflectedObject::PropertyEnumeratorArgumentsConvertor>;
+    int calls = 0;
+    Enumerator quiet = [&calls] { ++calls; };
+    Enumerator stopper = [](const orv::ReflectedObject& object) { return object.isValid(); };
+    EXPECT_TRUE(quiet(orv::BoundProperty()));
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(stopper(orv::BoundProperty()));
+}
+
+} // namespace

@@ -9,10 +9,12 @@
 
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/argument_convertors.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 
 #include <cstddef>
 #include <memory>
+#include <type_traits>
 #include <typeinfo>
 
 namespace orv {
@@ -22,6 +24,21 @@ class MetaProperty;
 
 class ReflectedObject {
 public:
+    // Lets a property enumerator return nothing: such a callable never stops
+    // the enumeration.
+    struct PropertyEnumeratorArgumentsConvertor : BoundPropertyArgumentConvertor {
+        template <class R, class From>
+        struct ResultConverter {
+            static constexpr bool enabled = false;
+        };
+        template <class From>
+            requires std::is_void_v<From>
+        struct ResultConverter<bool, From> {
+            static constexpr bool enabled = true;
+            static bool convert() { return true; }
+        };
+    };
+
     ReflectedObject() = default;
     // A non-null pointer is looked up in the registry and refined to its most
     // derived registered type; anything else gives an invalid handle.
