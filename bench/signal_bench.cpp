@@ -6,6 +6,8 @@
 
 #include "orv_cpp_utils/signal.hpp"
 
+#include "bench/support/allocation_counter.hpp"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -14,57 +16,12 @@
 #include <new>
 #include <vector>
 
-namespace {
-std::atomic<size_t> g_allocations{0};
-
-void* allocate(size_t size, size_t alignment = 0) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (size == 0)
-        size = 1;
-    void* p = alignment > alignof(std::max_align_t) ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)
-                                                    : std::malloc(size);
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-} // namespace
-
-// Every allocation of the process is counted.
-void* operator new(size_t size) { return allocate(size); }
-void* operator new[](size_t size) { return allocate(size); }
-void* operator new(size_t size, std::align_val_t alignment) { return allocate(size, static_cast<size_t>(alignment)); }
-void* operator new[](size_t size, std::align_val_t alignment) { return allocate(size, static_cast<size_t>(alignment)); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace {
 
 using Signal = zel::FuzzySignal<void(int, double)>;
 
-// Counts the allocations of the timed loop only.
-class AllocationCounter {
-public:
-    explicit AllocationCounter(benchmark::State& state) : m_state(state), m_start(g_allocations.load()) {}
-    ~AllocationCounter() {
-        const double perIteration =
-            double(g_allocations.load() - m_start) / double(m_state.iterations() ? m_state.iterations() : 1);
-        m_state.counters["allocs"] = perIteration;
-    }
-    void requireNone() {
-        if (g_allocations.load() != m_start)
-            m_state.SkipWithError("emitting allocated");
-    }
-
-private:
-    benchmark::State& m_state;
-    size_t m_start;
-};
+using bench::AllocationCounter;
 
 // Baseline for the empty signal: loading and testing a pointer.
 void BM_PointerTest(benchmark::State& state) {
@@ -83,7 +40,7 @@ void BM_EmitNoBody(benchmark::State& state) {
         signal(1, 2.0);
         benchmark::ClobberMemory();
     }
-    counter.requireNone();
+    counter.requireNone("emitting allocated");
 }
 
 void BM_EmitSlots(benchmark::State& state) {
@@ -96,7 +53,7 @@ void BM_EmitSlots(benchmark::State& state) {
         signal(1, 2.0);
         benchmark::DoNotOptimize(calls);
     }
-    counter.requireNone();
+    counter.requireNone("emitting allocated");
 }
 
 void BM_ConnectDisconnectHeap(benchmark::State& state) {

@@ -6,6 +6,8 @@
 #include "platform/kor/math/math.hpp"
 #include "platform/variant/variant.hpp"
 
+#include "bench/support/allocation_counter.hpp"
+
 #include <benchmark/benchmark.h>
 
 #include <any>
@@ -15,34 +17,6 @@
 #include <new>
 #include <string>
 
-namespace {
-std::atomic<size_t> g_allocations{0};
-
-void* allocate(size_t size, size_t alignment = 0) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (size == 0)
-        size = 1;
-    void* p = alignment > alignof(std::max_align_t) ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)
-                                                    : std::malloc(size);
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-} // namespace
-
-// Every allocation of the process is counted.
-void* operator new(size_t size) { return allocate(size); }
-void* operator new[](size_t size) { return allocate(size); }
-void* operator new(size_t size, std::align_val_t alignment) { return allocate(size, static_cast<size_t>(alignment)); }
-void* operator new[](size_t size, std::align_val_t alignment) { return allocate(size, static_cast<size_t>(alignment)); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -52,25 +26,7 @@ struct Node {
     int value = 0;
 };
 
-// Counts the allocations of the timed loop only.
-class AllocationCounter {
-public:
-    explicit AllocationCounter(benchmark::State& state) : m_state(state), m_start(g_allocations.load()) {}
-    ~AllocationCounter() {
-        const double perIteration =
-            double(g_allocations.load() - m_start) / double(m_state.iterations() ? m_state.iterations() : 1);
-        m_state.counters["allocs"] = perIteration;
-    }
-    // For the operations that promise not to allocate.
-    void requireNone() {
-        if (g_allocations.load() != m_start)
-            m_state.SkipWithError("allocated although the value should be copied without allocation");
-    }
-
-private:
-    benchmark::State& m_state;
-    size_t m_start;
-};
+using bench::AllocationCounter;
 
 template <class MakeValue>
 void copyBenchmark(benchmark::State& state, MakeValue make, bool mustNotAllocate) {
@@ -81,7 +37,7 @@ void copyBenchmark(benchmark::State& state, MakeValue make, bool mustNotAllocate
         benchmark::DoNotOptimize(copy);
     }
     if (mustNotAllocate)
-        counter.requireNone();
+        counter.requireNone("allocated although the value should be copied without allocation");
 }
 
 Node g_node;
