@@ -1,5 +1,4 @@
 #include "shared_libs/shared_common/ptr_variant.hpp"
-#include "platform/corekit/safe_reference_count.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +6,14 @@ namespace {
 
 constexpr const char* MISTAGGED = "ASSERTION FAILED: (bits & TYPE_MASK) == 0";
 
-struct Counted : Kor::SafeReferenceCount {
+struct Counted {
     explicit Counted(int* deaths) : deaths(deaths) {}
-    ~Counted() override { ++*deaths; }
+    ~Counted() { ++*deaths; }
     int* deaths;
 };
-struct OtherCounted : Kor::SafeReferenceCount {};
+struct OtherCounted {
+    int value = 0;
+};
 
 struct Data {
     int value = 1;
@@ -31,10 +32,11 @@ T* withLowBit(T* p) {
 using Shared = orv::SharedPtrVariant<Counted, OtherCounted>;
 using Weak = orv::WeakPtrVariant<Data, Meta>;
 
-TEST(SharedPtrVariant, TagsAndCounts) {
+TEST(SharedPtrVariant, TagsAndOwns) {
     int deaths = 0;
-    auto* counted = new Counted(&deaths);
-    auto* other = new OtherCounted;
+    auto counted = std::make_shared<Counted>(&deaths);
+    auto other = std::make_shared<OtherCounted>();
+    Counted* const raw = counted.get();
     {
         Shared a(counted);
         const Shared b(other);
@@ -42,21 +44,24 @@ TEST(SharedPtrVariant, TagsAndCounts) {
         EXPECT_FALSE(a.is<OtherCounted>());
         EXPECT_EQ(a.index(), 0u);
         EXPECT_EQ(b.index(), 1u);
-        EXPECT_EQ(a.get<Counted>(), counted);
+        EXPECT_EQ(a.get<Counted>(), raw);
         EXPECT_EQ(a.get<OtherCounted>(), nullptr);
-        EXPECT_EQ(b.get<OtherCounted>(), other);
-        EXPECT_EQ(counted->refCount(), 1);
+        EXPECT_EQ(b.get<OtherCounted>(), other.get());
+        EXPECT_EQ(a.share<Counted>(), counted);
+        EXPECT_EQ(a.share<OtherCounted>(), nullptr);
+        counted.reset(); // the variant keeps it alive
+        EXPECT_EQ(deaths, 0);
 
         Shared copy = a;
-        EXPECT_EQ(counted->refCount(), 2);
+        EXPECT_EQ(a.useCount(), 2);
         EXPECT_EQ(copy, a);
-        EXPECT_NE(copy, Shared(b));
+        EXPECT_NE(copy, b);
         Shared moved = std::move(copy);
         EXPECT_TRUE(copy.isNull());
-        EXPECT_EQ(counted->refCount(), 2);
-        moved = b; // releases one reference to `counted`
-        EXPECT_EQ(counted->refCount(), 1);
-        EXPECT_EQ(other->refCount(), 2);
+        EXPECT_EQ(a.useCount(), 2);
+        moved = b; // drops one owner of `counted`
+        EXPECT_EQ(a.useCount(), 1);
+        EXPECT_EQ(other.use_count(), 3);
         a.reset();
         EXPECT_EQ(deaths, 1);
         EXPECT_FALSE(a);
@@ -67,13 +72,13 @@ TEST(SharedPtrVariant, TagsAndCounts) {
 
 TEST(SharedPtrVariant, RejectsTaggedAddress) {
     int deaths = 0;
-    Counted counted(&deaths); // never referenced: the bad address must not be touched
+    auto counted = std::make_shared<Counted>(&deaths);
     Kor::MessageCapture capture;
-    const Shared bad(withLowBit(&counted));
+    const Shared bad(std::shared_ptr<Counted>(counted, withLowBit(counted.get())));
     EXPECT_EQ(capture.countContaining(MISTAGGED), 1u);
     EXPECT_TRUE(bad.isNull());
     EXPECT_EQ(bad.get<OtherCounted>(), nullptr);
-    EXPECT_EQ(counted.refCount(), 0);
+    EXPECT_EQ(counted.use_count(), 1); // nothing kept
 }
 
 TEST(WeakPtrVariant, ExpiresWithOwner) {

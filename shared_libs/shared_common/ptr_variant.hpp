@@ -8,8 +8,8 @@
 // null, so a mis-tagged pointer can never be read back as the other type.
 // A null pointer of either type gives the empty variant.
 //
-// SharedPtrVariant owns its pointee through the pointee's intrusive count
-// (incRef/decRef, e.g. Kor::SafeReferenceCount). WeakPtrVariant observes a
+// SharedPtrVariant owns a pointee held by std::shared_ptr (the word plus the
+// owner's control block). WeakPtrVariant observes a
 // pointee owned by std::shared_ptr (the word plus a weak control block) and
 // expires with it; a plain pointer can be stored too, for objects that outlive
 // every reference (registered meta objects): it is tied to a process-wide
@@ -79,7 +79,9 @@ protected:
 
 } // namespace ptr_variant_detail
 
-// Owning tagged pointer over two intrusively counted types.
+// Owning tagged pointer over two types owned through std::shared_ptr: the
+// word plus the owner's control block, so that the same pointee can also be
+// shared with ordinary shared pointers elsewhere.
 template <typename A, typename B>
 class SharedPtrVariant : public ptr_variant_detail::TaggedWord<A, B> {
     using Base = ptr_variant_detail::TaggedWord<A, B>;
@@ -90,16 +92,18 @@ public:
 
     SharedPtrVariant() noexcept = default;
     SharedPtrVariant(std::nullptr_t) noexcept {}
-    SharedPtrVariant(A* pointer) : Base(ptr_variant_detail::tag(pointer, 0)) { addRef(); }
-    SharedPtrVariant(B* pointer) : Base(ptr_variant_detail::tag(pointer, 1)) { addRef(); }
+    SharedPtrVariant(const std::shared_ptr<A>& pointer) : SharedPtrVariant(pointer.get(), 0, pointer) {}
+    SharedPtrVariant(const std::shared_ptr<B>& pointer) : SharedPtrVariant(pointer.get(), 1, pointer) {}
 
-    SharedPtrVariant(const SharedPtrVariant& other) noexcept : Base(other.m_bits) { addRef(); }
-    SharedPtrVariant(SharedPtrVariant&& other) noexcept : Base(std::exchange(other.m_bits, 0)) {}
-    SharedPtrVariant& operator=(SharedPtrVariant other) noexcept {
-        swap(other);
+    SharedPtrVariant(const SharedPtrVariant&) = default;
+    SharedPtrVariant& operator=(const SharedPtrVariant&) = default;
+    SharedPtrVariant(SharedPtrVariant&& other) noexcept
+        : Base(std::exchange(other.m_bits, 0)), m_owner(std::move(other.m_owner)) {}
+    SharedPtrVariant& operator=(SharedPtrVariant&& other) noexcept {
+        m_bits = std::exchange(other.m_bits, 0);
+        m_owner = std::move(other.m_owner);
         return *this;
     }
-    ~SharedPtrVariant() { release(); }
 
     // The pointee when it is a T, otherwise null.
     template <typename T>
@@ -107,30 +111,38 @@ public:
     T* get() const noexcept {
         return this->template pointer<T>();
     }
+    // An owning pointer to the pointee when it is a T, otherwise null.
+    template <typename T>
+        requires ptr_variant_detail::OneOf<T, A, B>
+    std::shared_ptr<T> share() const noexcept {
+        T* const target = get<T>();
+        return target ? std::shared_ptr<T>(m_owner, target) : nullptr;
+    }
+    long useCount() const noexcept { return m_owner.use_count(); }
 
     explicit operator bool() const noexcept { return m_bits != 0; }
 
-    void reset() noexcept { SharedPtrVariant().swap(*this); }
-    void swap(SharedPtrVariant& other) noexcept { std::swap(m_bits, other.m_bits); }
+    void reset() noexcept {
+        m_bits = 0;
+        m_owner.reset();
+    }
+    void swap(SharedPtrVariant& other) noexcept {
+        std::swap(m_bits, other.m_bits);
+        m_owner.swap(other.m_owner);
+    }
 
     friend bool operator==(const SharedPtrVariant& a, const SharedPtrVariant& b) noexcept {
         return a.m_bits == b.m_bits;
     }
 
 private:
-    void addRef() const noexcept {
-        if (const A* a = get<A>())
-            a->incRef();
-        else if (const B* b = get<B>())
-            b->incRef();
+    SharedPtrVariant(const void* pointer, std::uintptr_t index, const std::shared_ptr<void>& owner)
+        : Base(ptr_variant_detail::tag(pointer, index)) {
+        if (m_bits != 0)
+            m_owner = owner;
     }
-    void release() noexcept {
-        if (const A* a = get<A>())
-            a->decRef();
-        else if (const B* b = get<B>())
-            b->decRef();
-        m_bits = 0;
-    }
+
+    std::shared_ptr<void> m_owner;
 };
 
 // Weak tagged reference over two types owned elsewhere.
