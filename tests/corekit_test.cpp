@@ -8,11 +8,26 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// Reports from a static destructor, once armed. Constant-initialised, so it
+// is constructed before any diagnostics state and destroyed after it.
+struct ReportsAtExit {
+    bool armed = false;
+    ~ReportsAtExit() {
+        if (!armed)
+            return;
+        Kor::StackTracker::Frame frame("orv::ReportsAtExit");
+        Kor::DebugMessageHelper(Kor::MESSAGE_PRIORITY_WARNING).text(Kor::StackTracker::dump());
+    }
+} g_reportsAtExit;
 
 TEST(Diagnostics, MessagesReachTheInstalledSinkWithPriorityAndCategory) {
     Kor::MessageCapture capture;
@@ -40,6 +55,43 @@ TEST(Diagnostics, CapturesNestAndRestoreThePreviousSink) {
     Kor::errorMessage("outer");
     ASSERT_EQ(outer.count(), 1u);
     EXPECT_EQ(outer.messages()[0].text, "outer");
+}
+
+TEST(Diagnostics, CapturesDestroyedOutOfOrderLeaveAWorkingChain) {
+    Kor::MessageCapture outer;
+    std::optional<Kor::MessageCapture> first(std::in_place);
+    std::optional<Kor::MessageCapture> second(std::in_place);
+    first.reset();  // not the current sink: it can only relay from now on
+    Kor::errorMessage("to second");
+    EXPECT_EQ(second->count(), 1u);
+    second.reset();
+    Kor::errorMessage("to outer");
+    ASSERT_EQ(outer.count(), 1u);
+    EXPECT_EQ(outer.messages()[0].text, "to outer");
+}
+
+TEST(Diagnostics, TextIsPostedAsItIs) {
+    Kor::MessageCapture capture;
+    Kor::DebugMessageHelper(Kor::MESSAGE_PRIORITY_NOTICE, "load").text("100% of %s done");
+    ASSERT_EQ(capture.count(), 1u);
+    EXPECT_EQ(capture.messages()[0].text, "100% of %s done");
+    EXPECT_EQ(capture.messages()[0].priority, Kor::MESSAGE_PRIORITY_NOTICE);
+    EXPECT_EQ(capture.messages()[0].category, "load");
+}
+
+TEST(DiagnosticsDeathTest, StaticDestructorsStillReportAndTrackFrames) {
+    EXPECT_EXIT(
+        {
+            // Long enough to live on the heap, where a destroyed sink would leave it.
+            const std::string prefix = "reported during exit:\n";
+            Kor::setMessageSink([prefix](const Kor::DebugMessage& message) {
+                std::fprintf(stderr, "%s%s", prefix.c_str(), message.text.c_str());
+            });
+            Kor::StackTracker::Frame open("orv::Main");  // still open when the program ends
+            g_reportsAtExit.armed = true;
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "reported during exit:\norv::ReportsAtExit \\(.*\\)\norv::Main \\(");
 }
 
 TEST(Diagnostics, AssertionTextHasExpressionFileLineAndOptionalExplanation) {
@@ -118,6 +170,16 @@ TEST(SafeReferenceCount, DeletesOnLastRelease) {
     EXPECT_EQ(destroyed, 1);
 }
 
+TEST(SafeReferenceCount, ReleasingTooOftenIsReportedAndDeletesNothing) {
+    int destroyed = 0;
+    auto* unreferenced = new Counted(&destroyed);
+    Kor::MessageCapture capture;
+    EXPECT_EQ(unreferenced->decRef(), -1);
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_TRUE(capture.contains("ASSERTION FAILED: left >= 0"));
+    delete unreferenced;
+}
+
 TEST(StackTracker, FramesFollowScopes) {
     const size_t base = Kor::StackTracker::depth();
     {
@@ -140,17 +202,73 @@ TEST(StackTracker, FramesFollowScopes) {
     std::thread([] { EXPECT_EQ(Kor::StackTracker::depth(), 0u); }).join();
 }
 
+TEST(StackTracker, NullNamesAndFramesBeyondCapacity) {
+    const size_t base = Kor::StackTracker::depth();
+    Kor::StackTracker::push(nullptr, nullptr, 7);
+    EXPECT_STREQ(Kor::StackTracker::frames().back().function, "?");
+    EXPECT_EQ(Kor::StackTracker::dump().rfind("? (?:7)\n", 0), 0u);
+    Kor::StackTracker::pop();
+
+    const size_t total = Kor::StackTracker::CAPACITY + 3;
+    for (size_t i = base; i < total; ++i)
+        Kor::StackTracker::push("orv::Deep", "deep.cpp", static_cast<int>(i));
+    EXPECT_EQ(Kor::StackTracker::depth(), total);
+    EXPECT_EQ(Kor::StackTracker::frames().size(), Kor::StackTracker::CAPACITY);
+    EXPECT_EQ(Kor::StackTracker::dump().rfind("(3 deeper frames not recorded)\norv::Deep (deep.cpp:255)\n", 0), 0u);
+    for (size_t i = base; i < total; ++i)
+        Kor::StackTracker::pop();
+    EXPECT_EQ(Kor::StackTracker::depth(), base);
+}
+
+TEST(StackTracker, FramesCanBePushedFromThreadExitDestructors) {
+    std::string seen;
+    std::thread([&seen] {
+        struct Late {
+            std::string* seen = nullptr;
+            ~Late() {
+                Kor::StackTracker::Frame frame("orv::Late");
+                *seen = Kor::StackTracker::dump();
+            }
+        };
+        // Constructed before the thread's first frame, hence destroyed after
+        // everything the tracker keeps for the thread.
+        thread_local Late late;
+        late.seen = &seen;
+        Kor::StackTracker::Frame frame("orv::Worker");
+    }).join();
+    EXPECT_EQ(seen.rfind("orv::Late (", 0), 0u) << seen;
+    EXPECT_EQ(seen.find("orv::Worker"), std::string::npos);
+}
+
 std::vector<std::string> g_profile;
+
+void profileBegin(const char* name) { g_profile.push_back(name); }
+void profileEnd() { g_profile.push_back("end"); }
+
+void setProfilerHooks(ZEL::Profiler::Hooks::BeginScope begin, ZEL::Profiler::Hooks::EndScope end) {
+    ZEL::Profiler::g_hooks.beginScope.store(begin, std::memory_order_release);
+    ZEL::Profiler::g_hooks.endScope.store(end, std::memory_order_release);
+}
 
 TEST(Profiler, HooksAreCalledOnlyWhenSet) {
     { ZEL::Profiler::Scope unhooked("Reflection|Nothing"); }
     g_profile.clear();
-    ZEL::Profiler::g_hooks.beginScope = [](const char* name) { g_profile.push_back(name); };
+    setProfilerHooks(&profileBegin, nullptr);
     { ZEL::Profiler::Scope onlyBegin("Reflection|ObjectData"); }
-    ZEL::Profiler::g_hooks.endScope = [] { g_profile.push_back("end"); };
+    setProfilerHooks(&profileBegin, &profileEnd);
     { ZEL::Profiler::Scope both("Reflection|Signals"); }
-    ZEL::Profiler::g_hooks = {};
+    setProfilerHooks(nullptr, nullptr);
     EXPECT_EQ(g_profile, (std::vector<std::string>{"Reflection|ObjectData", "Reflection|Signals", "end"}));
+}
+
+TEST(Profiler, ScopeOpenedBeforeTheHooksDoesNotEndInTheProfiler) {
+    g_profile.clear();
+    {
+        ZEL::Profiler::Scope early("Reflection|Early");
+        setProfilerHooks(&profileBegin, &profileEnd);
+    }
+    setProfilerHooks(nullptr, nullptr);
+    EXPECT_TRUE(g_profile.empty());
 }
 
 } // namespace

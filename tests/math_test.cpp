@@ -133,6 +133,41 @@ TEST(MathMatrix, CompositionOrderAndApplication) {
     EXPECT_TRUE(almostEqual(project.applyPoint({2, 4, 2}), Vector3(1, 2, 1), kTol));
 }
 
+// a x b by the textbook sum, independent of Matrix's own product.
+Matrix product(const Matrix& a, const Matrix& b) {
+    Matrix result;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; ++k)
+                sum += a(r, k) * b(k, c);
+            result(r, c) = sum;
+        }
+    return result;
+}
+
+TEST(MathMatrix, ProductsWithItselfReadTheOriginal) {
+    const Matrix m = transform({1.0f, 2.0f, 0.5f}, kRotations[0], {4.0f, -5.0f, 6.0f});
+    const Matrix squared = product(m, m);
+    Matrix post = m;
+    post.postMultiply(post);
+    EXPECT_TRUE(almostEqual(post, squared, 1e-4f));
+    Matrix pre = m;
+    pre.preMultiply(pre);
+    EXPECT_TRUE(almostEqual(pre, squared, 1e-4f));
+    Matrix times = m;
+    times *= times;
+    EXPECT_TRUE(almostEqual(times, squared, 1e-4f));
+
+    const Matrix other = Matrix().setRotateZ(0.3f);
+    Matrix next = m;
+    next *= other;
+    EXPECT_TRUE(almostEqual(next, product(m, other), 1e-4f));
+    Matrix before = m;
+    before.preMultiply(other);
+    EXPECT_TRUE(almostEqual(before, product(other, m), 1e-4f));
+}
+
 TEST(MathMatrix, EqualityAndHash) {
     const Matrix a = transform({1, 2, 3}, kRotations[2], {4, 5, 6});
     Matrix b = a;

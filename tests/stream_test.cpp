@@ -262,6 +262,28 @@ TEST(BasicStream, SeekDropsPushBackAndRejectsOutOfRange) {
     EXPECT_TRUE(stream.state() & BasicStream::FAIL);
 }
 
+TEST(BasicStream, SeekOffsetsAtTheLimitsFailWithoutOverflow) {
+    constexpr long long lowest = std::numeric_limits<long long>::min();
+    constexpr long long highest = std::numeric_limits<long long>::max();
+    FixedMemoryStream memory("0123456789");
+    BasicStream stream(memory);
+    stream.get();
+    EXPECT_EQ(stream.peek(), '1');  // a pushed-back byte shifts CURRENT by one
+    EXPECT_FALSE(stream.seek(lowest, IDataStream::CURRENT));
+    EXPECT_TRUE(stream.state() & BasicStream::FAIL);
+    stream.clearState();
+    EXPECT_EQ(stream.get(), '2');  // the pushed-back byte is dropped all the same
+    for (const int origin : {IDataStream::BEGIN, IDataStream::CURRENT, IDataStream::END})
+        for (const long long offset : {lowest, highest}) {
+            EXPECT_FALSE(stream.seek(offset, origin)) << origin << " " << offset;
+            EXPECT_TRUE(stream.state() & BasicStream::FAIL);
+            stream.clearState();
+            EXPECT_FALSE(memory.seek(offset, origin)) << origin << " " << offset;
+        }
+    EXPECT_TRUE(stream.seek(-10, IDataStream::END));
+    EXPECT_EQ(stream.get(), '0');
+}
+
 TEST(FixedMemoryStream, FullBufferMakesWritesBad) {
     char storage[6];
     FixedMemoryStream memory(storage, sizeof storage);

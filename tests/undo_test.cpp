@@ -118,6 +118,41 @@ TEST_F(UndoTest, UniqueCommandKeepsOldestValuePerKey) {
     EXPECT_EQ(CommitChangesScope::makeUniqueUndo<RestoreSlot>(tavi::Variant(std::string("a")), a, 42), first);
 }
 
+// While it is built, changes `others` and then `own`: user code that records
+// under other keys (growing the table of unique commands) and under its own.
+class BusyCommand : public Command {
+public:
+    BusyCommand(Slot& own, std::vector<Slot>& others) : Command("Busy") {
+        for (Slot& other : others)
+            other.set(other.value + 1);
+        own.set(own.value + 1);
+    }
+    bool execute() override { return true; }
+};
+
+TEST_F(UndoTest, UniqueCommandSurvivesRecordingsMadeWhileItIsBuilt) {
+    std::vector<Slot> others;
+    for (int i = 0; i < 64; ++i)
+        others.push_back(Slot{"o" + std::to_string(i)});
+    {
+        CommitChangesScope scope("Busy");
+        CommitChangesScope::Transaction* transaction = CommitChangesScope::transaction();
+        const size_t buckets = transaction->uniqueCommands().bucket_count();
+        const tavi::Variant key(std::string("a"));
+        Command* recorded = CommitChangesScope::makeUniqueUndo<BusyCommand>(key, a, others);
+        EXPECT_GT(transaction->uniqueCommands().bucket_count(), buckets);  // rehashed meanwhile
+        // The key got its command first from within: that one stands, once.
+        EXPECT_EQ(transaction->uniqueCommands().at(key), recorded);
+        EXPECT_NE(dynamic_cast<RestoreSlot*>(recorded), nullptr);
+        EXPECT_EQ(transaction->uniqueCommands().size(), others.size() + 1);
+        EXPECT_EQ(transaction->command()->size(), others.size() + 1);
+    }
+    ASSERT_TRUE(history.undo());
+    EXPECT_EQ(a.value, 0);
+    for (const Slot& other : others)
+        EXPECT_EQ(other.value, 0) << other.label;
+}
+
 TEST_F(UndoTest, UndoAndRedoRestoreEverySlotOfATransaction) {
     {
         CommitChangesScope scope("Move");

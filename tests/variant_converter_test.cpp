@@ -79,6 +79,18 @@ TEST(VariantConverter, FloatingPointTruncatesTowardZero) {
               Variant(-std::numeric_limits<float>::infinity()));
 }
 
+TEST(VariantConverter, OnlyZeroAndOneBecomeBool) {
+    EXPECT_EQ(as<bool>(Variant(1.0)), Variant(true));
+    EXPECT_EQ(as<bool>(Variant(0.0f)), Variant(false));
+    EXPECT_EQ(as<bool>(Variant(-0.0)), Variant(false));
+    EXPECT_EQ(as<bool>(Variant(0), true), Variant(false));
+    // A fraction is no truth value, whichever way it would truncate.
+    EXPECT_TRUE(as<bool>(Variant(0.5)).isVoid());
+    EXPECT_TRUE(as<bool>(Variant(1.9)).isVoid());
+    EXPECT_TRUE(as<bool>(Variant(-0.5f)).isVoid());
+    EXPECT_TRUE(as<bool>(Variant(-1)).isVoid());
+}
+
 TEST(VariantConverter, NumbersToText) {
     EXPECT_EQ(as<std::string>(Variant(42)), Variant("42"));
     EXPECT_EQ(as<std::string>(Variant(-7LL)), Variant("-7"));

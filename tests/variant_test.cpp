@@ -163,6 +163,24 @@ TEST(Variant, StringsArgumentsAreStoredAsStdString) {
     EXPECT_EQ(*Variant("text").castPtr<std::string>(), "text");
 }
 
+TEST(Variant, NullTextPointersGiveVoidWithAnError) {
+    const char* text = nullptr;
+    const wchar_t* wide = nullptr;
+    char* mutableText = nullptr;
+    Kor::MessageCapture capture;
+    EXPECT_TRUE(Variant(text).isVoid());
+    EXPECT_TRUE(Variant(wide).isVoid());
+    Variant assigned(42);
+    assigned = mutableText;
+    EXPECT_TRUE(assigned.isVoid());
+    const auto messages = capture.messages();
+    ASSERT_EQ(messages.size(), 3u);
+    for (const Kor::DebugMessage& message : messages)
+        EXPECT_EQ(message.priority, Kor::MESSAGE_PRIORITY_ERROR);
+    EXPECT_EQ(Variant("text"), Variant(std::string("text")));
+    EXPECT_EQ(capture.count(), 3u);
+}
+
 TEST(Variant, LargeValuesAreSharedUntilWritten) {
     const Variant original(std::string(200, 'a'));
     Variant copy = original;
@@ -501,7 +519,14 @@ TEST(MetaType, RegistersAHandMadeRecord) {
 TEST(MetaType, ExplicitRegistrationRenamesAnAutomaticOne) {
     const MetaType* automatic = Variant(LateRegistered{}).type();
     EXPECT_STREQ(automatic->name(), "LateRegistered");
+    Kor::MessageCapture capture;
     EXPECT_EQ(MetaType::registerType<LateRegistered>("Late", 0), automatic);
+    // The rename is a misuse that must not go unnoticed; its pointer types follow silently.
+    const auto messages = capture.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].priority, Kor::MESSAGE_PRIORITY_WARNING);
+    EXPECT_EQ(messages[0].text, "tavi::MetaType: type 'LateRegistered' renamed to 'Late' after first use; register "
+                                "types before using them");
     EXPECT_STREQ(automatic->name(), "Late");
     EXPECT_EQ(MetaType::find("LateRegistered"), automatic);  // the old name still finds it
     EXPECT_STREQ(MetaType::of<LateRegistered*>()->name(), "Late*");

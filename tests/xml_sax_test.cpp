@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ public:
     std::string abortOnStart;  // element name whose start aborts
     std::string abortMessage;
     bool abortOnEnd = false;   // abort at the first element end
+    std::string throwOnStart;  // element name whose start throws
 
 protected:
     void elementStart(const char* name, const char* const* attributes) override {
@@ -34,6 +36,8 @@ protected:
         events.push_back(event);
         if (name == abortOnStart)
             abortParsing(abortMessage);
+        if (name == throwOnStart)
+            throw std::runtime_error("no such class: " + throwOnStart);
     }
     void elementEnd(const char* name) override {
         events.push_back(std::string("end ") + name);
@@ -120,6 +124,52 @@ TEST(XmlEscape, FailingTargetFailsTheEscapeStream) {
     XmlEscapeDataStream refused(failedTarget, XML_ATTRIBUTE_VALUE);
     EXPECT_EQ(refused.write("x", 1), 0u);
     EXPECT_TRUE(out.empty());
+}
+
+TEST(XmlEscape, UnrepresentableCharactersAreLeftOutAndFailTheStream) {
+    std::string out;
+    FixedMemoryStream memory(out);
+    TextStream target(memory);
+    XmlEscapeDataStream escaper(target, XML_ELEMENT_TEXT);
+    TextStream stream(escaper);
+    Kor::MessageCapture capture;
+    stream << std::string_view("a\x01" "b<\x1F" "c\x0B\t");
+    EXPECT_TRUE(escaper.failed());
+    EXPECT_FALSE(stream.fail());  // the rest of the text went through
+    stream << "d";
+    EXPECT_EQ(out, "ab&lt;c\td");
+    EXPECT_EQ(capture.countContaining("cannot be represented in XML"), 3u);
+    EXPECT_TRUE(capture.contains("XmlEscapeDataStream: character 0x1F cannot be represented in XML"));
+    EXPECT_EQ(capture.messages()[0].priority, Kor::MESSAGE_PRIORITY_WARNING);
+
+    const std::string document = "<r>" + out + "</r>";
+    FixedMemoryStream input(std::string_view{document});
+    TextStream reader(input);
+    Recorder parser(reader);
+    ASSERT_TRUE(parser.parse()) << parser.errorText();
+    ASSERT_EQ(parser.events.size(), 3u);
+    EXPECT_EQ(parser.events[1], "text ab<c\td");
+}
+
+TEST(SimpleApiForXml, ExceptionFromACallbackReachesTheCaller) {
+    FixedMemoryStream memory("<r><a/><b>text</b></r>");
+    TextStream stream(memory);
+    Recorder parser(stream);
+    parser.throwOnStart = "a";
+    try {
+        parser.parse();
+        ADD_FAILURE() << "parse() returned";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "no such class: a");
+    }
+    const std::vector<std::string> expected = {"start r", "start a"};
+    EXPECT_EQ(parser.events, expected);
+    EXPECT_FALSE(parser.errorText().empty());
+
+    // That parse is over: another one may start (and finds the input used up).
+    Kor::MessageCapture capture;
+    EXPECT_FALSE(parser.parse());
+    EXPECT_FALSE(capture.contains("called again"));
 }
 
 TEST(SimpleApiForXml, ReportsElementsAttributesAndTextInOrder) {

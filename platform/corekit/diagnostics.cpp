@@ -23,8 +23,17 @@ struct SinkState {
 };
 
 SinkState& sinkState() {
-    static SinkState state;
-    return state;
+    // Never destroyed: static destructors that run after this one would
+    // otherwise report through a dead sink.
+    static SinkState* const state = new SinkState;
+    return *state;
+}
+
+void deliver(const MessageSink& sink, const DebugMessage& message) {
+    if (sink)
+        sink(message);
+    else
+        writeToStderr(message);
 }
 
 } // namespace
@@ -43,14 +52,15 @@ void postMessage(const DebugMessage& message) {
         sink = state.sink;
     }
     // Called unlocked so that a sink may itself report or swap sinks.
-    if (sink)
-        sink(message);
-    else
-        writeToStderr(message);
+    deliver(sink, message);
 }
 
 void DebugMessageHelper::vmessage(const char* format, va_list args) const {
     postMessage(DebugMessage{m_priority, m_category, kor_vformat(format, args)});
+}
+
+void DebugMessageHelper::text(std::string_view text) const {
+    postMessage(DebugMessage{m_priority, m_category, std::string(text)});
 }
 
 void DebugMessageHelper::message(const char* format, ...) const {
@@ -97,38 +107,80 @@ void assertionFailedFormat(const char* expression, const char* file, int line, c
     assertionFailed(expression, file, line, explanation.c_str());
 }
 
-MessageCapture::MessageCapture()
-    : m_previous(setMessageSink([this](const DebugMessage& message) {
-          std::lock_guard lock(m_mutex);
-          m_messages.push_back(message);
-      })) {}
+struct MessageCapture::State {
+    std::mutex mutex;
+    std::vector<DebugMessage> messages;
+    MessageSink previous;
+    bool closed = false;  // the capture is gone: relay to `previous`
+};
 
-MessageCapture::~MessageCapture() { setMessageSink(std::move(m_previous)); }
+// The sink a capture installs. It owns the state, so it stays valid in
+// whatever sink chain it is left in.
+struct MessageCapture::Relay {
+    std::shared_ptr<State> state;
+
+    void operator()(const DebugMessage& message) const {
+        MessageSink previous;
+        {
+            std::lock_guard lock(state->mutex);
+            if (!state->closed) {
+                state->messages.push_back(message);
+                return;
+            }
+            previous = state->previous;
+        }
+        deliver(previous, message);
+    }
+};
+
+MessageCapture::MessageCapture() : m_state(std::make_shared<State>()) {
+    std::lock_guard lock(m_state->mutex);
+    m_state->previous = setMessageSink(Relay{m_state});
+}
+
+MessageCapture::~MessageCapture() {
+    MessageSink previous;
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->closed = true;
+        previous = m_state->previous;
+    }
+    // Only a capture that is still the current sink can hand the place back;
+    // any other one was replaced meanwhile and stays behind as a relay.
+    SinkState& sinks = sinkState();
+    MessageSink removed;  // released after unlocking: it may own other captures' states
+    {
+        std::lock_guard lock(sinks.mutex);
+        const Relay* current = sinks.sink.target<Relay>();
+        if (current && current->state == m_state)
+            removed = std::exchange(sinks.sink, std::move(previous));
+    }
+}
 
 std::vector<DebugMessage> MessageCapture::messages() const {
-    std::lock_guard lock(m_mutex);
-    return m_messages;
+    std::lock_guard lock(m_state->mutex);
+    return m_state->messages;
 }
 
 size_t MessageCapture::count() const {
-    std::lock_guard lock(m_mutex);
-    return m_messages.size();
+    std::lock_guard lock(m_state->mutex);
+    return m_state->messages.size();
 }
 
 bool MessageCapture::contains(std::string_view needle) const { return countContaining(needle) > 0; }
 
 size_t MessageCapture::countContaining(std::string_view needle) const {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_state->mutex);
     size_t n = 0;
-    for (const DebugMessage& m : m_messages)
+    for (const DebugMessage& m : m_state->messages)
         if (m.text.find(needle) != std::string::npos)
             ++n;
     return n;
 }
 
 void MessageCapture::clear() {
-    std::lock_guard lock(m_mutex);
-    m_messages.clear();
+    std::lock_guard lock(m_state->mutex);
+    m_state->messages.clear();
 }
 
 } // namespace Kor

@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -47,6 +48,9 @@ public:
 
     void message(const char* format, ...) const __attribute__((format(printf, 2, 3)));
     void vmessage(const char* format, va_list args) const;
+    // Posts `text` as it is: for text made at run time, which must not be
+    // taken for a format.
+    void text(std::string_view text) const;
 
     int priority() const { return m_priority; }
     const char* category() const { return m_category; }
@@ -74,6 +78,11 @@ void assertionFailedFormat(const char* expression, const char* file, int line, c
 
 // Collects every message posted while it lives (and still forwards nothing):
 // the tool tests use to assert on diagnostics.
+//
+// Captures are meant to nest. One destroyed while it is not the current sink
+// (A and B created, A destroyed before B) cannot take itself out of the
+// chain; it turns into a relay to the sink it replaced, so messages reach
+// the right place whatever the order of destruction.
 class MessageCapture {
 public:
     MessageCapture();
@@ -90,9 +99,10 @@ public:
     void clear();
 
 private:
-    mutable std::mutex m_mutex;
-    std::vector<DebugMessage> m_messages;
-    MessageSink m_previous;
+    struct State;
+    struct Relay;
+    // Shared with the sink installed: the sink may outlive this object.
+    std::shared_ptr<State> m_state;
 };
 
 } // namespace Kor

@@ -1,6 +1,8 @@
 #pragma once
 // Intrusive, thread-safe reference count for objects shared by raw pointer.
 
+#include "platform/corekit/diagnostics.hpp"
+
 #include <atomic>
 #include <cstdint>
 
@@ -16,8 +18,11 @@ public:
 
     void incRef() const noexcept { m_refCount.fetch_add(1, std::memory_order_relaxed); }
     // Deletes the object when the last reference goes; returns the new count.
+    // Releasing more references than were taken is reported; the object,
+    // deleted already or never counted, is not deleted (again).
     int32_t decRef() const noexcept {
         const int32_t left = m_refCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        KOR_ASSERT(left >= 0);
         if (left == 0)
             delete this;
         return left;

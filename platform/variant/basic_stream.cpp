@@ -1,6 +1,7 @@
 #include "platform/variant/basic_stream.hpp"
 
 #include <cstring>
+#include <limits>
 
 namespace tavi {
 
@@ -40,10 +41,16 @@ bool BasicStream::seek(long long offset, int origin) {
         return false;
     // A position relative to the current one counts from what the caller has
     // read, which excludes pushed-back bytes.
-    if (origin == IDataStream::CURRENT)
-        offset -= static_cast<long long>(m_pushedBack.size());
+    bool inRange = true;
+    if (origin == IDataStream::CURRENT) {
+        const auto pushedBack = static_cast<long long>(m_pushedBack.size());
+        // Lower than that is before any position a stream can have (and would overflow).
+        inRange = offset >= std::numeric_limits<long long>::min() + pushedBack;
+        if (inRange)
+            offset -= pushedBack;
+    }
     m_pushedBack.clear();
-    if (!m_data->seek(offset, origin)) {
+    if (!inRange || !m_data->seek(offset, origin)) {
         setState(FAIL);
         return false;
     }

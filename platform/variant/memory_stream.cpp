@@ -71,10 +71,11 @@ bool FixedMemoryStream::seek(long long offset, int origin) {
     case END: base = static_cast<long long>(size()); break;
     default: return false;
     }
-    const long long target = base + offset;
-    if (target < 0 || target > static_cast<long long>(size()))
+    // Compared before adding, which could overflow: 0 <= base + offset <= size.
+    const auto end = static_cast<long long>(size());
+    if (offset < -base || offset > end - base)
         return false;
-    m_position = static_cast<size_t>(target);
+    m_position = static_cast<size_t>(base + offset);
     return true;
 }
 

@@ -267,6 +267,14 @@ MetaType* MetaTypeRegistry::addLocked(const MetaType::Record& record) {
         MetaType* type = known->second;
         if (record.name && std::string_view(record.name) != type->name()) {
             if (!type->m_explicitName) {
+                // The declared name wins, but values keyed by the derived name
+                // (annotations...) were made under the old one. Raw pointer
+                // types are left out: they come into being with their pointee,
+                // so naming one always renames it.
+                if (type->m_kind != MetaType::Kind::POINTER)
+                    warnLocked(kor_format("tavi::MetaType: type '%s' renamed to '%s' after first use; register "
+                                          "types before using them",
+                                          type->name(), record.name));
                 renameLocked(type, record.name);
                 type->m_explicitName = true;
                 type->m_flags.store(record.flags, std::memory_order_relaxed);

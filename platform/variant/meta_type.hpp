@@ -13,7 +13,8 @@
 //     tavi::MetaType::registerType<Foo>("Foo");
 // Storing an unregistered type in a Variant registers it with a name derived
 // from the C++ type (MetaType::prettyName). A later explicit registration
-// renames such a type; the derived name stays findable as an alias.
+// renames such a type; the derived name stays findable as an alias, and a
+// warning tells that the type was used before it was registered.
 //
 // Registering T also registers the pointer types T* and const T*, which record
 // T as their pointee. std::shared_ptr<T> is a pointer type too (pointee T).

@@ -5,6 +5,8 @@
 
 #include <expat.h>
 
+#include <exception>
+
 namespace tavi {
 
 // Owns the expat parser of one parse() call and routes its callbacks.
@@ -24,21 +26,36 @@ struct SimpleApiForXml::Parser {
     Parser& operator=(const Parser&) = delete;
 
     // Expat may still deliver events that were already under way when it was
-    // stopped; the owner promises that none arrives after abortParsing().
+    // stopped; the owner promises that none arrives after abortParsing() or
+    // after a callback threw.
+    bool stopped() const { return owner.m_aborted || error; }
+
+    // Exceptions must not unwind through expat's C frames: the callback's is
+    // kept, the parser stopped, and parse() rethrows it once expat returned.
+    template <class Callback>
+    void guarded(Callback&& callback) noexcept {
+        try {
+            callback();
+        } catch (...) {
+            error = std::current_exception();
+            XML_StopParser(handle, XML_FALSE);
+        }
+    }
+
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char** attributes) {
         auto& parser = *static_cast<Parser*>(self);
-        if (!parser.owner.m_aborted)
-            parser.owner.elementStart(name, attributes);
+        if (!parser.stopped())
+            parser.guarded([&] { parser.owner.elementStart(name, attributes); });
     }
     static void XMLCALL onEnd(void* self, const XML_Char* name) {
         auto& parser = *static_cast<Parser*>(self);
-        if (!parser.owner.m_aborted)
-            parser.owner.elementEnd(name);
+        if (!parser.stopped())
+            parser.guarded([&] { parser.owner.elementEnd(name); });
     }
     static void XMLCALL onText(void* self, const XML_Char* data, int length) {
         auto& parser = *static_cast<Parser*>(self);
-        if (!parser.owner.m_aborted && length > 0)
-            parser.owner.characterData(data, static_cast<size_t>(length));
+        if (!parser.stopped() && length > 0)
+            parser.guarded([&] { parser.owner.characterData(data, static_cast<size_t>(length)); });
     }
 
     void notePosition() {
@@ -48,6 +65,7 @@ struct SimpleApiForXml::Parser {
 
     SimpleApiForXml& owner;
     XML_Parser handle;
+    std::exception_ptr error;  // thrown by a callback
 };
 
 SimpleApiForXml::SimpleApiForXml(TextStream& input) : m_input(&input) {}
@@ -108,7 +126,13 @@ bool SimpleApiForXml::parse() {
             return false;
         }
         const bool last = got == 0;
-        if (XML_ParseBuffer(parser.handle, static_cast<int>(got), last) != XML_STATUS_OK) {
+        const XML_Status status = XML_ParseBuffer(parser.handle, static_cast<int>(got), last);
+        if (parser.error) {
+            m_errorText = "a callback threw an exception";
+            parser.notePosition();
+            std::rethrow_exception(parser.error);
+        }
+        if (status != XML_STATUS_OK) {
             if (m_aborted) {
                 if (!m_errorText.empty())
                     Kor::warningMessage("XML parsing stopped at line %lu, column %lu: %s", m_errorLine,

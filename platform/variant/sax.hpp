@@ -17,7 +17,8 @@ class TextStream;
 // Errors: malformed XML, a failing input stream or abortParsing() make parse()
 // return false; errorText(), errorLine() and errorColumn() then tell what and
 // where. Malformed input and non-empty abort messages are also reported as
-// warnings through the diagnostics sink.
+// warnings through the diagnostics sink. An exception thrown by a callback
+// stops the parse (no callback follows) and leaves parse() to its caller.
 class SimpleApiForXml {
 public:
     explicit SimpleApiForXml(TextStream& input);

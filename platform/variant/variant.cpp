@@ -119,6 +119,10 @@ bool Variant::tryConvertTo(const MetaType* type, void* out) const {
     return VariantConverter::convert(type, out, m_type, data());
 }
 
+void Variant::reportNullText() {
+    Kor::errorMessage("tavi::Variant: null character pointer given as text; the Variant is void");
+}
+
 void Variant::castError(const char* fromTypeName, const char* toTypeName) {
     throw CastError(kor_format("failed to cast Variant of '%s' to '%s'", fromTypeName ? fromTypeName : "void",
                                toTypeName ? toTypeName : "void"));

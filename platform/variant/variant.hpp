@@ -25,7 +25,8 @@
 // and non-copyable ones included.
 //
 // Character strings (const char*, char arrays, std::string_view) are stored
-// as std::string, their wide forms as std::wstring. A `const MetaType*`
+// as std::string, their wide forms as std::wstring; a null character pointer
+// is reported as an error and gives a void Variant. A `const MetaType*`
 // argument selects the default value of that type; to hold such a pointer as
 // a value, use emplace<const MetaType*>().
 
@@ -74,6 +75,11 @@ struct StoredAs<T> {
 template <class T>
 using StoredType = typename StoredAs<T>::type;
 
+// A pointer to narrow or wide character text, which may be null (unlike an array).
+template <class T>
+concept TextPointer = std::is_pointer_v<std::remove_cvref_t<T>> &&
+                      (std::is_same_v<StoredType<T>, std::string> || std::is_same_v<StoredType<T>, std::wstring>);
+
 template <class T>
 concept VariantArgument = !std::is_same_v<std::decay_t<T>, Variant> &&
                           !std::is_same_v<std::decay_t<T>, std::nullptr_t> &&
@@ -90,7 +96,7 @@ public:
     explicit Variant(const MetaType* type);
     template <detail::VariantArgument T>
     Variant(T&& value) {
-        emplace<detail::StoredType<T>>(std::forward<T>(value));
+        assign(std::forward<T>(value));
     }
     Variant(const Variant& other) { copyFrom(other); }
     Variant(Variant&& other) noexcept { moveFrom(other); }
@@ -98,7 +104,7 @@ public:
     Variant& operator=(Variant&& other) noexcept;
     template <detail::VariantArgument T>
     Variant& operator=(T&& value) {
-        emplace<detail::StoredType<T>>(std::forward<T>(value));
+        assign(std::forward<T>(value));
         return *this;
     }
     ~Variant() { reset(); }
@@ -193,6 +199,20 @@ private:
     }
     void setBlock(void* p) noexcept { std::memcpy(m_storage, &p, sizeof p); }
     void* storage() noexcept { return m_storage; }
+
+    // Stores a constructor or assignment argument as its StoredType.
+    template <class T>
+    void assign(T&& value) {
+        if constexpr (detail::TextPointer<T>) {
+            if (!value) {
+                reportNullText();
+                reset();
+                return;
+            }
+        }
+        emplace<detail::StoredType<T>>(std::forward<T>(value));
+    }
+    static void reportNullText();
 
     // A block for one value of `type`, referenced once, the value not built yet.
     static void* allocateBlock(const MetaType* type);

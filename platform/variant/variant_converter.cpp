@@ -149,6 +149,9 @@ bool storeInteger(void* to, size_t size, bool isSigned, Number number) {
 bool store(const MetaType* type, void* to, const Number& number) {
     switch (type->kind()) {
     case MetaType::Kind::BOOLEAN: {
+        // Only 0 and 1 are truth values: a fraction is not truncated into one.
+        if (number.family == Number::FLOATING && number.f != 0.0 && number.f != 1.0)
+            return false;
         uint8_t bit = 0;
         if (!storeInteger(&bit, 1, false, number) || bit > 1)
             return false;

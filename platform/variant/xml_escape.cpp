@@ -23,6 +23,13 @@ std::string_view replacement(char c, int scope) {
     }
 }
 
+// XML 1.0 admits no control character but tab, line feed and carriage
+// return, in no form, not even as a character reference.
+bool representable(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
 } // namespace
 
 XmlEscapeDataStream::XmlEscapeDataStream(TextStream& target, int scope) : m_target(&target), m_scope(scope) {
@@ -41,8 +48,9 @@ size_t XmlEscapeDataStream::write(const void* data, size_t size) {
     // Pass runs of plain characters on in one piece.
     size_t done = 0;
     for (size_t i = 0; i <= text.size(); ++i) {
+        const bool dropped = i < text.size() && !representable(text[i]);
         const std::string_view escaped = i < text.size() ? replacement(text[i], m_scope) : std::string_view();
-        if (i < text.size() && escaped.empty())
+        if (i < text.size() && escaped.empty() && !dropped)
             continue;
         const std::string_view run = text.substr(done, i - done);
         const size_t written = m_target->write(run.data(), run.size());
@@ -53,6 +61,14 @@ size_t XmlEscapeDataStream::write(const void* data, size_t size) {
         done = i;
         if (i == text.size())
             break;
+        if (dropped) {
+            // Written through, the byte would make the document unreadable.
+            Kor::warningMessage("XmlEscapeDataStream: character 0x%02X cannot be represented in XML",
+                                static_cast<unsigned>(static_cast<unsigned char>(text[i])));
+            m_lostCharacters = true;
+            done = i + 1;
+            continue;
+        }
         if (m_target->write(escaped.data(), escaped.size()) != escaped.size()) {
             m_failed = true;
             return done;

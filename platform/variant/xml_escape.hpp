@@ -24,8 +24,11 @@ enum XmlEscapeScope : int {
 // A write-only data stream that writes everything given to it, escaped for
 // `scope`, into `target` (which must outlive it). A write that the target does
 // not take in full reports the bytes taken before the failing one and marks
-// the stream failed; later writes are refused. Reading and seeking are not
-// supported. An unknown scope is reported and treated as XML_ANY.
+// the stream failed; later writes are refused. Control characters that XML
+// cannot represent at all (0x00-0x08, 0x0B, 0x0C, 0x0E-0x1F) are left out
+// with a warning and also mark the stream failed, though the rest of the
+// text still goes through. Reading and seeking are not supported. An unknown
+// scope is reported and treated as XML_ANY.
 class XmlEscapeDataStream : public IDataStream {
 public:
     XmlEscapeDataStream(TextStream& target, int scope);
@@ -37,13 +40,15 @@ public:
     bool sync() override;
 
     int scope() const noexcept { return m_scope; }
-    // True once a write could not be passed on in full.
-    bool failed() const noexcept { return m_failed; }
+    // True once a write could not be passed on in full, or a character had
+    // to be left out.
+    bool failed() const noexcept { return m_failed || m_lostCharacters; }
 
 private:
     TextStream* m_target;
     int m_scope;
-    bool m_failed = false;
+    bool m_failed = false;          // the target failed: nothing more is written
+    bool m_lostCharacters = false;  // unrepresentable characters were left out
 };
 
 } // namespace tavi

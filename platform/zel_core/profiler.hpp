@@ -1,29 +1,44 @@
 #pragma once
 // Optional profiler hooks. The engine's profiler installs them; when a hook
-// is not set, a scope costs two pointer tests.
+// is not set, a scope costs one atomic load.
+
+#include <atomic>
 
 namespace ZEL::Profiler {
 
 struct Hooks {
-    void (*beginScope)(const char* name) = nullptr;
-    void (*endScope)() = nullptr;
+    using BeginScope = void (*)(const char* name);
+    using EndScope = void (*)();
+
+    // May be set and cleared from any thread while scopes are open.
+    std::atomic<BeginScope> beginScope{nullptr};
+    std::atomic<EndScope> endScope{nullptr};
 };
 
 extern Hooks g_hooks;
 
 // RAII named scope; `name` must outlive the scope (string literals do).
+// A scope ends in the profiler only if it began there: hooks installed while
+// it is open do not see an end without a beginning.
 class Scope {
 public:
     explicit Scope(const char* name) noexcept {
-        if (g_hooks.beginScope)
-            g_hooks.beginScope(name);
+        if (const Hooks::BeginScope begin = g_hooks.beginScope.load(std::memory_order_acquire)) {
+            begin(name);
+            m_began = true;
+        }
     }
     ~Scope() {
-        if (g_hooks.endScope)
-            g_hooks.endScope();
+        if (!m_began)
+            return;
+        if (const Hooks::EndScope end = g_hooks.endScope.load(std::memory_order_acquire))
+            end();
     }
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
+
+private:
+    bool m_began = false;
 };
 
 } // namespace ZEL::Profiler

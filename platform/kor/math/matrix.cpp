@@ -115,13 +115,17 @@ Matrix& Matrix::setTranslation(const Vector3& translation) noexcept {
 }
 
 Matrix& Matrix::postMultiply(const Matrix& m) noexcept {
-    // Row r of this x m is row r of this transformed by m.
-    for (Vector4& row : m_rows)
-        row = m.apply(row);
-    return *this;
+    // Row r of this x m is row r of this transformed by m. Built aside: `m`
+    // may be this very matrix, whose rows must not change while it is read.
+    const Matrix product(m.apply(m_rows[0]), m.apply(m_rows[1]), m.apply(m_rows[2]), m.apply(m_rows[3]));
+    return *this = product;
 }
 
-Matrix& Matrix::preMultiply(const Matrix& m) noexcept { return *this = Matrix(m).postMultiply(*this); }
+Matrix& Matrix::preMultiply(const Matrix& m) noexcept {
+    // Row r of m x this is row r of m transformed by this; `m` may be this.
+    const Matrix product(apply(m.m_rows[0]), apply(m.m_rows[1]), apply(m.m_rows[2]), apply(m.m_rows[3]));
+    return *this = product;
+}
 
 bool Matrix::invert() noexcept {
     const Flat m = flatten(*this);

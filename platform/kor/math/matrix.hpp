@@ -47,10 +47,12 @@ public:
     Matrix& setTranslation(const Vector3& translation) noexcept;
     Vector3 translation() const noexcept { return m_rows[3].xyz(); }
 
-    // this = this x m (apply this, then m).
+    // this = this x m (apply this, then m). `m` may be this matrix itself.
     Matrix& postMultiply(const Matrix& m) noexcept;
     // this = m x this (apply m, then this).
     Matrix& preMultiply(const Matrix& m) noexcept;
+    // this = this x m, as postMultiply.
+    Matrix& operator*=(const Matrix& m) noexcept { return postMultiply(m); }
     friend Matrix operator*(const Matrix& a, const Matrix& b) noexcept { return Matrix(a).postMultiply(b); }
 
     // Replaces this by its inverse. A singular (or numerically singular) matrix

@@ -110,21 +110,29 @@ public:
         utils::CompositeCommand* composite = current ? current->command() : nullptr;
         if (!composite)
             return nullptr;
-        auto [entry, inserted] = current->uniqueCommands().try_emplace(key, nullptr);
-        if (!inserted && entry->second)
-            return entry->second;
+        UniqueCommands& recorded = current->uniqueCommands();
+        if (utils::Command* earlier = recordedUnder(recorded, key))
+            return earlier;
+        // The key goes in only once the command exists: its constructor is
+        // user code, which may record other keys (rehashing the table) or even
+        // this one.
         auto command = std::make_unique<C>(std::forward<Args>(args)...);
+        if (utils::Command* earlier = recordedUnder(recorded, key))
+            return earlier;
         utils::Command* raw = command.get();
-        if (!composite->push_front(std::move(command))) {
-            current->uniqueCommands().erase(entry);
+        if (!composite->push_front(std::move(command)))
             return nullptr;
-        }
-        entry->second = raw;
+        recorded.insert_or_assign(key, raw);
         return raw;
     }
 
 private:
     friend class UndoHistory;
+
+    static utils::Command* recordedUnder(const UniqueCommands& recorded, const tavi::Variant& key) {
+        const auto it = recorded.find(key);
+        return it == recorded.end() ? nullptr : it->second;
+    }
 
     CommitChangesScope(UndoHistory* history, std::string name, Mode mode)
         : CommitChangesScope(history, std::move(name), mode, Purpose::Change) {}
