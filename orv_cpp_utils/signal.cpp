@@ -75,7 +75,9 @@ void SlotHolderBase::releaseOnce() noexcept {
 
 // --- SignalImplBase ---------------------------------------------------------
 
-SignalImplBase::~SignalImplBase() {
+SignalImplBase::~SignalImplBase() { disconnectAll(); }
+
+void SignalImplBase::disconnectAll() noexcept {
     std::unique_lock lock(m_mutex);
     while (m_slotCount != 0) {
         SlotHolderBase* const h = &*m_slots.begin();

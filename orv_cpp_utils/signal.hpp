@@ -253,6 +253,9 @@ public:
 
     size_t slotCount() const;
     uint64_t emissionCount() const;
+    // Disconnects every slot still linked; an emission inside a slot stops
+    // after that slot returns.
+    void disconnectAll() noexcept;
 
     // Unlinks `holder` (caller holds the mutex), clears its signal pointer and
     // hands the tree's reference to it over to the caller.
@@ -481,13 +484,17 @@ public:
 
     SignalMap() = default;
     ~SignalMap() {
-        m_destroying.store(true, std::memory_order_release);
+        m_core->destroying.store(true, std::memory_order_release);
         std::unordered_map<key_type, Entry> entries;
         {
-            const std::lock_guard lock(m_mutex);
-            entries.swap(m_entries);
+            const std::lock_guard lock(m_core->mutex);
+            entries.swap(m_core->entries);
         }
-        // The bodies disconnect their slots here; the guards see the flag.
+        // An emission running elsewhere keeps its body alive: disconnect
+        // explicitly so that it stops, as it would on a destroyed signal.
+        for (auto& [key, entry] : entries)
+            if (entry.body)
+                entry.body->disconnectAll();
     }
     SignalMap(const SignalMap&) = delete;
     SignalMap& operator=(const SignalMap&) = delete;
@@ -497,12 +504,12 @@ public:
                             const slot_type& slot, int priority) const {
         // Made before the lock: should connecting fail, the guard is released
         // (and takes the lock) only after the lock is given back.
-        const slot_type checked(CheckedSlot<N>(label, slot, std::shared_ptr<void>(nullptr, Guard{this, key})));
+        const slot_type checked(CheckedSlot<N>(label, slot, std::shared_ptr<void>(nullptr, Guard{m_core, key})));
         // An old holder's release may run a guard of this map: do it unlocked.
         if (storage)
             zel::signal_details::prepareStorage(*storage);
-        const std::lock_guard lock(m_mutex);
-        Entry& entry = m_entries[key];
+        const std::lock_guard lock(m_core->mutex);
+        Entry& entry = m_core->entries[key];
         if (!entry.body)
             entry.body = std::make_shared<impl_type>();
         return entry.body->connect(storage, checked, priority);
@@ -516,9 +523,9 @@ public:
     void operator()(key_type key, Args... args) const {
         std::shared_ptr<impl_type> body;
         {
-            const std::lock_guard lock(m_mutex);
-            const auto it = m_entries.find(key);
-            if (it == m_entries.end())
+            const std::lock_guard lock(m_core->mutex);
+            const auto it = m_core->entries.find(key);
+            if (it == m_core->entries.end())
                 return;
             body = it->second.body;
         }
@@ -530,12 +537,12 @@ public:
 
     // Number of keys with an entry.
     size_t size() const {
-        const std::lock_guard lock(m_mutex);
-        return m_entries.size();
+        const std::lock_guard lock(m_core->mutex);
+        return m_core->entries.size();
     }
     bool contains(key_type key) const {
-        const std::lock_guard lock(m_mutex);
-        return m_entries.count(key) != 0;
+        const std::lock_guard lock(m_core->mutex);
+        return m_core->entries.count(key) != 0;
     }
 
 private:
@@ -543,31 +550,40 @@ private:
         std::shared_ptr<impl_type> body;
     };
 
-    struct Guard {
-        const SignalMap* map;
-        key_type key;
-        void operator()(void*) const noexcept { map->release(key); }
+    // Shared with the guards, which may outlive the map (a slot released by
+    // an emission that finishes after the map is gone).
+    struct Core {
+        std::mutex mutex;
+        std::atomic<bool> destroying{false};
+        std::unordered_map<key_type, Entry> entries;
     };
 
-    void release(key_type key) const noexcept {
-        if (m_destroying.load(std::memory_order_acquire))
+    struct Guard {
+        std::weak_ptr<Core> core;
+        key_type key;
+        void operator()(void*) const noexcept {
+            if (const std::shared_ptr<Core> alive = core.lock())
+                release(*alive, key);
+        }
+    };
+
+    static void release(Core& core, key_type key) noexcept {
+        if (core.destroying.load(std::memory_order_acquire))
             return;
         std::shared_ptr<impl_type> doomed;
-        const std::lock_guard lock(m_mutex);
-        const auto it = m_entries.find(key);
-        if (it == m_entries.end())
+        const std::lock_guard lock(core.mutex);
+        const auto it = core.entries.find(key);
+        if (it == core.entries.end())
             return;
         if (it->second.body && it->second.body->slotCount() != 0)
             return; // other slots of the key are still connected
         doomed = std::move(it->second.body);
-        m_entries.erase(it);
+        core.entries.erase(it);
     }
 
     // Connecting and emitting are const, as on a signal: owners connect from
     // const operations.
-    mutable std::mutex m_mutex;
-    std::atomic<bool> m_destroying{false};
-    mutable std::unordered_map<key_type, Entry> m_entries;
+    const std::shared_ptr<Core> m_core = std::make_shared<Core>();
 };
 
 } // namespace orv

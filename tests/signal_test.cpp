@@ -295,6 +295,23 @@ TEST(InlineConnection, ReuseWithOutstandingHandleIsReported) {
 
 using Map = orv::SignalMap<Signal>;
 
+TEST(SignalMap, DestroyingTheMapInsideASlotStopsTheEmission) {
+    auto map = std::make_unique<Map>();
+    int key = 0;
+    Log log;
+    auto token = std::make_shared<int>();
+    Connection first = map->connect(&key, "checked first", [&, token](int) {
+        log.push_back("A");
+        map.reset();
+    });
+    Connection second = map->connect(&key, "checked second", recorder(log, "B"));
+    map->emit(&key, 0);
+    EXPECT_EQ(log, (Log{"A"}));
+    EXPECT_FALSE(first.connected());
+    EXPECT_FALSE(second.connected());
+    EXPECT_EQ(token.use_count(), 1);
+}
+
 TEST(SignalMap, EmitsOnlyToTheKeysSlots) {
     Map map;
     Log log;
