@@ -9,6 +9,7 @@
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
+#include "shared_libs/reflection/notifyable_meta_object.hpp"
 #include "shared_libs/reflection/type_info.hpp"
 
 #include <cstdio>
@@ -40,25 +41,14 @@ struct Camera : Selectable, SceneNode {
 
 // Recognises instances of exactly T behind a SceneNode pointer.
 template <typename T>
-class NodeMetaObject : public orv::MetaObject {
+class NodeMetaObject : public orv::NotifyableMetaObject<0> {
 public:
     NodeMetaObject(std::string name, std::vector<BaseClass> bases = {})
-        : MetaObject(typeid(T), 1, std::move(name), std::move(bases)) {}
+        : NotifyableMetaObject(typeid(T), 1, std::move(name), std::move(bases)) {}
 
     tavi::Variant create() override { return tavi::Variant(); }
     bool objectMatches(const tavi::Variant& object) const override { return object.typeId() == typeid(T); }
     orv::Annotations annotations(const tavi::Variant&) override { return {}; }
-    std::shared_ptr<orv::ObjectData> objectData(const tavi::Variant&) override { return nullptr; }
-
-protected:
-    void propertyAboutToBeAdded(const orv::ReflectedObject&, size_t, size_t) override {}
-    void propertyAdded(const orv::ReflectedObject&, size_t, size_t) override {}
-    void propertyAboutToBeRemoved(const orv::ReflectedObject&, size_t, size_t) override {}
-    void propertyRemoved(const orv::ReflectedObject&, size_t, size_t) override {}
-    void structureAboutToBeChanged(const orv::ReflectedObject&) override {}
-    void structureChanged(const orv::ReflectedObject&) override {}
-    void propertiesAboutToBeReset(const orv::ReflectedObject&) override {}
-    void propertiesReset(const orv::ReflectedObject&) override {}
 };
 
 // Displacement from a base sub-object to the derived object.

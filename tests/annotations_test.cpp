@@ -230,4 +230,14 @@ TEST(Annotations, ValueOfAnotherTypeUnderTheKeyIsACastError) {
     EXPECT_THROW((void)*range.begin(), tavi::CastError);
 }
 
+TEST(Annotations, BraceCopyMergesInsteadOfNesting) {
+    const Annotations a{tavi::Variant(Tag{1}), tavi::Variant(Note{"n"})};
+    const Annotations b{a};
+    EXPECT_TRUE(b.contain(orv::annotationKey<Tag>()));
+    EXPECT_TRUE(b.contain(orv::annotationKey<Note>()));
+    EXPECT_FALSE(b.contain(orv::annotationKey<Annotations>()));
+    const Annotations c{a, tavi::Variant(Tag{2})};
+    EXPECT_EQ(orv::findAnnotation<Tag>(c)->id, 2);
+}
+
 } // namespace

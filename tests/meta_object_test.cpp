@@ -168,9 +168,8 @@ TEST_F(Registry, FindsByTypeNameAndAliasAddedBeforeRegistration) {
     TestMetaObject a(typeid(A), "A");
     a.addAlias("Alpha");
     manager.registerType(&a);
-    a.removeAlias("Alpha"); // would dangle if kept registered; re-add below
-    a.addAlias("Alpha");
 
+    EXPECT_EQ(manager.findType("Alpha"), &a);
     EXPECT_EQ(manager.findType(typeid(A)), &a);
     EXPECT_EQ(manager.findType("A"), &a);
     EXPECT_EQ(manager.findType(typeid(B)), nullptr);
@@ -204,6 +203,26 @@ TEST_F(Registry, FirstRegistrationKeepsTakenKeys) {
     manager.unregisterType(&second);
     EXPECT_EQ(manager.findType(typeid(A)), nullptr);
     manager.unregisterType(&first);
+}
+
+TEST_F(Registry, RegisteringTwiceLinksTwiceAndUnregisteringUnlinksOnce) {
+    Kor::MessageCapture capture;
+    {
+        TestMetaObject base(typeid(A), "Base");
+        TestMetaObject derived(typeid(C), "Derived", {{&base, 0}}, holds<C>());
+        manager.registerType(&base);
+        manager.registerType(&derived);
+        manager.registerType(&derived);
+        C c;
+        EXPECT_EQ(base.findDerived(tavi::Variant(c)), &derived);
+        manager.unregisterType(&derived);
+        // Still linked once: the base reports it when destroyed first.
+        EXPECT_EQ(base.findDerived(tavi::Variant(c)), &derived);
+        manager.unregisterType(&derived);
+        EXPECT_EQ(base.findDerived(tavi::Variant(c)), nullptr);
+        manager.unregisterType(&base);
+    }
+    EXPECT_EQ(capture.count(), 0u);
 }
 
 TEST_F(Registry, NullRegistrationIsReported) {

@@ -54,9 +54,15 @@ const tavi::Variant& Annotations::untyped_iterator::endValue() const {
 
 // --- Annotations ---
 
+// `Annotations b{a}` picks this constructor; a container among the values
+// is merged rather than filed as one annotation.
 Annotations::Annotations(std::initializer_list<tavi::Variant> values) {
-    for (const tavi::Variant& value : values)
-        *this += value;
+    for (const tavi::Variant& value : values) {
+        if (const Annotations* nested = value.isType<Annotations>() ? value.castPtr<Annotations>() : nullptr)
+            *this += *nested;
+        else
+            *this += value;
+    }
 }
 
 Annotations& Annotations::operator=(const Annotations& other) noexcept {

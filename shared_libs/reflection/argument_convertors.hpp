@@ -7,6 +7,7 @@
 #include "platform/variant/meta_type.hpp"
 #include "platform/variant/variant.hpp"
 #include "platform/variant/variant_converter.hpp"
+#include "shared_libs/reflection/bound_property_convertor.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
@@ -20,9 +21,6 @@ class BoundProperty;
 class ReflectedObject;
 
 namespace convertor_details {
-
-template <class A>
-concept BoundPropertyArgument = std::same_as<std::remove_cvref_t<A>, BoundProperty>;
 
 template <class A>
 concept VariantArgument = std::same_as<std::remove_cvref_t<A>, tavi::Variant>;
@@ -57,29 +55,14 @@ template <class V>
 V valueOf(const tavi::Variant& value) {
     if (const V* held = value.isType<V>() ? value.castPtr<V>() : nullptr)
         return *held;
-    tavi::Variant converted{V()};
-    if (tavi::VariantConverter::convert(converted, value))
-        if (const V* result = converted.castPtr<V>())
+    tavi::Variant converted = value;
+    if (converted.setType(tavi::MetaType::of<V>()))
+        if (const V* result = converted.isType<V>() ? converted.castPtr<V>() : nullptr)
             return *result;
     meta_property_details::throwCastError(value.type(), tavi::MetaType::prettyName(typeid(V)).c_str());
 }
 
 } // namespace convertor_details
-
-// Adds `const BoundProperty&` → `const ReflectedObject&` (the owning object).
-struct BoundPropertyArgumentConvertor {
-    template <class Param, class Arg>
-    struct Converter : DefaultArgumentsConvertor::Converter<Param, Arg> {};
-
-    template <convertor_details::BoundPropertyArgument Arg>
-    struct Converter<const ReflectedObject&, Arg> {
-        static constexpr bool enabled = true;
-        template <class A>
-        static decltype(auto) convert(A&& property) {
-            return property.object();
-        }
-    };
-};
 
 // For getters of a compiled type T: the instance as `const T*`, the owning
 // object, and the result wrapped in a Variant.

@@ -1,43 +1,53 @@
 #pragma once
-// Handle to one property (or method) of one live object.
+// Handle to one property (or method) of one live object, and the
+// per-(instance, property) record behind it.
 //
-// This is the handle's core: construction, validity, identity, the
-// descriptive accessors, reading, visibility and the change signals. The
-// handle refers weakly to the property's description, so it turns invalid
-// by itself when that goes. Per-instance property data, per-reference
-// caches, writes and invocations join it as those pieces arrive.
+// A BoundProperty pairs a ReflectedObject with a weak reference to the
+// property's PropertyData (or, for properties without per-instance data, to
+// the MetaProperty itself) and a pointer to the property's per-reference
+// cache. It turns invalid by itself when what it refers to goes, and every
+// operation then degrades to a neutral result.
 
 #include "orv_cpp_utils/signal.hpp"
+#include "platform/corekit/string_ref.hpp"
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 #include "shared_libs/reflection/type_info.hpp"
+#include "shared_libs/shared_common/ptr_variant.hpp"
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <typeinfo>
+#include <unordered_map>
 
 namespace orv {
 
+class BoundPropertyContextData;
+class PropertyData;
+
 class BoundProperty {
 public:
-    BoundProperty() = default;
+    BoundProperty() noexcept = default;
     // "Property creation from wrong index" and an invalid handle when the
     // object has no property at `index`.
     BoundProperty(ReflectedObject object, size_t index);
 
-    bool isValid() const noexcept { return m_object.isValid() && !m_metaProperty.expired(); }
+    bool isValid() const noexcept { return m_object.isValid() && !m_data.expired(); }
     explicit operator bool() const noexcept { return isValid(); }
 
     const ReflectedObject& object() const& noexcept { return m_object; }
     ReflectedObject object() && noexcept {
-        m_metaProperty.reset();
+        m_data.reset();
         return std::move(m_object);
     }
     std::shared_ptr<MetaProperty> metaProperty() const;
+    PropertyData* propertyData() const noexcept;
+    BoundPropertyContextData* contextData() const noexcept;
 
     const tavi::Variant& key() const;
     const std::string& name() const;
@@ -55,6 +65,12 @@ public:
     // The annotations of the property's description.
     Annotations annotations() const;
     meta_property::VisibilityFlags visibility() const;
+    // The property's own stateless rule, raised to its object's mode; Deep
+    // on the property wins.
+    Meta::Stateless::Mode statelessMode() const;
+    bool isStateless() const { return statelessMode() != Meta::Stateless::Mode::None; }
+    // Free-form per-property user data; null without per-instance data.
+    tavi::Variant* userData(Kor::BasicStringRef<char> name) const;
 
     // Slots for this property of this instance; where they are kept is the
     // meta property's choice. Empty connections without a description.
@@ -67,8 +83,75 @@ public:
     size_t hash() const;
 
 private:
+    friend class BoundPropertyContextData;
+    friend class ReflectedObjectReference;
+
+    zel::Connection connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
+                                                    const MetaProperty::PropertySlot& slot, int priority) const;
+    zel::Connection connectPropertyChanged(zel::InlineConnection* storage, const MetaProperty::PropertySlot& slot,
+                                           int priority) const;
+    zel::Connection connectMethodAboutToBeInvoked(zel::InlineConnection* storage,
+                                                  const MetaProperty::MethodAboutToBeInvokedSlot& slot,
+                                                  int priority) const;
+    zel::Connection connectMethodInvoked(zel::InlineConnection* storage, const MetaProperty::MethodInvokedSlot& slot,
+                                         int priority) const;
+
+    void initContextData(size_t index);
+
     ReflectedObject m_object;
+    WeakPtrVariant<PropertyData, MetaProperty> m_data;
+    BoundPropertyContextData* m_contextData = nullptr;
+};
+
+// The record of one property of one instance: its signals and user data.
+// Owned by the instance's ObjectData.
+class PropertyData {
+public:
+    PropertyData(ObjectData& objectData, std::weak_ptr<MetaProperty> metaProperty);
+    PropertyData(const PropertyData&) = delete;
+    PropertyData& operator=(const PropertyData&) = delete;
+    ~PropertyData();
+
+    ObjectData& objectData() const noexcept { return m_objectData; }
+    std::shared_ptr<MetaProperty> metaProperty() const { return m_metaProperty.lock(); }
+    void setMetaProperty(std::weak_ptr<MetaProperty> metaProperty) { m_metaProperty = std::move(metaProperty); }
+    void setSelf(const std::shared_ptr<PropertyData>& self) { m_self = self; }
+
+    // The entry for `name`, an empty Variant on first access; stays valid as
+    // long as this record lives.
+    tavi::Variant* userData(Kor::BasicStringRef<char> name);
+
+    zel::Connection connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
+                                                    const MetaProperty::PropertySlot& slot, int priority);
+    zel::Connection connectPropertyChanged(zel::InlineConnection* storage, const MetaProperty::PropertySlot& slot,
+                                           int priority);
+    zel::Connection connectMethodAboutToBeInvoked(zel::InlineConnection* storage,
+                                                  const MetaProperty::MethodAboutToBeInvokedSlot& slot, int priority);
+    zel::Connection connectMethodInvoked(zel::InlineConnection* storage, const MetaProperty::MethodInvokedSlot& slot,
+                                         int priority);
+
+    // Emit when connected; nothing otherwise.
+    void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    void propertyChanged(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    void methodAboutToBeInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
+                                SetterFlags setterFlags, NotifyFlags notifyFlags);
+    void methodInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
+                       const tavi::Variant& result, SetterFlags setterFlags, NotifyFlags notifyFlags);
+
+private:
+    // Installs a signal on first use (compare-and-exchange; a losing creator
+    // drops its own).
+    template <class Signal>
+    static Signal& signal(std::atomic<Signal*>& slot);
+
+    ObjectData& m_objectData;
     std::weak_ptr<MetaProperty> m_metaProperty;
+    std::weak_ptr<PropertyData> m_self;
+    std::unordered_map<std::string, tavi::Variant> m_userData;
+    std::atomic<MetaProperty::PropertySignal*> m_propertyAboutToBeChanged{nullptr};
+    std::atomic<MetaProperty::PropertySignal*> m_propertyChanged{nullptr};
+    std::atomic<MetaProperty::MethodAboutToBeInvokedSignal*> m_methodAboutToBeInvoked{nullptr};
+    std::atomic<MetaProperty::MethodInvokedSignal*> m_methodInvoked{nullptr};
 };
 
 } // namespace orv

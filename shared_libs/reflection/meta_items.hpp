@@ -4,6 +4,7 @@
 #include "shared_libs/reflection/argument_convertors.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
+#include "shared_libs/reflection/stateless.hpp"
 
 namespace orv {
 class BoundProperty;

@@ -4,6 +4,7 @@
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/variant/meta_type.hpp"
 #include "platform/variant/variant.hpp"
+#include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 
 #include <algorithm>
@@ -29,7 +30,13 @@ MetaObject::MetaObject(const std::type_info& type, int flags, std::string name, 
     : m_type(type),
       m_flags(flags),
       m_name(displayName(type, std::move(name))),
-      m_baseClasses(std::move(baseClasses)) {}
+      m_baseClasses(std::move(baseClasses)) {
+    // The registry must outlive every meta object that may unregister from it.
+    MetaObjectManager::instance();
+    for (const BaseClass& base : m_baseClasses)
+        KOR_ASSERT_MSG(base.metaObject(), "MetaObject '%s' has a null base class", m_name.c_str());
+    std::erase_if(m_baseClasses, [](const BaseClass& base) { return base.metaObject() == nullptr; });
+}
 
 MetaObject::~MetaObject() {
     KOR_ASSERT_MSG(m_derivedClasses.empty(),

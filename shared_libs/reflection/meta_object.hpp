@@ -8,6 +8,7 @@
 
 #include "platform/corekit/string_ref.hpp"
 #include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/object_signals.hpp"
 
 #include <cstddef>
 #include <memory>
@@ -21,10 +22,25 @@ class Variant;
 
 namespace orv {
 
+namespace notify_details {
+struct Dispatch;
+}
+
 class MetaObjectManager;
 class MetaProperty;
 class ObjectData;
 class ReflectedObject;
+
+// Base of objects that keep their own per-instance data.
+class Object {
+public:
+    virtual ~Object() = default;
+
+private:
+    friend class MetaObject;
+    // Empty until first needed; installed by compare-and-exchange.
+    mutable std::shared_ptr<ObjectData> m_data;
+};
 
 class MetaObject {
 public:
@@ -93,13 +109,45 @@ protected:
     virtual void propertyAdded(const ReflectedObject& object, size_t index, size_t count) = 0;
     virtual void propertyAboutToBeRemoved(const ReflectedObject& object, size_t index, size_t count) = 0;
     virtual void propertyRemoved(const ReflectedObject& object, size_t index, size_t count) = 0;
+    // Slots for one object's structure signals; where they are kept (per
+    // object, or in the instance's data) is the subclass's choice.
+    virtual zel::Connection connectObjectDeleted(const ReflectedObject& object, zel::InlineConnection* storage,
+                                                 const ObjectDeletedSlot& slot, int priority) = 0;
+    virtual zel::Connection connectStructureAboutToBeChanged(const ReflectedObject& object,
+                                                             zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                             int priority) = 0;
+    virtual zel::Connection connectStructureChanged(const ReflectedObject& object, zel::InlineConnection* storage,
+                                                    const ObjectSlot& slot, int priority) = 0;
+    virtual zel::Connection connectPropertiesAboutToBeReset(const ReflectedObject& object,
+                                                            zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                            int priority) = 0;
+    virtual zel::Connection connectPropertiesReset(const ReflectedObject& object, zel::InlineConnection* storage,
+                                                   const ObjectSlot& slot, int priority) = 0;
+    virtual zel::Connection connectPropertyAboutToBeAdded(const ReflectedObject& object,
+                                                          zel::InlineConnection* storage,
+                                                          const PropertyRangeSlot& slot, int priority) = 0;
+    virtual zel::Connection connectPropertyAdded(const ReflectedObject& object, zel::InlineConnection* storage,
+                                                 const PropertyRangeSlot& slot, int priority) = 0;
+    virtual zel::Connection connectPropertyAboutToBeRemoved(const ReflectedObject& object,
+                                                            zel::InlineConnection* storage,
+                                                            const PropertyRangeSlot& slot, int priority) = 0;
+    virtual zel::Connection connectPropertyRemoved(const ReflectedObject& object, zel::InlineConnection* storage,
+                                                   const PropertyRangeSlot& slot, int priority) = 0;
     virtual void structureAboutToBeChanged(const ReflectedObject& object) = 0;
     virtual void structureChanged(const ReflectedObject& object) = 0;
     virtual void propertiesAboutToBeReset(const ReflectedObject& object) = 0;
     virtual void propertiesReset(const ReflectedObject& object) = 0;
 
+    // The per-instance data of an object that keeps its own, created on
+    // first use. Without a meta object (given or found), the object stays
+    // without data and a shared empty pointer is returned.
+    static const std::shared_ptr<ObjectData>& objectDataOf(const Object& object, const tavi::Variant& value,
+                                                          MetaObject* metaObject);
+
 private:
     friend class MetaObjectManager;
+    friend class ReflectedObject;
+    friend struct notify_details::Dispatch;
 
     // Index of the last self property whose key equals `key`, or INVALID_INDEX.
     virtual size_t findSelfProperty(const ReflectedObject& object, const tavi::Variant& key) const;

@@ -131,16 +131,7 @@ zel::Connection MetaProperty::connectMethodInvoked(const MethodInvokedSlot& slot
     return m_methodInvoked.connect(nullptr, slot, 0);
 }
 
-const void* MetaProperty::instanceKey(const BoundProperty& property) {
-    const tavi::Variant& value = property.object().get();
-    if (value.isPointer())
-        return value.pointerAddress();
-    tavi::Variant address{static_cast<const void*>(nullptr)};
-    if (tavi::VariantConverter::convert(address, value))
-        if (const void* const* converted = address.castPtr<const void*>())
-            return *converted;
-    return nullptr;
-}
+const void* MetaProperty::instanceKey(const BoundProperty& property) { return objectIdentity(property.object()); }
 
 void MetaProperty::propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
                                             NotifyFlags notifyFlags) const {

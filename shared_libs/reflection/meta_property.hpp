@@ -21,6 +21,10 @@
 
 namespace orv {
 
+namespace notify_details {
+struct Dispatch;
+}
+
 class BoundProperty;
 class MetaObject;
 
@@ -134,6 +138,7 @@ protected:
     static const void* instanceKey(const BoundProperty& property);
 
 private:
+    friend struct notify_details::Dispatch;
     friend class BoundProperty;
 
     // Connects a slot for one bound property; where it goes (per object,

@@ -1,0 +1,45 @@
+#pragma once
+// Per-property cache behind BoundProperty handles: what the handle derives
+// from annotations, and the context of the object currently stored in the
+// property. Cleared by the property's own change notifications.
+
+#include "orv_cpp_utils/signal.hpp"
+#include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/reflected_object.hpp"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace orv {
+
+class ReflectedObjectContextData;
+
+class BoundPropertyContextData {
+public:
+    explicit BoundPropertyContextData(const BoundProperty& property);
+    BoundPropertyContextData(const BoundPropertyContextData&) = delete;
+    BoundPropertyContextData& operator=(const BoundPropertyContextData&) = delete;
+    ~BoundPropertyContextData();
+
+    // The context shared by every object built for the value the property
+    // holds now; created on first use.
+    std::shared_ptr<ReflectedObjectContextData> objectContextData(const ReflectedObject& object);
+
+    // Cached derived values; the mutex guards readers that fill them.
+    std::mutex& mutex() const noexcept { return m_mutex; }
+    std::optional<Annotations>& annotations() noexcept { return m_annotations; }
+    std::optional<Meta::Stateless::Mode>& statelessMode() noexcept { return m_statelessMode; }
+
+private:
+    void propertyChanged(NotifyFlags flags);
+
+    std::shared_ptr<ReflectedObjectContextData> m_objectContextData;
+    mutable std::mutex m_mutex;
+    std::optional<Annotations> m_annotations;
+    std::optional<Meta::Stateless::Mode> m_statelessMode;
+    zel::InlineConnection m_changeConnection;
+};
+
+} // namespace orv

@@ -1,0 +1,110 @@
+#include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
+
+#include "platform/corekit/diagnostics.hpp"
+#include "platform/zel_core/profiler.hpp"
+#include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
+
+namespace orv {
+
+ReflectedObjectContextData::ReflectedObjectContextData(const ReflectedObject& object) { reset(object); }
+
+ReflectedObjectContextData::~ReflectedObjectContextData() {
+    // Stop listening before the slots go.
+    m_propertiesResetConnection.disconnect();
+    m_propertyAddedConnection.disconnect();
+    m_propertyAboutToBeRemovedConnection.disconnect();
+    destroySlots();
+}
+
+void ReflectedObjectContextData::reset(const ReflectedObject& object) {
+    propertiesReset(object.propertyCount());
+    m_statelessMode.reset();
+    for (zel::InlineConnection* connection :
+         {&m_propertiesResetConnection, &m_propertyAddedConnection, &m_propertyAboutToBeRemovedConnection})
+        if (connection->connected())
+            connection->disconnect();
+    object.connectPropertiesReset(
+        &m_propertiesResetConnection,
+        [this](const ReflectedObject& changed) { propertiesReset(changed.propertyCount()); }, -100);
+    object.connectPropertyAdded(
+        &m_propertyAddedConnection, [this](size_t index, size_t count) { propertyAdded(index, count); }, -100);
+    object.connectPropertyAboutToBeRemoved(
+        &m_propertyAboutToBeRemovedConnection,
+        [this](size_t index, size_t count) { propertyAboutToBeRemoved(index, count); }, 100);
+}
+
+BoundPropertyContextData* ReflectedObjectContextData::propertyContextData(size_t index, const BoundProperty& property) {
+    if (index >= m_propertiesContextData.size()) {
+        Kor::warningMessage("%s : property '%s' index %zi out of bounds [0, %zi)",
+                            "orv::ReflectedObjectContextData::propertyContextData", property.name().c_str(), index,
+                            m_propertiesContextData.size());
+        return nullptr;
+    }
+    std::atomic<BoundPropertyContextData*>& slot = m_propertiesContextData[index];
+    BoundPropertyContextData* current = slot.load(std::memory_order_acquire);
+    if (current)
+        return current;
+    ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|BoundPropertyContextData");
+    auto created = std::make_unique<BoundPropertyContextData>(property);
+    if (slot.compare_exchange_strong(current, created.get(), std::memory_order_acq_rel))
+        return created.release();
+    return current;
+}
+
+void ReflectedObjectContextData::destroySlots() {
+    for (std::atomic<BoundPropertyContextData*>& slot : m_propertiesContextData)
+        delete slot.exchange(nullptr);
+}
+
+void ReflectedObjectContextData::propertiesReset(size_t count) {
+    ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
+    destroySlots();
+    // Atomics cannot be moved: a fresh vector of null slots.
+    std::vector<std::atomic<BoundPropertyContextData*>> slots(count);
+    m_propertiesContextData.swap(slots);
+}
+
+void ReflectedObjectContextData::propertyAdded(size_t index, size_t count) {
+    ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
+    const size_t oldSize = m_propertiesContextData.size();
+    const size_t newSize = oldSize + count;
+    KOR_ASSERT(newSize >= oldSize);
+    KOR_ASSERT(index <= oldSize);
+    if (newSize < oldSize || index > oldSize)
+        return;
+    std::vector<std::atomic<BoundPropertyContextData*>> slots(newSize);
+    for (size_t i = 0; i < oldSize; ++i)
+        slots[i < index ? i : i + count].store(m_propertiesContextData[i].exchange(nullptr));
+    m_propertiesContextData.swap(slots);
+}
+
+void ReflectedObjectContextData::propertyAboutToBeRemoved(size_t index, size_t count) {
+    ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
+    const size_t size = m_propertiesContextData.size();
+    KOR_ASSERT(index + count <= m_propertiesContextData.size());
+    if (index + count > size)
+        return;
+    std::vector<std::atomic<BoundPropertyContextData*>> slots(size - count);
+    for (size_t i = 0; i < size; ++i) {
+        BoundPropertyContextData* context = m_propertiesContextData[i].exchange(nullptr);
+        if (i < index)
+            slots[i].store(context);
+        else if (i >= index + count)
+            slots[i - count].store(context);
+        else
+            delete context;
+    }
+    m_propertiesContextData.swap(slots);
+}
+
+ReflectedObjectReference::ReflectedObjectReference(const ReflectedObject& object, const BoundProperty& reference)
+    : m_reference(reference) {
+    if (BoundPropertyContextData* holder = reference.contextData(); holder && object.get() == reference.get()) {
+        m_objectContextData = holder->objectContextData(object);
+    } else {
+        ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
+        m_objectContextData = std::make_shared<ReflectedObjectContextData>(object);
+    }
+}
+
+} // namespace orv

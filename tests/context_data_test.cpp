@@ -1,0 +1,163 @@
+#include "platform/corekit/diagnostics.hpp"
+#include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
+#include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
+#include "shared_libs/reflection/reflected_object.hpp"
+#include "tests/support/object_fixtures.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace orv;
+using namespace orv::test;
+using Mode = Meta::Stateless::Mode;
+using Tags = std::vector<std::string>;
+
+// The cached-annotations slot of a property's context tags it, so that the
+// tag shows where that context data went, robustly against reused addresses.
+void tag(const BoundProperty& property, const std::string& text) {
+    property.contextData()->annotations() = Annotations{tavi::Variant(text)};
+}
+
+// The tag of the property's context data; "" for fresh context data.
+std::string tagOf(const BoundProperty& property) {
+    BoundPropertyContextData* context = property.contextData();
+    if (!context)
+        return "<no context>";
+    if (!context->annotations())
+        return "";
+    const Annotations cached = *context->annotations();
+    const std::string* text = findAnnotation<std::string>(cached);
+    return text ? *text : "<untagged>";
+}
+
+class ContextData : public ::testing::Test, protected NodeTree {
+protected:
+    // Gives the object `count` properties and tags the context of each with "p<index>".
+    ReflectedObject taggedObject(size_t count) {
+        NodeMetaObject::Properties properties{number, text, child, nodeField(&meta, "kind", &Node::kind),
+                                              nodeField(&meta, "id", &Node::id)};
+        properties.resize(count);
+        meta.setProperties(properties);
+        ReflectedObject object = rootObject();
+        for (size_t i = 0; i < count; ++i)
+            tag(object.propertyAt(i), "p" + std::to_string(i));
+        return object;
+    }
+    static Tags tagsOf(const ReflectedObject& object) {
+        Tags tags;
+        for (const BoundProperty& property : object.properties())
+            tags.push_back(tagOf(property));
+        return tags;
+    }
+};
+
+TEST_F(ContextData, IndexOutOfBoundsIsReportedOnce) {
+    const ReflectedObject object = rootObject();
+    const BoundProperty property = object.propertyAt(0);
+    Kor::MessageCapture capture;
+    EXPECT_EQ(object.contextData()->propertyContextData(5, property), nullptr);
+    ASSERT_EQ(capture.count(), 1u);
+    EXPECT_EQ(capture.messages()[0].text, "orv::ReflectedObjectContextData::propertyContextData : property 'number' "
+                                          "index 5 out of bounds [0, 3)");
+    EXPECT_EQ(capture.messages()[0].priority, 4);
+    EXPECT_EQ(object.contextData()->propertyContextData(3, property), nullptr);
+    EXPECT_EQ(object.contextData()->propertyContextData(0, property), property.contextData());
+}
+
+TEST_F(ContextData, InsertedPropertiesGetFreshSlotsAndTheRestMoveUp) {
+    const ReflectedObject object = taggedObject(4);
+    const BoundProperty second = object.propertyAt(1);
+    BoundPropertyContextData* const secondContext = second.contextData();
+    meta.insertProperties(1, {nodeField(&meta, "a", &Node::number), nodeField(&meta, "b", &Node::number)});
+    EXPECT_EQ(object.contextData()->slotCount(), 6u);
+    EXPECT_EQ(tagsOf(object), (Tags{"p0", "", "", "p1", "p2", "p3"}));
+    EXPECT_EQ(object.propertyAt(3).contextData(), secondContext);
+    EXPECT_EQ(second.contextData(), secondContext);
+    EXPECT_EQ(object.propertyAt(3), second);
+}
+
+TEST_F(ContextData, RemovedPropertiesTakeTheirSlotsAlong) {
+    const ReflectedObject object = taggedObject(5);
+    BoundPropertyContextData* const fourth = object.propertyAt(3).contextData();
+    meta.eraseProperties(1, 2);
+    EXPECT_EQ(object.contextData()->slotCount(), 3u);
+    EXPECT_EQ(tagsOf(object), (Tags{"p0", "p3", "p4"}));
+    EXPECT_EQ(object.propertyAt(1).contextData(), fourth);
+}
+
+TEST_F(ContextData, ResetEmptiesEverySlotAndResizes) {
+    const ReflectedObject object = taggedObject(3);
+    meta.resetProperties({text, number});
+    EXPECT_EQ(object.contextData()->slotCount(), 2u);
+    EXPECT_EQ(tagsOf(object), (Tags{"", ""}));
+}
+
+TEST_F(ContextData, ObjectsBuiltForTheStoredValueShareOneContext) {
+    const ReflectedObject object = rootObject();
+    const BoundProperty holder = object.propertyAt(2);
+    const ReflectedObject first(holder);
+    ASSERT_NE(first.contextData(), nullptr);
+    EXPECT_EQ(ReflectedObject(object.findPropertyByName("child")).contextData(), first.contextData());
+    EXPECT_EQ(ReflectedObject(tavi::Variant(&mid), holder).contextData(), first.contextData());
+
+    const ReflectedObject stranger(tavi::Variant(&spare), holder); // not what the property holds
+    EXPECT_EQ(stranger.reference(), holder);
+    EXPECT_NE(stranger.contextData(), first.contextData());
+    // Another root handle has its own property caches, hence its own held context.
+    EXPECT_NE(ReflectedObject(rootObject().propertyAt(2)).contextData(), first.contextData());
+
+    child->deliver(holder, {}, NotifyFlag::Child | NotifyFlag::Value);
+    EXPECT_EQ(ReflectedObject(holder).contextData(), first.contextData());
+
+    root.child = &spare;
+    child->deliver(holder, {}, NotifyFlag::Value);
+    const ReflectedObject replaced(holder);
+    EXPECT_EQ(replaced.get(), tavi::Variant(&spare));
+    EXPECT_NE(replaced.contextData(), first.contextData());
+    EXPECT_EQ(ReflectedObject(object.propertyAt(2)).contextData(), replaced.contextData());
+    // Holders keep the old context alive, and it still follows its object's structure.
+    meta.insertProperties(0, {nodeField(&meta, "extra", &Node::number)});
+    EXPECT_EQ(first.contextData()->slotCount(), 4u);
+    EXPECT_EQ(replaced.contextData()->slotCount(), 4u);
+}
+
+TEST_F(ContextData, SourcesDropDerivedCachesValueDropsTheHeldContextChildNothing) {
+    const ReflectedObject object = rootObject();
+    const BoundProperty holder = object.propertyAt(2);
+    BoundPropertyContextData& cache = *holder.contextData();
+    const ReflectedObject held(holder);
+    held.statelessMode();
+    ASSERT_TRUE(held.contextData()->statelessMode().has_value());
+    tag(holder, "cached");
+    cache.statelessMode() = Mode::Shallow;
+
+    child->deliver(holder, {}, NotifyFlag::Child | NotifyFlag::Sources);
+    EXPECT_EQ(tagOf(holder), "cached");
+    EXPECT_TRUE(cache.statelessMode().has_value());
+    EXPECT_TRUE(held.contextData()->statelessMode().has_value());
+
+    // The same property of another instance has caches of its own.
+    child->deliver(ReflectedObject(tavi::Variant(&mid)).propertyAt(2), {}, NotifyFlag::Sources | NotifyFlag::Value);
+    EXPECT_EQ(tagOf(holder), "cached");
+    EXPECT_EQ(ReflectedObject(holder).contextData(), held.contextData());
+
+    child->deliver(holder, {}, NotifyFlag::Sources);
+    EXPECT_EQ(tagOf(holder), "");
+    EXPECT_FALSE(cache.statelessMode().has_value());
+    EXPECT_FALSE(held.contextData()->statelessMode().has_value());
+    EXPECT_EQ(ReflectedObject(holder).contextData(), held.contextData());
+
+    tag(holder, "again");
+    held.statelessMode();
+    child->deliver(holder, {}, NotifyFlag::Value);
+    EXPECT_EQ(tagOf(holder), "again");
+    EXPECT_FALSE(held.contextData()->statelessMode().has_value());
+    EXPECT_NE(ReflectedObject(holder).contextData(), held.contextData());
+}
+
+} // namespace
