@@ -160,4 +160,29 @@ TEST_F(ContextData, SourcesDropDerivedCachesValueDropsTheHeldContextChildNothing
     EXPECT_NE(ReflectedObject(holder).contextData(), held.contextData());
 }
 
+// A meta object that announces ranges it does not have is a broken
+// invariant: reported, and the slot lists stay as they were.
+TEST_F(ContextData, InconsistentStructureAnnouncementsAreReported) {
+    ReflectedObject object = taggedObject(3);
+    ObjectData* data = object.objectData();
+    ASSERT_NE(data, nullptr);
+    Kor::MessageCapture capture;
+    data->propertyAdded(object, 9, 1);
+    EXPECT_TRUE(capture.contains("ASSERTION FAILED: index <= oldSize\r\n"));
+    EXPECT_TRUE(capture.contains("ASSERTION FAILED: m_properties.size() + count == object.propertyCount()\r\n"));
+    capture.clear();
+    data->propertyAboutToBeRemoved(object, 2, 5);
+    EXPECT_TRUE(capture.contains("ASSERTION FAILED: index + count <= m_propertiesContextData.size()\r\n"));
+    EXPECT_TRUE(capture.contains("ASSERTION FAILED: index + count <= object.propertyCount()\r\n"));
+    EXPECT_EQ(tagsOf(object), (Tags{"p0", "p1", "p2"}));
+}
+
+TEST(ReflectedObjectAssertions, DataHandleNeedsAPointerAndData) {
+    Kor::MessageCapture capture;
+    const ReflectedObject object(tavi::Variant(int32_t(3)), std::shared_ptr<ObjectData>());
+    EXPECT_FALSE(object.isValid());
+    EXPECT_TRUE(capture.contains("ASSERTION FAILED: object.isNonNullPointer()\r\n"));
+    EXPECT_TRUE(capture.contains("ASSERTION FAILED: objectData\r\n"));
+}
+
 } // namespace

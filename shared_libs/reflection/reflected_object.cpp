@@ -517,9 +517,9 @@ const std::shared_ptr<PropertyData>& ObjectData::propertyData(const ReflectedObj
 
 void ObjectData::addProperties(const ReflectedObject& object, size_t index, size_t count) {
     ZEL::Profiler::Scope scope("Reflection|ObjectData");
-    const size_t total = object.propertyCount();
     std::lock_guard lock(m_mutex);
-    KOR_ASSERT(m_properties.size() + count == total);
+    // The meta object has already added the properties.
+    KOR_ASSERT(m_properties.size() + count == object.propertyCount());
     const size_t oldSize = m_properties.size();
     const size_t newSize = oldSize + count;
     KOR_ASSERT(newSize >= oldSize);
@@ -528,8 +528,8 @@ void ObjectData::addProperties(const ReflectedObject& object, size_t index, size
 }
 
 void ObjectData::removeProperties(const ReflectedObject& object, size_t index, size_t count) {
-    const size_t total = object.propertyCount();
-    KOR_ASSERT(index + count <= total);
+    // The meta object still has the properties.
+    KOR_ASSERT(index + count <= object.propertyCount());
     std::vector<std::shared_ptr<PropertyData>> removed;
     {
         std::lock_guard lock(m_mutex);

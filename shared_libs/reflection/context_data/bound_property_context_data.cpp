@@ -15,18 +15,19 @@ BoundPropertyContextData::~BoundPropertyContextData() { m_changeConnection.disco
 
 std::shared_ptr<ReflectedObjectContextData> BoundPropertyContextData::objectContextData(
     const ReflectedObject& object) {
-    std::shared_ptr<ReflectedObjectContextData> current = std::atomic_load(&m_objectContextData);
-    if (current)
-        return current;
+    std::shared_ptr<ReflectedObjectContextData> result = std::atomic_load(&m_objectContextData);
+    if (result)
+        return result;
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
     auto created = std::make_shared<ReflectedObjectContextData>(object);
-    std::shared_ptr<ReflectedObjectContextData> expected;
-    if (std::atomic_compare_exchange_strong(&m_objectContextData, &expected, created))
-        current = std::move(created);
+    // A losing creator adopts the installed context and drops its own.
+    std::shared_ptr<ReflectedObjectContextData> installed;
+    if (std::atomic_compare_exchange_strong(&m_objectContextData, &installed, created))
+        result = std::move(created);
     else
-        current = std::move(expected);
-    KOR_ASSERT(current);
-    return current;
+        result = std::move(installed);
+    KOR_ASSERT(result);
+    return result;
 }
 
 void BoundPropertyContextData::propertyChanged(NotifyFlags flags) {
