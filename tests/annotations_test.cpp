@@ -46,80 +46,55 @@ concept LatestReadableFrom = requires(A&& a) { orv::findAnnotation<Tag>(std::for
 static_assert(LatestReadableFrom<const Annotations&>);
 static_assert(!LatestReadableFrom<Annotations>);
 
-TEST(Annotations, DefaultIsEmpty) {
+TEST(Annotations, ValuesOfOneTypeKeepInsertionOrder) {
     Annotations empty;
-    EXPECT_TRUE(empty.empty());
-    EXPECT_TRUE(empty.begin() == empty.end());
-    EXPECT_TRUE(empty.find("test::Tag") == empty.end());
     EXPECT_FALSE(empty.find("test::Tag").isValid());
-    EXPECT_TRUE(empty.equal_range("test::Tag").empty());
-    EXPECT_FALSE(empty.contain("test::Tag"));
     EXPECT_FALSE(empty.remove("test::Tag"));
     EXPECT_EQ(orv::findAnnotation<Tag>(empty), nullptr);
-}
 
-TEST(Annotations, ValuesOfOneTypeKeepInsertionOrder) {
     Annotations annotations{Tag{1}, Note{"between"}, Tag{2}};
     EXPECT_EQ(tagIds(annotations), (std::vector<int>{1, 2}));
-    const auto notes = annotations.equal_range("test::Note");
-    EXPECT_EQ(std::distance(notes.begin(), notes.end()), 1);
     EXPECT_EQ(annotations.find("test::Tag")->castPtr<Tag>()->id, 2);
-
-    EXPECT_TRUE(annotations.remove("test::Tag"));
+    EXPECT_TRUE(annotations.remove("test::Tag")); // the latest
     EXPECT_EQ(tagIds(annotations), (std::vector<int>{1}));
     EXPECT_TRUE(annotations.remove("test::Tag"));
     EXPECT_FALSE(annotations.contain("test::Tag"));
-    EXPECT_FALSE(annotations.remove("test::Tag"));
     EXPECT_TRUE(annotations.contain("test::Note"));
-    EXPECT_FALSE(annotations.empty());
-}
 
-TEST(Annotations, VoidValueIsRefused) {
     Kor::MessageCapture capture;
-    Annotations annotations;
     annotations += tavi::Variant();
-    EXPECT_TRUE(annotations.empty());
+    EXPECT_EQ(std::distance(annotations.begin(), annotations.end()), 1);
     EXPECT_EQ(capture.countContaining("void value"), 1u);
 }
 
-TEST(Annotations, CopiesShareUntilModified) {
-    Annotations original{Tag{1}};
+TEST(Annotations, CopiesShareUntilModifiedAndKeepTheOrder) {
+    Annotations original{1, 2.5, std::string("s"), true, 1.5f, int64_t(3), uint64_t(4), Tag{1}, Note{}, 'c'};
     Annotations copy = original;
     EXPECT_EQ(latestTag(copy), latestTag(original));
-
     copy += Tag{2};
     EXPECT_EQ(tagIds(original), (std::vector<int>{1}));
     EXPECT_EQ(tagIds(copy), (std::vector<int>{1, 2}));
+    std::vector<const char*> before, after;
+    for (const tavi::Variant& value : original)
+        before.push_back(value.typeName());
+    for (const tavi::Variant& value : copy)
+        if (!value.isType<Tag>() || value.castPtr<Tag>()->id != 2)
+            after.push_back(value.typeName());
+    EXPECT_EQ(before, after);
 
     Annotations other = original;
     other.remove("test::Tag");
-    EXPECT_EQ(tagIds(original), (std::vector<int>{1}));
     other.clear();
     EXPECT_TRUE(other.empty());
     EXPECT_EQ(tagIds(original), (std::vector<int>{1}));
 }
 
-TEST(Annotations, DetachedCopyIteratesInTheSameOrder) {
-    Annotations original{1, 2.5, std::string("s"), true, 1.5f, int64_t(3), uint64_t(4), Tag{1}, Note{}, 'c'};
-    Annotations copy = original;
-    copy += Tag{2};
-    std::vector<const char*> before, after;
-    for (auto it = original.begin(); it != original.end(); ++it)
-        before.push_back(it->typeName());
-    for (const tavi::Variant& value : copy)
-        if (!value.isType<Tag>() || value.castPtr<Tag>()->id != 2)
-            after.push_back(value.typeName());
-    EXPECT_EQ(before, after);
-}
-
 TEST(Annotations, MergeIntoEmptyContainerSharesTheBody) {
     Annotations source{Tag{1}};
     const tavi::Variant* sourceValue = latestTag(source);
-
     Annotations bodiless;
     bodiless += source;
     EXPECT_EQ(latestTag(bodiless), sourceValue);
-
     Annotations emptied{Tag{0}};
     emptied.remove("test::Tag");
     emptied += source;
@@ -131,64 +106,51 @@ TEST(Annotations, MergeIntoEmptyContainerSharesTheBody) {
     EXPECT_EQ(latestTag(source), sourceValue);
 }
 
-TEST(Annotations, MergeKeepsDuplicatesInOrder) {
+TEST(Annotations, MergeCopiesSharedValuesAndTakesThoseOfASoleOwner) {
     Annotations target{Tag{1}};
     Annotations source{Tag{2}, Note{"n"}};
     target += source;
     EXPECT_EQ(tagIds(target), (std::vector<int>{1, 2}));
-    EXPECT_EQ(orv::findAnnotation<Tag>(target)->id, 2);
     EXPECT_TRUE(target.contain("test::Note"));
     // `source` is still shared by the caller: its values are copied, not taken.
     EXPECT_EQ(tagIds(source), (std::vector<int>{2}));
     EXPECT_NE(latestTag(target), latestTag(source));
-}
 
-TEST(Annotations, MergeTakesTheValuesOfASoleOwner) {
-    Annotations target{Tag{1}};
-    Annotations source{Tag{2}};
-    const tavi::Variant* moved = latestTag(source);
-    target += std::move(source);
+    Annotations sole{Tag{3}};
+    const tavi::Variant* moved = latestTag(sole);
+    target += std::move(sole);
     EXPECT_EQ(latestTag(target), moved);
-    EXPECT_TRUE(source.empty());
+    EXPECT_TRUE(sole.empty()); // NOLINT(bugprone-use-after-move)
 
-    Annotations shared{Tag{3}};
+    Annotations shared{Tag{4}};
     const Annotations keeper = shared;
     target += std::move(shared);
-    EXPECT_EQ(tagIds(target), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(tagIds(target), (std::vector<int>{1, 2, 3, 4}));
     EXPECT_NE(latestTag(target), latestTag(keeper));
-    EXPECT_EQ(tagIds(keeper), (std::vector<int>{3}));
+    EXPECT_EQ(tagIds(keeper), (std::vector<int>{4}));
 }
 
 TEST(Annotations, IterationVisitsEveryValueKeyByKey) {
     Annotations annotations{Tag{1}, Note{"n"}, Tag{2}};
     std::vector<std::string> seen;
-    std::vector<int> ids;
-    auto it = annotations.begin();
     auto afterLastTag = annotations.end();
-    while (it != annotations.end()) {
+    for (auto it = annotations.begin(); it != annotations.end();) {
         const tavi::Variant& value = *it++;
-        seen.push_back(value.typeName());
-        if (value.isType<Tag>())
-            ids.push_back(value.castPtr<Tag>()->id);
-        if (value.isType<Tag>() && ids.size() == 2)
+        seen.push_back(value.isType<Tag>() ? std::to_string(value.castPtr<Tag>()->id) : value.typeName());
+        if (seen.back() == "2")
             afterLastTag = it;
     }
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_TRUE(seen[0] == "test::Note" || seen[2] == "test::Note");
-    EXPECT_EQ(ids, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(seen == (std::vector<std::string>{"1", "2", "test::Note"}) ||
+                seen == (std::vector<std::string>{"test::Note", "1", "2"}));
     auto fromFind = annotations.find("test::Tag");
     EXPECT_TRUE(++fromFind == afterLastTag);
-}
 
-TEST(Annotations, IteratorKeepsTheBodyAlive) {
-    Annotations annotations{Tag{7}};
+    // A range keeps the body alive.
     const auto range = annotations.equal_range("test::Tag");
     annotations.clear();
     ASSERT_FALSE(range.empty());
-    EXPECT_EQ(range.front().castPtr<Tag>()->id, 7);
-}
+    EXPECT_EQ(range.front().castPtr<Tag>()->id, 1);
 
-TEST(Annotations, AdvancingTheEndIsReported) {
     Kor::MessageCapture capture;
     Annotations::untyped_iterator end;
     ++end;
@@ -198,11 +160,8 @@ TEST(Annotations, AdvancingTheEndIsReported) {
 
 TEST(Annotations, TypedAccess) {
     Annotations annotations{Tag{1}, Tag{2}};
-    EXPECT_TRUE(orv::hasAnnotation<Tag>(annotations));
     EXPECT_FALSE(orv::hasAnnotation<Note>(annotations));
-    EXPECT_EQ(orv::findAnnotation<Note>(annotations), nullptr);
     EXPECT_EQ(orv::findAnnotation<Tag>(annotations), annotations.find("test::Tag")->castPtr<Tag>());
-
     std::vector<int> ids;
     // The range holds the body of the temporary container it was made from.
     for (const Tag& tag : orv::annotationsOf<Tag>(Annotations{Tag{1}, Tag{2}}))
@@ -218,23 +177,18 @@ TEST(Annotations, ValueOfAnotherTypeUnderTheKeyIsACastError) {
         // The registry warns (for the type and its pointer types) but keeps both.
         EXPECT_TRUE(capture.contains("already names"));
     }
-    ASSERT_NE(tavi::MetaType::of<one::Clash>(), tavi::MetaType::of<two::Clash>());
     ASSERT_EQ(orv::annotationKey<one::Clash>(), orv::annotationKey<two::Clash>());
-
     const Annotations annotations{one::Clash{5}};
     EXPECT_TRUE(orv::hasAnnotation<two::Clash>(annotations));
     EXPECT_EQ(orv::findAnnotation<one::Clash>(annotations)->value, 5);
     EXPECT_THROW(orv::findAnnotation<two::Clash>(annotations), tavi::CastError);
-    const auto range = orv::annotationsOf<two::Clash>(annotations);
-    ASSERT_FALSE(range.empty());
-    EXPECT_THROW((void)*range.begin(), tavi::CastError);
+    EXPECT_THROW((void)*orv::annotationsOf<two::Clash>(annotations).begin(), tavi::CastError);
 }
 
 TEST(Annotations, BraceCopyMergesInsteadOfNesting) {
     const Annotations a{tavi::Variant(Tag{1}), tavi::Variant(Note{"n"})};
     const Annotations b{a};
-    EXPECT_TRUE(b.contain(orv::annotationKey<Tag>()));
-    EXPECT_TRUE(b.contain(orv::annotationKey<Note>()));
+    EXPECT_TRUE(b.contain(orv::annotationKey<Tag>()) && b.contain(orv::annotationKey<Note>()));
     EXPECT_FALSE(b.contain(orv::annotationKey<Annotations>()));
     const Annotations c{a, tavi::Variant(Tag{2})};
     EXPECT_EQ(orv::findAnnotation<Tag>(c)->id, 2);

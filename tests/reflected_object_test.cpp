@@ -10,21 +10,15 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ro_test {
 
-struct Shape {
-    int sides = 0;
-};
-struct Square : Shape {};
-struct Unregistered {
-    int value = 0;
-};
+struct Shape { int sides = 0; };
+struct Unregistered { int value = 0; };
 // Keeps its own per-instance data.
-struct Widget : orv::Object {
-    int size = 1;
-};
+struct Widget : orv::Object { int size = 1; };
 
 } // namespace ro_test
 
@@ -33,37 +27,31 @@ namespace {
 using namespace orv;
 using namespace orv::test;
 using Mode = Meta::Stateless::Mode;
+using Labels = std::vector<std::string>;
 
 tavi::Variant key(const char* text) { return tavi::Variant(std::string(text)); }
 
-std::vector<std::string> labels(zel::Generator<BoundProperty> properties) {
-    std::vector<std::string> result;
+template <class Range>
+Labels labels(Range&& properties) {
+    Labels result;
     for (const BoundProperty& property : properties)
         result.push_back(label(property));
     return result;
 }
-
-using Labels = std::vector<std::string>;
 
 class ReflectedObjects : public ::testing::Test, protected NodeTree {};
 
 TEST_F(ReflectedObjects, AnythingButARegisteredNonNullPointerIsInvalid) {
     ro_test::Unregistered stray;
     Kor::MessageCapture capture;
-    const tavi::Variant values[] = {tavi::Variant(), tavi::Variant(int32_t(5)), tavi::Variant(Node{}),
-                                    tavi::Variant(static_cast<Node*>(nullptr)), tavi::Variant(&stray)};
-    for (const tavi::Variant& value : values) {
+    for (const tavi::Variant& value : {tavi::Variant(), tavi::Variant(int32_t(5)), tavi::Variant(Node{}),
+                                       tavi::Variant(static_cast<Node*>(nullptr)), tavi::Variant(&stray)}) {
         const ReflectedObject object(value);
         SCOPED_TRACE(value.typeName());
         EXPECT_FALSE(object.isValid());
-        EXPECT_TRUE(object.get().isVoid());
         EXPECT_EQ(object.metaObject(), nullptr);
         EXPECT_EQ(object.propertyCount(), 0u);
-        EXPECT_EQ(object.type(), typeid(void));
-        EXPECT_EQ(object.indexOfProperty(key("number")), MetaObject::INVALID_INDEX);
-        EXPECT_FALSE(object.propertyAt(0).isValid());
         EXPECT_FALSE(object.findPropertyByName("number").isValid());
-        EXPECT_FALSE(object.parent().isValid());
         EXPECT_FALSE(object.connectPropertyAdded([] {}).connected());
         EXPECT_FALSE(object.addProperty(key("x"), tavi::Variant(1)).isValid());
         EXPECT_FALSE(object.removePropertyAt(0));
@@ -71,143 +59,90 @@ TEST_F(ReflectedObjects, AnythingButARegisteredNonNullPointerIsInvalid) {
     EXPECT_EQ(capture.count(), 0u);
 }
 
-TEST(ReflectedObjectType, MostDerivedRegisteredMetaObjectWins) {
-    using ro_test::Shape;
-    TestMetaObject shape(typeid(Shape), "Shape", {},
-                         [](const tavi::Variant& v) { return v.typeId() == typeid(Shape); });
-    TestMetaObject square(typeid(ro_test::Square), "Square", {{&shape, 0}}, [](const tavi::Variant& v) {
-        const Shape* s = v.castPtr<Shape>();
-        return s && s->sides == 4;
-    });
-    Registration r1{shape}, r2{square};
-    ro_test::Square four;
-    four.sides = 4;
-    Shape three{3};
-    const ReflectedObject viaBase{tavi::Variant(static_cast<Shape*>(&four))};
-    EXPECT_EQ(viaBase.metaObject(), &square);
-    EXPECT_EQ(viaBase.type(), typeid(ro_test::Square));
-    EXPECT_EQ(ReflectedObject(tavi::Variant(&three)).metaObject(), &shape);
-}
-
 TEST_F(ReflectedObjects, KeysAndDottedPathsFindProperties) {
-    meta.setProperties({number, text, child, std::make_shared<TestMetaProperty>(&meta, tavi::Variant(int32_t(7)))});
+    meta.setProperties({number, text, child, std::make_shared<TestMetaProperty>(&meta, int32_t(7))});
     const ReflectedObject object = rootObject();
     Kor::MessageCapture capture;
     const BoundProperty found = object.findPropertyByName("child.number");
-    ASSERT_TRUE(found.isValid());
     EXPECT_EQ(label(found), "mid.number");
     EXPECT_EQ(found.get(), tavi::Variant(2));
     EXPECT_EQ(found.object().reference(), object.propertyAt(2));
-    EXPECT_EQ(label(object.findPropertyByName("child.child.text")), "leaf.text");
-    EXPECT_EQ(object.findPropertyByKey(key("child.child.text")), object.findPropertyByName("child.child.text"));
-
-    EXPECT_FALSE(object.findPropertyByName("child.missing").isValid());
-    EXPECT_FALSE(object.findPropertyByKey(key("child.missing")).isValid());
-    EXPECT_FALSE(object.findPropertyByName("missing.number").isValid());
-    EXPECT_FALSE(object.findPropertyByName("number.text").isValid());             // an int holds no object
-    EXPECT_FALSE(object.findPropertyByName("child.child.child.number").isValid()); // null pointer
-    EXPECT_FALSE(object.findPropertyByName("").isValid());
-    EXPECT_EQ(object.findPropertyByKey(tavi::Variant(int32_t(7))), object.propertyAt(3)); // not a path
-    EXPECT_FALSE(object.findPropertyByKey(tavi::Variant(int32_t(8))).isValid());
+    EXPECT_EQ(label(object.findPropertyByKey(key("child.child.text"))), "leaf.text");
+    // An int holds no object; leaf's child is null.
+    for (const char* path : {"child.missing", "missing.number", "number.text", "child.child.child.number", ""})
+        EXPECT_FALSE(object.findPropertyByName(path).isValid()) << path;
+    EXPECT_EQ(object.findPropertyByKey(int32_t(7)), object.propertyAt(3)); // not a path
+    EXPECT_FALSE(object.findPropertyByKey(int32_t(8)).isValid());
     EXPECT_EQ(capture.count(), 0u);
 }
 
 TEST_F(ReflectedObjects, PatternsSelectPropertiesDepthFirst) {
     const ReflectedObject object = rootObject();
-    EXPECT_EQ(labels(object.properties("*")), (Labels{"root.number", "root.text", "root.child"}));
-    EXPECT_EQ(labels(object.properties("**")), (Labels{"root.number", "root.text", "mid.number", "mid.text",
-                                                       "leaf.number", "leaf.text", "leaf.child"}));
-    EXPECT_EQ(labels(object.properties("***")),
-              (Labels{"root.number", "root.text", "mid.number", "mid.text", "leaf.number", "leaf.text",
-                      "leaf.child", "mid.child", "root.child"}));
-    EXPECT_EQ(labels(object.properties("child.number")), (Labels{"mid.number"}));
-    EXPECT_EQ(labels(object.properties("child.child.*")), (Labels{"leaf.number", "leaf.text", "leaf.child"}));
-    EXPECT_EQ(labels(object.properties("*.text")), (Labels{"mid.text"})); // plain values hold no "text"
-    EXPECT_EQ(labels(object.properties("?EXT")), (Labels{"root.text"}));
-    EXPECT_EQ(labels(object.properties("n*r")), (Labels{"root.number"}));
-    EXPECT_TRUE(labels(object.properties("t?")).empty());
-    EXPECT_TRUE(labels(object.properties("")).empty());
-    EXPECT_TRUE(labels(object.properties("~reference")).empty());
+    const Labels all = {"root.number", "root.text", "mid.number", "mid.text", "leaf.number", "leaf.text", "leaf.child"};
+    const std::pair<const char*, Labels> cases[] = {
+        {"*", {"root.number", "root.text", "root.child"}}, {"**", all}, {"child.number", {"mid.number"}},
+        {"child.child.*", {"leaf.number", "leaf.text", "leaf.child"}}, {"*.text", {"mid.text"}}, // values hold no text
+        {"?EXT", {"root.text"}}, {"n*r", {"root.number"}}, {"t?", {}}, {"", {}}, {"~reference", {}}};
+    for (const auto& [pattern, expected] : cases)
+        EXPECT_EQ(labels(object.properties(pattern)), expected) << pattern;
+    Labels deepest = all;
+    deepest.insert(deepest.end(), {"mid.child", "root.child"});
+    EXPECT_EQ(labels(object.properties("***")), deepest);
 
-    const BoundProperty holder = object.propertyAt(2);
-    const ReflectedObject held(holder);
-    std::vector<BoundProperty> references;
-    for (const BoundProperty& p : held.properties("~reference"))
-        references.push_back(p);
-    ASSERT_EQ(references.size(), 1u);
-    EXPECT_EQ(references[0], holder);
+    const ReflectedObject held(object.propertyAt(2));
+    EXPECT_EQ(labels(held.properties("~reference")), (Labels{"root.child"}));
     EXPECT_EQ(labels(held.properties("~reference.text")), (Labels{"root.text"}));
 }
 
 TEST_F(ReflectedObjects, EnumerationCountsUpToTheStoppingProperty) {
     const ReflectedObject object = rootObject();
-    const ReflectedObject::PropertyRange range = object.properties();
-    ASSERT_EQ(range.size(), 3);
-    EXPECT_EQ((*(range.end() - 1)).name(), "child");
-    EXPECT_EQ(range.begin()[1].name(), "text");
-
     int calls = 0;
     EXPECT_EQ(object.enumerateProperties("**", [&](const BoundProperty&) { return ++calls != 3; }), 3u);
-    EXPECT_EQ(calls, 3);
-    calls = 0;
     EXPECT_EQ(object.enumerateProperties("**", [&] { ++calls; }), 7u);
-    EXPECT_EQ(calls, 7);
-    std::vector<std::string> names;
-    EXPECT_EQ(object.enumerateProperties([&](const BoundProperty& p) { return names.push_back(p.name()), true; }),
-              3u);
-    EXPECT_EQ(names, (Labels{"number", "text", "child"}));
+    EXPECT_EQ(calls, 10);
+    EXPECT_EQ(object.enumerateProperties([&](const BoundProperty&) { return true; }), 3u); // own properties
     EXPECT_EQ(object.enumerateProperties("*.*", ReflectedObject::PropertyEnumerator()), 3u);
 }
 
 TEST_F(ReflectedObjects, ParentsAndRootFollowReferences) {
     const ReflectedObject object = rootObject();
     const ReflectedObject leafObject(object.findPropertyByName("child.child"));
-    ASSERT_TRUE(leafObject.isValid());
-    EXPECT_EQ(leafObject.get(), tavi::Variant(&leaf));
+    ASSERT_EQ(leafObject.get(), tavi::Variant(&leaf));
     EXPECT_EQ(leafObject.parent(0).get(), tavi::Variant(&mid));
     EXPECT_EQ(leafObject.parent(1).get(), tavi::Variant(&mid));
     EXPECT_EQ(leafObject.parent(2).get(), tavi::Variant(&root));
     EXPECT_FALSE(leafObject.parent(3).isValid());
     EXPECT_EQ(leafObject.root().get(), tavi::Variant(&root));
-    EXPECT_FALSE(object.reference().isValid());
     EXPECT_FALSE(object.parent().isValid());
-    EXPECT_EQ(object.root().get(), tavi::Variant(&root));
     EXPECT_EQ(object.root().contextData(), object.contextData()); // itself, not a rebuilt handle
 }
 
 TEST_F(ReflectedObjects, ParentByTypeNameUsesTypeNamePropertyThenMetaObjectName) {
     // "_typeName" from Node::kind: "" gives no value at all, "#" the number (not a string).
     meta.setProperties({number, text, child,
-                        std::make_shared<DataMetaProperty>(&meta, "_typeName", typeid(tavi::Variant),
-                                                           [](const BoundProperty& p) {
-                                                               const Node& node = *p.object().get().castPtr<Node>();
-                                                               if (node.kind == "#")
-                                                                   return tavi::Variant(node.number);
-                                                               return node.kind.empty() ? tavi::Variant()
-                                                                                        : tavi::Variant(node.kind);
-                                                           })});
+                        dataProperty(&meta, "_typeName", typeid(tavi::Variant), [](const BoundProperty& p) {
+                            const Node& n = *p.object().get().castPtr<Node>();
+                            if (n.kind == "#")
+                                return tavi::Variant(n.number);
+                            return n.kind.empty() ? tavi::Variant() : tavi::Variant(n.kind);
+                        })});
     leaf.child = &spare;
     root.kind = "#";
     leaf.kind = "Item";
     const ReflectedObject last(rootObject().findPropertyByName("child.child.child"));
     ASSERT_EQ(last.get(), tavi::Variant(&spare));
     EXPECT_EQ(last.parent("Item").get(), tavi::Variant(&leaf));
-    EXPECT_EQ(last.parent("Item", 0).get(), tavi::Variant(&leaf));
     EXPECT_EQ(last.parent("Node").get(), tavi::Variant(&mid)); // skips leaf; mid has no type name of its own
     EXPECT_EQ(last.parent("1").get(), tavi::Variant(&root));   // converted to text
     EXPECT_FALSE(last.parent("Node", 2).isValid());
     EXPECT_FALSE(last.parent("Item", 2).isValid());
     EXPECT_FALSE(last.parent(tavi::MetaType::prettyName(typeid(Node))).isValid());
-    EXPECT_EQ(last.parent(3).get(), tavi::Variant(&root));
 }
 
-TEST_F(ReflectedObjects, TypeIdentificatorWithoutTypeNamePropertyIsThePrettyTypeName) {
+TEST_F(ReflectedObjects, TypeIdentificatorIsTheTypeNamePropertyEvenWhenEmptyElseThePrettyTypeName) {
     EXPECT_EQ(rootObject().getTypeIdentificator(), tavi::MetaType::prettyName(typeid(Node)));
     EXPECT_NE(tavi::MetaType::prettyName(typeid(Node)), meta.name());
     EXPECT_EQ(ReflectedObject().getTypeIdentificator(), tavi::MetaType::prettyName(typeid(void)));
-}
-
-TEST_F(ReflectedObjects, TypeIdentificatorIsTheTypeNamePropertyEvenWhenEmpty) {
     meta.setProperties({number, nodeField(&meta, "_typeName", &Node::kind)});
     mid.kind = "Folder";
     EXPECT_EQ(ReflectedObject(tavi::Variant(&mid)).getTypeIdentificator(), "Folder");
@@ -217,58 +152,51 @@ TEST_F(ReflectedObjects, TypeIdentificatorIsTheTypeNamePropertyEvenWhenEmpty) {
 TEST_F(ReflectedObjects, HandlesOnOneInstanceAreEqualAndShareItsData) {
     const ReflectedObject a = rootObject();
     const ReflectedObject b = rootObject();
-    const ReflectedObject copy = a;
     const ReflectedObject other{tavi::Variant(&mid)};
-    EXPECT_TRUE(a == b);
-    EXPECT_EQ(a.hash(), b.hash());
+    EXPECT_TRUE(a == b && !(a == other));
     EXPECT_EQ(std::hash<ReflectedObject>()(a), b.hash());
-    EXPECT_FALSE(a == other);
     ASSERT_NE(a.objectData(), nullptr);
     EXPECT_EQ(a.objectData(), b.objectData());
     EXPECT_NE(a.objectData(), other.objectData());
-    ASSERT_NE(a.propertyAt(1).propertyData(), nullptr);
-    EXPECT_EQ(a.propertyAt(1).propertyData(), b.propertyAt(1).propertyData());
-    EXPECT_EQ(copy.propertyAt(1).propertyData(), a.propertyAt(1).propertyData());
-    EXPECT_EQ(copy.contextData(), a.contextData());
+    EXPECT_EQ(ReflectedObject(a).contextData(), a.contextData());
     EXPECT_NE(b.contextData(), a.contextData()); // each root handle has its own caches
 }
 
 TEST_F(ReflectedObjects, StatelessModeComesFromTheTypeAndIsCachedPerContext) {
     int calls = 0;
     const tavi::Variant shallowOne(&root);
-    meta.setAnnotations({tavi::Variant(Meta::Stateless([&calls, shallowOne](const ReflectedObject& o) {
+    meta.setAnnotations({Meta::Stateless([&calls, shallowOne](const ReflectedObject& o) {
         ++calls;
         return o.get() == shallowOne ? Mode::Shallow : Mode::None;
-    }))});
+    })});
     const ReflectedObject object = rootObject();
     EXPECT_EQ(object.statelessMode(), Mode::Shallow);
     EXPECT_TRUE(object.isStateless());
-    EXPECT_EQ(object.statelessMode(), Mode::Shallow);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(ReflectedObject(tavi::Variant(&mid)).statelessMode(), Mode::None);
     EXPECT_EQ(calls, 2);
 }
 
 TEST_F(ReflectedObjects, DeepModeOfTheReferencingPropertyIsInherited) {
-    auto deep = nodeField(&meta, "deep", &Node::child, {tavi::Variant(Meta::Stateless(Mode::Deep))});
-    auto shallow = nodeField(&meta, "shallow", &Node::child, {tavi::Variant(Meta::Stateless(Mode::Shallow))});
-    meta.setProperties({deep, shallow});
+    meta.setProperties({nodeField(&meta, "deep", &Node::child, {Meta::Stateless(Mode::Deep)}),
+                        nodeField(&meta, "shallow", &Node::child, {Meta::Stateless(Mode::Shallow)})});
     const ReflectedObject object = rootObject();
+    const auto mode = [&](const char* path) {
+        return ReflectedObject(object.findPropertyByName(path)).statelessMode();
+    };
     EXPECT_EQ(object.statelessMode(), Mode::None);
-    EXPECT_EQ(ReflectedObject(object.propertyAt(0)).statelessMode(), Mode::Deep);
-    EXPECT_EQ(ReflectedObject(object.propertyAt(1)).statelessMode(), Mode::None);
+    EXPECT_EQ(mode("deep"), Mode::Deep);
+    EXPECT_EQ(mode("shallow"), Mode::None);
     // Deep reaches everything below; Shallow never passes on.
-    EXPECT_EQ(ReflectedObject(object.findPropertyByName("deep.shallow")).statelessMode(), Mode::Deep);
-    EXPECT_EQ(ReflectedObject(object.findPropertyByName("shallow.shallow")).statelessMode(), Mode::None);
+    EXPECT_EQ(mode("deep.shallow"), Mode::Deep);
+    EXPECT_EQ(mode("shallow.shallow"), Mode::None);
 }
 
 TEST_F(ReflectedObjects, StructureChangesGoThroughTheMetaObject) {
     const ReflectedObject object = rootObject();
     const BoundProperty added = object.addProperty(key("extra"), tavi::Variant(42));
-    ASSERT_TRUE(added.isValid());
-    EXPECT_EQ(added.name(), "extra");
+    EXPECT_EQ(label(added), "root.extra");
     EXPECT_EQ(added.get(), tavi::Variant(42));
-    EXPECT_EQ(object.propertyCount(), 4u);
     EXPECT_FALSE(object.addProperty(tavi::Variant(1.5), tavi::Variant(1)).isValid()); // refused key
     EXPECT_FALSE(object.removeProperty(key("missing")));
     EXPECT_TRUE(object.removeProperty(key("extra")));
@@ -276,15 +204,10 @@ TEST_F(ReflectedObjects, StructureChangesGoThroughTheMetaObject) {
 
     meta.pin(text.get());
     object.clearProperties(); // removes "number", then stops at the refused "text"
-    std::vector<std::string> names;
-    for (const BoundProperty& p : object.properties())
-        names.push_back(p.name());
-    EXPECT_EQ(names, (Labels{"text", "child"}));
+    EXPECT_EQ(labels(object.properties()), (Labels{"root.text", "root.child"}));
 }
 
-class ObjectDataOfNodes : public ::testing::Test, protected NodeTree {};
-
-TEST_F(ObjectDataOfNodes, OutOfBoundsIsReportedUntilThePropertyIsAdded) {
+TEST_F(ReflectedObjects, PropertyDataOutOfBoundsIsReportedUntilThePropertyIsAdded) {
     const ReflectedObject object = rootObject();
     {
         Kor::MessageCapture capture;
@@ -292,21 +215,19 @@ TEST_F(ObjectDataOfNodes, OutOfBoundsIsReportedUntilThePropertyIsAdded) {
         ASSERT_EQ(capture.count(), 1u);
         EXPECT_EQ(capture.messages()[0].text, "orv::ObjectData::propertyData: property index 3 out of bounds [0, 3)");
         EXPECT_EQ(capture.messages()[0].priority, 4);
-        EXPECT_EQ(capture.messages()[0].category, "");
     }
     const std::shared_ptr<PropertyData> moved = ObjectData::propertyData(object, 1);
     meta.insertProperties(1, {nodeField(&meta, "extra", &Node::number)});
     Kor::MessageCapture capture;
     EXPECT_NE(ObjectData::propertyData(object, 3), nullptr);
     EXPECT_EQ(ObjectData::propertyData(object, 2), moved);
-    EXPECT_EQ(object.propertyAt(1).name(), "extra");
     EXPECT_EQ(capture.count(), 0u);
     EXPECT_EQ(ObjectData::propertyData(ReflectedObject(), 0), nullptr);
 }
 
-TEST_F(ObjectDataOfNodes, StructureSignalsSeeTheSlotsInStep) {
+TEST_F(ReflectedObjects, StructureSignalsSeeTheSlotsInStep) {
     const ReflectedObject object = rootObject();
-    std::vector<std::string> log;
+    Labels log;
     // What a listener sees: the range, the count at that moment and, when
     // the range is in the list, the name of its first property.
     auto note = [&log](const char* what, bool named) {
@@ -327,10 +248,9 @@ TEST_F(ObjectDataOfNodes, StructureSignalsSeeTheSlotsInStep) {
     EXPECT_EQ(capture.count(), 0u);
 }
 
-TEST_F(ObjectDataOfNodes, PropertiesAddedDuringAResetAreReAdded) {
+TEST_F(ReflectedObjects, PropertiesAddedDuringAResetAreReAdded) {
     const ReflectedObject object = rootObject();
     const BoundProperty before = object.propertyAt(0);
-    *before.userData("mark") = tavi::Variant(1);
     BoundProperty during;
     Kor::MessageCapture capture;
     meta.resetProperties({}, [&] {
@@ -345,13 +265,12 @@ TEST_F(ObjectDataOfNodes, PropertiesAddedDuringAResetAreReAdded) {
     EXPECT_FALSE(before.isValid());
     EXPECT_FALSE(during.isValid());
     const BoundProperty after = object.propertyAt(0);
-    ASSERT_TRUE(after.isValid());
     EXPECT_EQ(after.name(), "extra");
     EXPECT_TRUE(after.userData("mark")->isVoid());
     EXPECT_EQ(object.propertyCount(), 1u);
 }
 
-TEST_F(ObjectDataOfNodes, HandlesExpireWithTheDataAndHearItGo) {
+TEST_F(ReflectedObjects, HandlesExpireWithTheDataAndHearItGo) {
     const ReflectedObject object{tavi::Variant(&spare)};
     const BoundProperty property = object.propertyAt(0);
     int deleted = 0;
@@ -360,11 +279,8 @@ TEST_F(ObjectDataOfNodes, HandlesExpireWithTheDataAndHearItGo) {
     meta.forget(spare);
     EXPECT_EQ(deleted, 1);
     EXPECT_FALSE(object.isValid());
-    EXPECT_EQ(object.metaObject(), nullptr);
-    EXPECT_EQ(object.objectData(), nullptr);
     EXPECT_EQ(object.propertyCount(), 0u);
     EXPECT_FALSE(property.isValid());
-    EXPECT_EQ(property.name(), "");
     EXPECT_TRUE(ReflectedObject(tavi::Variant(&spare)).propertyAt(0).isValid()); // new data on demand
 }
 
@@ -377,9 +293,7 @@ TEST(ObjectDataOfPlainTypes, HandlesWithoutDataNeverExpire) {
     std::optional<ReflectedObject> first(std::in_place, tavi::Variant(&s));
     const ReflectedObject copy = *first;
     first.reset();
-    EXPECT_TRUE(copy.isValid());
     EXPECT_EQ(copy.objectData(), nullptr);
-    EXPECT_EQ(copy.metaObject(), &shape);
     EXPECT_TRUE(copy.propertyAt(0).isValid());
     EXPECT_FALSE(copy.connectObjectDeleted([] {}).connected());
     Kor::MessageCapture capture;
@@ -412,7 +326,6 @@ TEST(ObjectDataOfSelfDescribingObjects, IsCreatedOnceAndDiesWithTheInstance) {
     const ReflectedObject object(value);
     ASSERT_NE(object.objectData(), nullptr);
     EXPECT_EQ(object.objectData()->metaObject(), &meta);
-    EXPECT_EQ(WidgetMeta::dataOf(*widget, value).get(), object.objectData());
     EXPECT_EQ(ReflectedObject(value).objectData(), object.objectData());
     const BoundProperty size = object.propertyAt(0);
     ASSERT_TRUE(size.isValid());
