@@ -8,14 +8,33 @@
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
+#include "shared_libs/reflection/notify_scope.hpp"
+#include "shared_libs/reflection/property_set_command.hpp"
+#include "orv_cpp_utils/wildcard.hpp"
+#include "platform/kor/undo/commit_changes_scope.hpp"
+#include "platform/variant/meta_type.hpp"
 
 #include <algorithm>
+#include <mutex>
 
 namespace orv {
 namespace {
 
 const tavi::Variant s_noKey;
 const std::string s_noName;
+
+// Annotations are filed under their type's name, so the names are fixed
+// before anything is annotated. A handle is a Variant too: it keys the undo
+// command recorded for it.
+const tavi::MetaType* const s_types[] = {
+    tavi::MetaType::registerType<BoundProperty>("orv::BoundProperty"),
+    tavi::MetaType::registerType<Meta::ReadOnly>("Meta::ReadOnly"),
+    tavi::MetaType::registerType<Meta::Children>("Meta::Children"),
+    tavi::MetaType::registerType<Meta::Stateless>("Meta::Stateless"),
+    tavi::MetaType::registerType<Meta::Minor>("Meta::Minor"),
+    tavi::MetaType::registerType<Meta::Validator>("Meta::Validator"),
+    tavi::MetaType::registerType<Meta::MultiSelection::ReduceMap>("Meta::MultiSelection::ReduceMap"),
+};
 
 } // namespace
 
@@ -117,26 +136,244 @@ tavi::Variant BoundProperty::get() const {
     }
 }
 
-Annotations BoundProperty::annotations() const {
-    const auto property = metaProperty();
-    return property ? property->annotations() : Annotations();
-}
 
 meta_property::VisibilityFlags BoundProperty::visibility() const {
     const auto property = metaProperty();
     return property ? property->visibility(*this) : meta_property::HIDDEN;
 }
 
+// --- writes and calls ---------------------------------------------------------
+
+bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::set");
+    const std::shared_ptr<MetaProperty> property = metaProperty();
+    if (!property || !property->setter())
+        return false;
+    tavi::Variant local = value;
+    if (!flags.test(SetterFlag::NoValidation))
+        if (const Validator validate = validator()) {
+            std::string error;
+            if (!validate(*this, local, flags, error))
+                return false;
+        }
+    const BoundProperty self = *this;
+    bool written = true;
+    {
+        const PropertyChangeNotifier notifier(self, flags, NotifyFlag::Value);
+        if (!Kor::CommitChangesScope::ignoresUndos() && !self.isStateless()) {
+            NotifyScope::prepareUndo();
+            Kor::CommitChangesScope::makeUniqueUndo<PropertySetCommand>(tavi::Variant(self), self);
+        }
+        try {
+            property->setter()(self, local, flags);
+        } catch (const FuzzyArgumentException& error) {
+            Kor::errorMessage("Error setting property '%s': %s", property->name().c_str(), error.what());
+            written = false;
+        }
+    }
+    return written;
+}
+
+tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count, const tavi::Variant* arguments) const {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::genericInvoke");
+    const std::shared_ptr<MetaProperty> property = metaProperty();
+    if (!property) {
+        Kor::errorMessage("Tried to invoke invalid property");
+        return {};
+    }
+    if (!property->method()) {
+        Kor::errorMessage("Tried to invoke non-method property '%s'", property->name().c_str());
+        return {};
+    }
+    const BoundProperty self = *this;
+    MethodInvokeNotifier notifier(self, count, arguments, flags);
+    const auto failed = [&](const std::exception& error) {
+        Kor::errorMessage("Error invoking method property '%s': %s", property->name().c_str(), error.what());
+        return tavi::Variant();
+    };
+    tavi::Variant result;
+    try {
+        result = property->method()(self, flags, count, arguments);
+    } catch (const GenericFunctionError& error) {
+        return failed(error);
+    } catch (const FuzzyArgumentException& error) {
+        return failed(error);
+    }
+    notifier.setResult(result);
+    return result;
+}
+
+// --- derived values -------------------------------------------------------------
+
+// Served from the property's context cache when it has one; computed directly
+// otherwise. The whole check-compute-store-copy runs under the cache's lock.
+template <class T, class Compute>
+T BoundProperty::cached(std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const {
+    BoundPropertyContextData* context = contextData();
+    if (!context)
+        return compute();
+    const std::lock_guard lock(context->mutex());
+    std::optional<T>& value = (context->*slot)();
+    if (!value)
+        value.emplace(compute());
+    return *value;
+}
+
+namespace {
+
+// Appends what the Meta::Children among `source` hand to a property of this name.
+void addChildrenAnnotations(Annotations& result, const Annotations& source, const std::string& name) {
+    for (const Meta::Children& children : annotationsOf<Meta::Children>(source)) {
+        if (!zel::wildcardMatch(children.pattern, name, zel::PROPERTY_NAME_MATCH))
+            continue;
+        result += children.annotations;
+        if (children.recursive == 1)
+            result += tavi::Variant(children);
+    }
+}
+
+} // namespace
+
+Annotations BoundProperty::computeAnnotations() const {
+    const std::shared_ptr<MetaProperty> property = metaProperty();
+    if (!property)
+        return {};
+    Annotations result = property->annotations();
+    addChildrenAnnotations(result, m_object.annotations(), property->name());
+    const BoundProperty parent = m_object.reference();
+    if (parent.isValid())
+        addChildrenAnnotations(result, parent.annotations(), property->name());
+    return result;
+}
+
+Annotations BoundProperty::annotations() const {
+    return cached(&BoundPropertyContextData::annotations, [this] { return computeAnnotations(); });
+}
+
+bool BoundProperty::isReadOnly() const {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::isReadOnly");
+    for (const Meta::ReadOnly& rule : annotationsOf<Meta::ReadOnly>(annotations()))
+        if (rule.function && rule.function(*this))
+            return true;
+    if (const std::shared_ptr<MetaProperty> property = metaProperty())
+        if (MetaObject* declaring = property->metaObject())
+            for (const Meta::ReadOnly& rule : annotationsOf<Meta::ReadOnly>(declaring->annotations(m_object.get())))
+                if (rule.function && rule.function(*this))
+                    return true;
+    const BoundProperty parent = m_object.reference();
+    return parent.isValid() && parent.isReadOnly();
+}
+
 Meta::Stateless::Mode BoundProperty::statelessMode() const {
-    using Mode = Meta::Stateless::Mode;
-    Mode own = Mode::None;
-    const Annotations annotations = this->annotations();
-    const auto rules = annotationsOf<Meta::Stateless>(annotations);
-    if (!rules.empty())
-        own = rules.front().function(m_object);
-    if (own == Mode::Deep)
-        return own;
-    return std::max(m_object.statelessMode(), own);
+    return cached(&BoundPropertyContextData::statelessMode, [this] {
+        using Mode = Meta::Stateless::Mode;
+        Mode own = Mode::None;
+        const Annotations all = annotations();
+        if (const Meta::Stateless* rule = findAnnotation<Meta::Stateless>(all))
+            own = rule->function ? rule->function(m_object) : Mode::None;
+        return own == Mode::Deep ? own : std::max(m_object.statelessMode(), own);
+    });
+}
+
+Validator BoundProperty::validator() const {
+    if (m_private && m_private->validator)
+        return *m_private->validator;
+    return cached(&BoundPropertyContextData::validator, [this] {
+        const Annotations all = annotations();
+        const Meta::Validator* annotation = findAnnotation<Meta::Validator>(all);
+        return annotation ? annotation->function : Validator();
+    });
+}
+
+void BoundProperty::setValidator(Validator validator) { detach().validator = std::move(validator); }
+
+ReduceMapFactory BoundProperty::reduceMapFactory() const {
+    if (m_private && m_private->reduceMapFactory)
+        return *m_private->reduceMapFactory;
+    return cached(&BoundPropertyContextData::reduceMapFactory, [this]() -> ReduceMapFactory {
+        const Annotations all = annotations();
+        if (const auto* annotation = findAnnotation<Meta::MultiSelection::ReduceMap>(all))
+            return [factory = *annotation] { return factory(); };
+        return [] { return std::make_unique<EqualReduceMap>(); };
+    });
+}
+
+void BoundProperty::setReduceMapFactory(ReduceMapFactory factory) {
+    PrivateData& data = detach();
+    if (factory)
+        data.reduceMapFactory = std::move(factory);
+    else
+        data.reduceMapFactory.reset();
+}
+
+BoundProperty::PrivateData& BoundProperty::detach() {
+    ZEL::Profiler::Scope scope("Reflection|BoundProperty|PrivateData");
+    if (!m_private)
+        m_private = std::make_shared<PrivateData>();
+    else if (m_private.use_count() > 1)
+        m_private = std::make_shared<PrivateData>(*m_private);
+    return *m_private;
+}
+
+// --- bindings -------------------------------------------------------------------
+
+BoundProperty::Binding BoundProperty::bind(const BoundProperty& source) const {
+    return PropertyData::bind(*this, {source}, [source] { return BoundProperty(source).get(); });
+}
+
+BoundProperty::Binding BoundProperty::bind(std::initializer_list<BoundProperty> sources,
+                                           std::function<tavi::Variant()> compute) const {
+    return PropertyData::bind(*this, sources, std::move(compute));
+}
+
+bool BoundProperty::unbind(const Binding& binding) {
+    const std::shared_ptr<BindingBody> body = binding.lock();
+    if (!body)
+        return false;
+    body->unbind();
+    return true;
+}
+
+BoundProperty::BindingBody::BindingBody(std::function<tavi::Variant()> compute, BoundProperty target, List& list)
+    : m_compute(std::move(compute)), m_target(std::move(target)), m_list(list) {}
+
+void BoundProperty::BindingBody::start(const std::weak_ptr<BindingBody>& self,
+                                       std::initializer_list<BoundProperty> sources) {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::BindingBody::BindingBody");
+    m_connections.reserve(sources.size());
+    for (const BoundProperty& source : sources) {
+        // The slot keeps the body alive while it runs: a change it makes may
+        // end the binding.
+        zel::Connection connection = source.connectPropertyChanged(
+            nullptr,
+            [self](SetterFlags flags) {
+                if (const std::shared_ptr<BindingBody> body = self.lock())
+                    body->update(flags);
+            },
+            0);
+        if (connection.connected())
+            m_connections.emplace_back(std::move(connection));
+        else
+            connection.disconnect();
+    }
+    update({});
+}
+
+void BoundProperty::BindingBody::update(SetterFlags flags) const { m_target.set(m_compute(), flags); }
+
+BoundProperty::Binding PropertyData::bind(const BoundProperty& target, std::initializer_list<BoundProperty> sources,
+                                          std::function<tavi::Variant()> compute) {
+    PropertyData* data = target.propertyData();
+    if (!data)
+        return {};
+    ZEL::Profiler::Scope scope("Reflection|BoundProperty|Bindings");
+    BoundProperty::BindingBody::List& list = data->m_bindings;
+    const auto node = list.emplace(list.end());
+    *node = std::make_shared<BoundProperty::BindingBody>(std::move(compute), target, list);
+    const std::shared_ptr<BoundProperty::BindingBody> body = *node;
+    body->setNode(node);
+    body->start(body, sources);
+    return body;
 }
 
 tavi::Variant* BoundProperty::userData(Kor::BasicStringRef<char> name) const {
@@ -197,12 +434,30 @@ size_t BoundProperty::hash() const {
     return static_cast<size_t>(s ^ (h + 0x9e3779b9ull + (s << 6) + (s >> 2)));
 }
 
+// --- reduce maps ----------------------------------------------------------------
+
+bool EqualReduceMap::reduce(const tavi::Variant& value, int) {
+    if (!std::exchange(m_stored, true)) {
+        m_value = value;
+        return true;
+    }
+    if (value == m_value)
+        return true;
+    m_value = tavi::Variant();
+    return false;
+}
+
+tavi::Variant EqualReduceMap::map(const tavi::Variant& value, const tavi::Variant&) const { return value; }
+
 // --- property data ------------------------------------------------------------
 
 PropertyData::PropertyData(ObjectData& objectData, std::weak_ptr<MetaProperty> metaProperty)
     : m_objectData(objectData), m_metaProperty(std::move(metaProperty)) {}
 
 PropertyData::~PropertyData() {
+    // Bindings may listen to this very property: disconnect before its
+    // signals go.
+    m_bindings.clear();
     delete m_methodInvoked.exchange(nullptr);
     delete m_methodAboutToBeInvoked.exchange(nullptr);
     delete m_propertyChanged.exchange(nullptr);

@@ -13,6 +13,8 @@
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
+#include "shared_libs/reflection/meta_validator.hpp"
+#include "shared_libs/reflection/multi_selection/reduce_map.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 #include "shared_libs/reflection/type_info.hpp"
@@ -20,10 +22,15 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
+#include <initializer_list>
+#include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <typeinfo>
 #include <unordered_map>
+#include <vector>
 
 namespace orv {
 
@@ -32,6 +39,11 @@ class PropertyData;
 
 class BoundProperty {
 public:
+    class BindingBody;
+    // A live binding that keeps this property computed from others; it ends
+    // with the target's per-instance data, or earlier through unbind().
+    using Binding = std::weak_ptr<BindingBody>;
+
     BoundProperty() noexcept = default;
     // "Property creation from wrong index" and an invalid handle when the
     // object has no property at `index`.
@@ -62,13 +74,52 @@ public:
     // The getter's value; empty when there is none. A getter that cannot take
     // the instance reports "Error getting property '%s': %s".
     tavi::Variant get() const;
-    // The annotations of the property's description.
+    // Writes through the validator (unless `flags` has NoValidation), inside
+    // a notify scope, recording the old value for undo unless the property is
+    // stateless or the open transaction ignores undos. False when there is no
+    // setter or the validator refuses.
+    bool set(const tavi::Variant& value, SetterFlags flags = {}) const;
+    // Calls the method with `count` arguments, announcing the call; an empty
+    // value (and a message) when the handle is not a callable method or the
+    // call's arguments do not fit.
+    tavi::Variant genericInvoke(SetterFlags flags, size_t count, const tavi::Variant* arguments) const;
+    template <class... Args>
+    tavi::Variant invoke(Args&&... arguments) const {
+        const tavi::Variant list[] = {tavi::Variant(std::forward<Args>(arguments))..., tavi::Variant()};
+        return genericInvoke({}, sizeof...(Args), list);
+    }
+
+    // The description's annotations plus those handed down by Meta::Children
+    // of the object's type and of the property holding the object. Cached.
     Annotations annotations() const;
     meta_property::VisibilityFlags visibility() const;
+    // A Meta::ReadOnly of the property, of its declaring type, or a read-only
+    // property holding the object.
+    bool isReadOnly() const;
     // The property's own stateless rule, raised to its object's mode; Deep
-    // on the property wins.
+    // on the property wins. Cached.
     Meta::Stateless::Mode statelessMode() const;
     bool isStateless() const { return statelessMode() != Meta::Stateless::Mode::None; }
+
+    // The validator in force: this handle's override, else the property's
+    // Meta::Validator; may be empty.
+    Validator validator() const;
+    // Overrides the validator for this handle and copies made from now on;
+    // an empty validator disables validation for them.
+    void setValidator(Validator validator);
+    // Makes the reduce maps for multi-selection reads: this handle's override,
+    // else the property's Meta::MultiSelection::ReduceMap, else EqualReduceMap.
+    ReduceMapFactory reduceMapFactory() const;
+    // Overrides the factory for this handle; an empty one removes the override.
+    void setReduceMapFactory(ReduceMapFactory factory);
+
+    // Sets this property to the source's value now and after every change of
+    // the source, with that change's setter flags.
+    Binding bind(const BoundProperty& source) const;
+    // Sets this property to `compute()` now and after every change of any source.
+    Binding bind(std::initializer_list<BoundProperty> sources, std::function<tavi::Variant()> compute) const;
+    // Ends a binding early; false when it has already ended.
+    static bool unbind(const Binding& binding);
     // Free-form per-property user data; null without per-instance data.
     tavi::Variant* userData(Kor::BasicStringRef<char> name) const;
 
@@ -85,6 +136,13 @@ public:
 private:
     friend class BoundPropertyContextData;
     friend class ReflectedObjectReference;
+    friend class PropertyData;
+
+    // Per-handle overrides, shared by copies until one of them writes.
+    struct PrivateData {
+        std::optional<ReduceMapFactory> reduceMapFactory;
+        std::optional<Validator> validator;
+    };
 
     zel::Connection connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
                                                     const MetaProperty::PropertySlot& slot, int priority) const;
@@ -97,10 +155,40 @@ private:
                                          int priority) const;
 
     void initContextData(size_t index);
+    PrivateData& detach();
+    template <class T, class Compute>
+    T cached(std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const;
+    Annotations computeAnnotations() const;
 
     ReflectedObject m_object;
     WeakPtrVariant<PropertyData, MetaProperty> m_data;
     BoundPropertyContextData* m_contextData = nullptr;
+    std::shared_ptr<PrivateData> m_private;
+};
+
+// What a binding owns: the compute function, the target, and one connection
+// per source. Owned by the target's PropertyData; dying disconnects.
+class BoundProperty::BindingBody {
+public:
+    using List = std::list<std::shared_ptr<BindingBody>>;
+
+    BindingBody(std::function<tavi::Variant()> compute, BoundProperty target, List& list);
+    BindingBody(const BindingBody&) = delete;
+    BindingBody& operator=(const BindingBody&) = delete;
+
+    // Connects to every source, then sets the target once.
+    void start(const std::weak_ptr<BindingBody>& self, std::initializer_list<BoundProperty> sources);
+    void setNode(List::iterator node) { m_node = node; }
+    void unbind() { m_list.erase(m_node); }
+
+private:
+    void update(SetterFlags flags) const;
+
+    std::function<tavi::Variant()> m_compute;
+    BoundProperty m_target;
+    std::vector<zel::ScopedConnection> m_connections;
+    List& m_list;
+    List::iterator m_node;
 };
 
 // The record of one property of one instance: its signals and user data.
@@ -120,6 +208,11 @@ public:
     // The entry for `name`, an empty Variant on first access; stays valid as
     // long as this record lives.
     tavi::Variant* userData(Kor::BasicStringRef<char> name);
+
+    // Keeps `target` computed from `sources` (see BoundProperty::bind); an
+    // empty binding when the target has no per-instance data.
+    static BoundProperty::Binding bind(const BoundProperty& target, std::initializer_list<BoundProperty> sources,
+                                       std::function<tavi::Variant()> compute);
 
     zel::Connection connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
                                                     const MetaProperty::PropertySlot& slot, int priority);
@@ -148,6 +241,7 @@ private:
     std::weak_ptr<MetaProperty> m_metaProperty;
     std::weak_ptr<PropertyData> m_self;
     std::unordered_map<std::string, tavi::Variant> m_userData;
+    BoundProperty::BindingBody::List m_bindings;
     std::atomic<MetaProperty::PropertySignal*> m_propertyAboutToBeChanged{nullptr};
     std::atomic<MetaProperty::PropertySignal*> m_propertyChanged{nullptr};
     std::atomic<MetaProperty::MethodAboutToBeInvokedSignal*> m_methodAboutToBeInvoked{nullptr};

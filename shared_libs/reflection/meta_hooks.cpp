@@ -6,6 +6,7 @@
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
+#include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
 namespace orv {
@@ -26,6 +27,24 @@ const tavi::MetaType* const s_hookTypes[] = {
 };
 
 } // namespace
+} // namespace orv
+
+Meta::OnPropertyAboutToBeChanged Meta::OnPropertyAboutToBeChanged::notifyParent() {
+    return OnPropertyAboutToBeChanged(
+        [](const orv::ReflectedObject& owner, orv::SetterFlags setterFlags, orv::NotifyFlags notifyFlags) {
+            if (!notifyFlags.test(orv::NotifyFlag::MultiSelection))
+                notifyParent(owner, setterFlags, notifyFlags);
+        });
+}
+
+void Meta::OnPropertyAboutToBeChanged::notifyParent(const orv::ReflectedObject& object, orv::SetterFlags setterFlags,
+                                                    orv::NotifyFlags notifyFlags) {
+    const orv::BoundProperty parent = object.reference();
+    if (parent.isValid())
+        orv::NotifyScope::beginPropertyChange(parent, setterFlags, notifyFlags | orv::NotifyFlag::Child);
+}
+
+namespace orv {
 
 // The dispatchers of meta objects and meta properties are protected so that
 // only the notification path raises them; this is that path.

@@ -51,9 +51,17 @@ using PropertyRangeSignature = void(const orv::ReflectedObject&, size_t, size_t)
 
 // Distinct types, because annotations are filed under their type's name.
 
-// The parent-forwarding hook (notifyParent) arrives with the notify scope.
 struct OnPropertyAboutToBeChanged : hooks_detail::Hook<hooks_detail::PropertySignature> {
     using Hook::Hook;
+
+    // A hook that makes a change of the annotated property also announce a
+    // change (NotifyFlag::Child added) of the property through which its
+    // owner is referenced. Changes forwarded by a multi-selection are not
+    // passed up.
+    static OnPropertyAboutToBeChanged notifyParent();
+    // Announces that change for `object`'s referencing property, if any.
+    static void notifyParent(const orv::ReflectedObject& object, orv::SetterFlags setterFlags,
+                             orv::NotifyFlags notifyFlags);
 };
 struct OnPropertyChanged : hooks_detail::Hook<hooks_detail::PropertySignature> {
     using Hook::Hook;

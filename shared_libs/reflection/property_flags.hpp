@@ -24,6 +24,8 @@ enum class NotifyFlag : uint32_t {
     Value = 0x01,
     // The property's sources changed: drop what was derived from its annotations.
     Sources = 0x02,
+    // Announced because a Meta::Dependent names the property.
+    Dependent = 0x04,
     // A change of a child object forwarded to the property that holds it.
     Child = 0x08,
     // A multi-selection property forwarding a change of a merged property.

@@ -34,8 +34,13 @@ void BoundPropertyContextData::propertyChanged(NotifyFlags flags) {
     if (flags.test(NotifyFlag::Child))
         return;
     if (flags.test(NotifyFlag::Sources)) {
-        m_annotations.reset();
-        m_statelessMode.reset();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_annotations.reset();
+            m_reduceMapFactory.reset();
+            m_validator.reset();
+            m_statelessMode.reset();
+        }
         if (const auto held = std::atomic_load(&m_objectContextData))
             held->resetAnnotationsCache();
     }

@@ -27,17 +27,23 @@ public:
     // holds now; created on first use.
     std::shared_ptr<ReflectedObjectContextData> objectContextData(const ReflectedObject& object);
 
-    // Cached derived values; the mutex guards readers that fill them.
-    std::mutex& mutex() const noexcept { return m_mutex; }
+    // Cached derived values; the mutex guards readers that fill them. It is
+    // recursive because computing one value (the stateless mode) reads
+    // another (the annotations) and runs user callables that may read more.
+    std::recursive_mutex& mutex() const noexcept { return m_mutex; }
     std::optional<Annotations>& annotations() noexcept { return m_annotations; }
+    std::optional<ReduceMapFactory>& reduceMapFactory() noexcept { return m_reduceMapFactory; }
+    std::optional<Validator>& validator() noexcept { return m_validator; }
     std::optional<Meta::Stateless::Mode>& statelessMode() noexcept { return m_statelessMode; }
 
 private:
     void propertyChanged(NotifyFlags flags);
 
     std::shared_ptr<ReflectedObjectContextData> m_objectContextData;
-    mutable std::mutex m_mutex;
+    mutable std::recursive_mutex m_mutex;
     std::optional<Annotations> m_annotations;
+    std::optional<ReduceMapFactory> m_reduceMapFactory;
+    std::optional<Validator> m_validator;
     std::optional<Meta::Stateless::Mode> m_statelessMode;
     zel::InlineConnection m_changeConnection;
 };

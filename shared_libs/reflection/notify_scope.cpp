@@ -1,0 +1,447 @@
+#include "shared_libs/reflection/notify_scope.hpp"
+
+#include "platform/corekit/diagnostics.hpp"
+#include "platform/corekit/stack_tracker.hpp"
+#include "platform/kor/undo/command.hpp"
+#include "platform/kor/undo/commit_changes_scope.hpp"
+#include "platform/variant/meta_type.hpp"
+#include "platform/zel_core/profiler.hpp"
+#include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/meta_hooks.hpp"
+
+#include <cstdint>
+#include <algorithm>
+#include <vector>
+#include <utility>
+#include <variant>
+
+namespace orv {
+namespace {
+
+const tavi::MetaType* const s_dependentType = tavi::MetaType::registerType<Meta::Dependent>("Meta::Dependent");
+
+// Only these bits are merged per property; the others travel with the item.
+constexpr uint32_t s_mergedBits = uint32_t(NotifyFlag::Value) | uint32_t(NotifyFlag::Sources);
+
+void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+
+// Which merged bits each property has queued in the current outermost scope.
+// Chained buckets (load factor at most 1) over one node array, so clearing it
+// between scopes keeps all storage: a steady stream of scopes allocates
+// nothing.
+class SeenMap {
+public:
+    SeenMap() : m_heads(8, s_none) {}
+
+    // The bits recorded for `property`, inserted as 0 when new. The reference
+    // stays valid until the next insertion.
+    uint32_t& operator[](const BoundProperty& property) {
+        const size_t hash = property.hash();
+        for (int32_t i = m_heads[hash & (m_heads.size() - 1)]; i != s_none; i = m_nodes[size_t(i)].next)
+            if (m_nodes[size_t(i)].hash == hash && m_nodes[size_t(i)].property == property)
+                return m_nodes[size_t(i)].bits;
+        if (m_nodes.size() + 1 > m_heads.size())
+            rehash(m_heads.size() * 2);
+        int32_t& head = m_heads[hash & (m_heads.size() - 1)];
+        m_nodes.push_back({property, hash, 0, head});
+        head = int32_t(m_nodes.size() - 1);
+        return m_nodes.back().bits;
+    }
+
+    void clear() {
+        if (m_nodes.empty())
+            return;
+        m_nodes.clear();
+        std::fill(m_heads.begin(), m_heads.end(), s_none);
+    }
+
+private:
+    static constexpr int32_t s_none = -1;
+
+    struct Node {
+        BoundProperty property;
+        size_t hash;
+        uint32_t bits;
+        int32_t next;
+    };
+
+    void rehash(size_t buckets) {
+        m_heads.assign(buckets, s_none);
+        for (size_t i = 0; i < m_nodes.size(); ++i) {
+            int32_t& head = m_heads[m_nodes[i].hash & (buckets - 1)];
+            m_nodes[i].next = head;
+            head = int32_t(i);
+        }
+    }
+
+    std::vector<int32_t> m_heads;
+    std::vector<Node> m_nodes;
+};
+
+class NotifyStack {
+public:
+    using Item = std::variant<NotifyScope::PropertyChangeItem, NotifyScope::MethodInvokeItem>;
+
+    NotifyStack() = default;
+    NotifyStack(const NotifyStack&) = delete;
+    NotifyStack& operator=(const NotifyStack&) = delete;
+
+    // The stack of this thread; null once the thread is ending, when every
+    // operation does nothing.
+    static NotifyStack* current();
+
+    size_t depth() const noexcept { return m_depth; }
+    void enter() noexcept { ++m_depth; }
+    void leave();
+    void prepareUndo();
+
+    void pushPropertyChange(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    tavi::Variant* pushMethodInvoke(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
+                                    SetterFlags setterFlags);
+
+private:
+    // Closes the outermost scope, also when a listener throws during the
+    // flush: what was not delivered stays queued for the next one.
+    struct OutermostLeave {
+        NotifyStack& stack;
+        ~OutermostLeave();
+    };
+
+    // An item announces while it is built, and announcing may queue more
+    // items; so the slot is taken first and filled by position afterwards.
+    template <class T, class... Args>
+    T& pushItem(Args&&... args) {
+        const size_t position = m_items.size();
+        m_items.emplace_back(std::in_place_type<T>);
+        T item(std::forward<Args>(args)...);
+        Item& slot = m_items[position];
+        slot = std::move(item);
+        return std::get<T>(slot);
+    }
+
+    std::vector<Item> m_items;
+    SeenMap m_seen;
+    uint64_t m_depth = 0;
+    bool m_undoPrepared = false;
+};
+
+// The stack lives as long as its thread. `finished` is trivially destructible,
+// so it can still be read while the thread's other objects are destroyed.
+thread_local bool t_finished = false;
+
+struct StackOwner {
+    NotifyStack* stack = nullptr;
+    ~StackOwner() {
+        t_finished = true;
+        // Pending items deliver their final notifications as they go.
+        delete std::exchange(stack, nullptr);
+    }
+};
+thread_local StackOwner t_owner;
+
+NotifyStack* NotifyStack::current() {
+    if (t_finished)
+        return nullptr;
+    if (!t_owner.stack)
+        t_owner.stack = new NotifyStack;
+    return t_owner.stack;
+}
+
+template <class Command>
+void recordAtFront() {
+    Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
+    if (Kor::utils::CompositeCommand* composite = transaction ? transaction->command() : nullptr)
+        composite->push_front(std::make_unique<Command>());
+}
+
+class EnterNotifyScopeCommand final : public Kor::utils::Command {
+public:
+    EnterNotifyScopeCommand() : Command("Enter notify scope", Flag::Minor) {}
+    bool execute() override {
+        NotifyScope::enter();
+        return true;
+    }
+};
+
+class LeaveNotifyScopeCommand final : public Kor::utils::Command {
+public:
+    LeaveNotifyScopeCommand() : Command("Leave notify scope", Flag::Minor) {}
+    bool execute() override {
+        NotifyScope::leave();
+        return true;
+    }
+};
+
+void NotifyStack::pushPropertyChange(const BoundProperty& property, SetterFlags setterFlags,
+                                     NotifyFlags notifyFlags) {
+    KOR_ASSERT_MSG(m_depth > 0, "Tried to notify property change outside NotifyScope");
+    if (!property.isValid() || (notifyFlags.value() & s_mergedBits) == 0)
+        return;
+    ZEL::Profiler::Scope scope("Reflection|Notifications|PropertyChange");
+    uint32_t& seen = m_seen[property];
+    const uint32_t added = notifyFlags.value() & s_mergedBits & ~seen;
+    if (added == 0)
+        return;
+    seen |= added;
+    const NotifyFlags flags((notifyFlags.value() & ~s_mergedBits) | added);
+    pushItem<NotifyScope::PropertyChangeItem>(property, setterFlags, flags);
+}
+
+tavi::Variant* NotifyStack::pushMethodInvoke(const BoundProperty& method, size_t count,
+                                             const tavi::Variant* arguments, SetterFlags setterFlags) {
+    KOR_ASSERT_MSG(m_depth > 0, "Tried to notify method invoke outside NotifyScope");
+    if (!method.isValid())
+        return nullptr;
+    ZEL::Profiler::Scope scope("Reflection|Notifications|MethodInvoke");
+    return pushItem<NotifyScope::MethodInvokeItem>(method, count, arguments, setterFlags).result();
+}
+
+void NotifyStack::leave() {
+    KOR_ASSERT(m_depth > 0);
+    if (m_depth == 0)
+        return;
+    if (m_depth != 1) {
+        --m_depth;
+        return;
+    }
+    OutermostLeave closing{*this};
+    // Depth stays 1 meanwhile: what the deliveries change queues into this
+    // same flush.
+    while (!m_items.empty()) {
+        Item item = std::move(m_items.back());
+        m_items.pop_back();
+    }
+}
+
+NotifyStack::OutermostLeave::~OutermostLeave() {
+    stack.m_seen.clear();
+    if (std::exchange(stack.m_undoPrepared, false))
+        recordAtFront<EnterNotifyScopeCommand>();
+    stack.m_depth = 0;
+}
+
+void NotifyStack::prepareUndo() {
+    if (std::exchange(m_undoPrepared, true))
+        return;
+    recordAtFront<LeaveNotifyScopeCommand>();
+}
+
+// Every property of the owner that a Meta::Dependent of the owner's type or
+// of the property names.
+void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags) {
+    const ReflectedObject& object = property.object();
+    const auto announce = [&](const Annotations& annotations) {
+        for (const Meta::Dependent& dependent : annotationsOf<Meta::Dependent>(annotations)) {
+            const NotifyFlags flags = dependent.flags | (notifyFlags & NotifyFlag::MultiSelection) |
+                                      NotifyFlag::Dependent;
+            NotifyScope::beginPropertyChange(object, dependent.names, setterFlags, flags);
+        }
+    };
+    announce(object.annotations());
+    announce(property.annotations());
+}
+
+} // namespace
+
+// --- items ----------------------------------------------------------------------
+
+NotifyScope::PropertyChangeItem::PropertyChangeItem(BoundProperty property, SetterFlags setterFlags,
+                                                    NotifyFlags notifyFlags)
+    : m_property(std::move(property)), m_setterFlags(setterFlags), m_notifyFlags(notifyFlags), m_pending(true) {
+    notify::propertyAboutToBeChanged(m_property, m_setterFlags, m_notifyFlags);
+    if (m_notifyFlags.test(NotifyFlag::Value) && !m_notifyFlags.test(NotifyFlag::Child))
+        notifyDependent(m_property, m_setterFlags, m_notifyFlags);
+    if (m_notifyFlags.test(NotifyFlag::Sources)) {
+        // The value's own properties derive from the same sources.
+        const ReflectedObject held(m_property);
+        const NotifyFlags childFlags = (m_notifyFlags & ~NotifyFlags(NotifyFlag::Value)) | NotifyFlag::Sources;
+        beginPropertyChange(held, 0, held.propertyCount(), m_setterFlags, childFlags);
+    }
+}
+
+NotifyScope::PropertyChangeItem::PropertyChangeItem(PropertyChangeItem&& other) noexcept
+    : m_property(std::move(other.m_property)), m_setterFlags(other.m_setterFlags),
+      m_notifyFlags(other.m_notifyFlags), m_pending(std::exchange(other.m_pending, false)) {}
+
+NotifyScope::PropertyChangeItem& NotifyScope::PropertyChangeItem::operator=(PropertyChangeItem&& other) noexcept {
+    // Only empty slots are assigned to: nothing pending is overwritten.
+    KOR_ASSERT(!m_pending);
+    m_property = std::move(other.m_property);
+    m_setterFlags = other.m_setterFlags;
+    m_notifyFlags = other.m_notifyFlags;
+    m_pending = std::exchange(other.m_pending, false);
+    return *this;
+}
+
+NotifyScope::PropertyChangeItem::~PropertyChangeItem() noexcept(false) {
+    if (!std::exchange(m_pending, false) || !m_property.isValid())
+        return;
+    notify::propertyChanged(m_property, m_setterFlags, m_notifyFlags);
+}
+
+NotifyScope::MethodInvokeItem::MethodInvokeItem(BoundProperty method, size_t count, const tavi::Variant* arguments,
+                                                SetterFlags setterFlags)
+    : m_property(std::move(method)), m_setterFlags(setterFlags), m_arguments(arguments, arguments + count),
+      m_result(std::make_unique<tavi::Variant>()) {
+    notifyDependent(m_property, m_setterFlags, m_notifyFlags);
+    notify::methodAboutToBeInvoked(m_property, m_arguments.size(), m_arguments.data(), m_setterFlags, m_notifyFlags);
+}
+
+NotifyScope::MethodInvokeItem::MethodInvokeItem(MethodInvokeItem&& other) noexcept = default;
+
+NotifyScope::MethodInvokeItem& NotifyScope::MethodInvokeItem::operator=(MethodInvokeItem&& other) noexcept {
+    KOR_ASSERT(!m_result);
+    m_property = std::move(other.m_property);
+    m_setterFlags = other.m_setterFlags;
+    m_notifyFlags = other.m_notifyFlags;
+    m_arguments = std::move(other.m_arguments);
+    m_result = std::move(other.m_result);
+    return *this;
+}
+
+NotifyScope::MethodInvokeItem::~MethodInvokeItem() noexcept(false) {
+    const std::unique_ptr<tavi::Variant> result = std::move(m_result);
+    if (!result || !m_property.isValid())
+        return;
+    notify::methodInvoked(m_property, m_arguments.size(), m_arguments.data(), *result, m_setterFlags,
+                          m_notifyFlags);
+}
+
+// --- scope ------------------------------------------------------------------------
+
+void NotifyScope::enter() {
+    if (NotifyStack* stack = NotifyStack::current())
+        stack->enter();
+}
+
+void NotifyScope::leave() {
+    if (NotifyStack* stack = NotifyStack::current())
+        stack->leave();
+}
+
+size_t NotifyScope::depth() {
+    const NotifyStack* stack = NotifyStack::current();
+    return stack ? stack->depth() : 0;
+}
+
+void NotifyScope::beginPropertyChange(const BoundProperty& property, SetterFlags setterFlags,
+                                      NotifyFlags notifyFlags) {
+    if (NotifyStack* stack = NotifyStack::current())
+        stack->pushPropertyChange(property, setterFlags, notifyFlags);
+}
+
+void NotifyScope::beginPropertyChange(const ReflectedObject& object, size_t first, size_t count,
+                                      SetterFlags setterFlags, NotifyFlags notifyFlags) {
+    for (size_t index = first; index < first + count; ++index)
+        beginPropertyChange(object.propertyAt(index), setterFlags, notifyFlags);
+}
+
+namespace {
+
+template <class Names>
+void beginNamedChanges(const ReflectedObject& object, const Names& names, SetterFlags setterFlags,
+                       NotifyFlags notifyFlags) {
+    for (const auto& name : names)
+        object.enumerateProperties(Kor::BasicStringRef<char>(name), [&](const BoundProperty& property) {
+            NotifyScope::beginPropertyChange(property, setterFlags, notifyFlags);
+            return true;
+        });
+}
+
+} // namespace
+
+void NotifyScope::beginPropertyChange(const ReflectedObject& object,
+                                      std::initializer_list<Kor::BasicStringRef<char>> names,
+                                      SetterFlags setterFlags, NotifyFlags notifyFlags) {
+    beginNamedChanges(object, names, setterFlags, notifyFlags);
+}
+
+void NotifyScope::beginPropertyChange(const ReflectedObject& object, const std::vector<std::string>& names,
+                                      SetterFlags setterFlags, NotifyFlags notifyFlags) {
+    beginNamedChanges(object, names, setterFlags, notifyFlags);
+}
+
+tavi::Variant* NotifyScope::beginMethodInvoke(const BoundProperty& method, size_t count,
+                                              const tavi::Variant* arguments, SetterFlags setterFlags) {
+    NotifyStack* stack = NotifyStack::current();
+    return stack ? stack->pushMethodInvoke(method, count, arguments, setterFlags) : nullptr;
+}
+
+void NotifyScope::prepareUndo() {
+    if (NotifyStack* stack = NotifyStack::current())
+        stack->prepareUndo();
+}
+
+// --- notifiers --------------------------------------------------------------------
+
+PropertyChangeNotifier::PropertyChangeNotifier(const BoundProperty& property, SetterFlags setterFlags,
+                                               NotifyFlags notifyFlags) {
+    beginPropertyChange(property, setterFlags, notifyFlags);
+}
+
+PropertyChangeNotifier::PropertyChangeNotifier(const ReflectedObject& object, size_t first, size_t count,
+                                               SetterFlags setterFlags, NotifyFlags notifyFlags) {
+    beginPropertyChange(object, first, count, setterFlags, notifyFlags);
+}
+
+PropertyChangeNotifier::PropertyChangeNotifier(const ReflectedObject& object,
+                                               std::initializer_list<Kor::BasicStringRef<char>> names,
+                                               SetterFlags setterFlags, NotifyFlags notifyFlags) {
+    beginPropertyChange(object, names, setterFlags, notifyFlags);
+}
+
+PropertyChangeNotifier::PropertyChangeNotifier(const ReflectedObject& object, const std::vector<std::string>& names,
+                                               SetterFlags setterFlags, NotifyFlags notifyFlags) {
+    beginPropertyChange(object, names, setterFlags, notifyFlags);
+}
+
+MethodInvokeNotifier::MethodInvokeNotifier(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
+                                           SetterFlags setterFlags)
+    : m_result(beginMethodInvoke(method, count, arguments, setterFlags)) {}
+
+MethodInvokeNotifier::MethodInvokeNotifier(const ReflectedObject& object, Kor::BasicStringRef<char> name,
+                                           size_t count, const tavi::Variant* arguments, SetterFlags setterFlags)
+    : MethodInvokeNotifier(object.findPropertyByName(name), count, arguments, setterFlags) {}
+
+namespace {
+
+// A range of no properties is forgotten: nothing is announced either way.
+ReflectedObject announcedRange(ReflectedObject object, size_t count) {
+    return count == 0 ? ReflectedObject() : std::move(object);
+}
+
+} // namespace
+
+PropertiesAddNotifier::PropertiesAddNotifier(ReflectedObject object, size_t first, size_t count)
+    : m_object(announcedRange(std::move(object), count)), m_first(first), m_count(count) {
+    if (m_object.isValid())
+        notify::propertiesAboutToBeAdded(m_object, m_first, m_count);
+}
+
+PropertiesAddNotifier::~PropertiesAddNotifier() noexcept(false) {
+    if (m_object.isValid())
+        notify::propertiesAdded(m_object, m_first, m_count);
+}
+
+PropertiesRemoveNotifier::PropertiesRemoveNotifier(ReflectedObject object, size_t first, size_t count)
+    : m_object(announcedRange(std::move(object), count)), m_first(first), m_count(count) {
+    if (m_object.isValid())
+        notify::propertiesAboutToBeRemoved(m_object, m_first, m_count);
+}
+
+PropertiesRemoveNotifier::~PropertiesRemoveNotifier() noexcept(false) {
+    if (m_object.isValid())
+        notify::propertiesRemoved(m_object, m_first, m_count);
+}
+
+PropertiesResetNotifier::PropertiesResetNotifier(ReflectedObject object) : m_object(std::move(object)) {
+    if (m_object.isValid())
+        notify::propertiesAboutToBeReset(m_object);
+}
+
+PropertiesResetNotifier::~PropertiesResetNotifier() noexcept(false) {
+    if (m_object.isValid())
+        notify::propertiesReset(m_object);
+}
+
+} // namespace orv

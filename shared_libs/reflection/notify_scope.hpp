@@ -1,0 +1,188 @@
+#pragma once
+// Batched change notification.
+//
+// Code that changes reflected data opens a NotifyScope, announces each change
+// before making it, makes it, and closes the scope. Announcements (about to
+// change, about to be invoked) are delivered at once; the final notifications
+// (changed, invoked) queue up and are delivered when the outermost scope of
+// the thread closes: last announced first, each property at most once per
+// Value/Sources bit. Changes announced while the queue is delivered join the
+// same delivery. The scope also brackets the undo commands recorded inside
+// it, so that replaying them re-opens a scope around the replayed changes.
+//
+//     {
+//         orv::PropertyChangeNotifier notifier(property, {}, orv::NotifyFlag::Value);
+//         ... change the value ...
+//     }   // changed notifications go out here (or at the outermost scope)
+
+#include "platform/corekit/string_ref.hpp"
+#include "platform/variant/variant.hpp"
+#include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/property_flags.hpp"
+#include "shared_libs/reflection/reflected_object.hpp"
+
+#include <cstddef>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Meta {
+
+// The named properties of the same object change whenever the annotated
+// property (or, on a type, any property or method of the object) does; they
+// are announced with `flags` plus NotifyFlag::Dependent.
+struct Dependent {
+    Dependent() = default;
+    explicit Dependent(std::vector<std::string> names, orv::NotifyFlags flags = orv::NotifyFlag::Value)
+        : names(std::move(names)), flags(flags) {}
+
+    std::vector<std::string> names;
+    orv::NotifyFlags flags;
+};
+
+} // namespace Meta
+
+namespace orv {
+
+// Opens a scope on construction and closes it on destruction. Closing the
+// outermost scope delivers the queue; an exception thrown by a listener then
+// propagates out of the destructor (the undelivered rest stays queued for the
+// next outermost scope).
+class NotifyScope {
+public:
+    class PropertyChangeItem;
+    class MethodInvokeItem;
+
+    NotifyScope() { enter(); }
+    ~NotifyScope() noexcept(false) { leave(); }
+    NotifyScope(const NotifyScope&) = delete;
+    NotifyScope& operator=(const NotifyScope&) = delete;
+
+    static void enter();
+    static void leave();
+    // Nesting depth on this thread (0 outside every scope).
+    static size_t depth();
+
+    // Announce changes; call inside a scope.
+    static void beginPropertyChange(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    // The properties first .. first + count - 1 of `object`, in index order.
+    static void beginPropertyChange(const ReflectedObject& object, size_t first, size_t count,
+                                    SetterFlags setterFlags, NotifyFlags notifyFlags);
+    // Every property each name (or pattern) yields, name by name.
+    static void beginPropertyChange(const ReflectedObject& object, std::initializer_list<Kor::BasicStringRef<char>> names,
+                                    SetterFlags setterFlags, NotifyFlags notifyFlags);
+    static void beginPropertyChange(const ReflectedObject& object, const std::vector<std::string>& names,
+                                    SetterFlags setterFlags, NotifyFlags notifyFlags);
+    // Announces a call; returns where the result is to be stored for the
+    // invoked notification, or null when nothing was queued.
+    static tavi::Variant* beginMethodInvoke(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
+                                            SetterFlags setterFlags);
+
+    // Called by write paths just before they record an undo command: brackets
+    // the commands of the outermost scope (once per scope).
+    static void prepareUndo();
+};
+
+// A queued property change: announced when made, delivered when destroyed.
+class NotifyScope::PropertyChangeItem {
+public:
+    PropertyChangeItem() = default;
+    PropertyChangeItem(BoundProperty property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    PropertyChangeItem(PropertyChangeItem&& other) noexcept;
+    PropertyChangeItem& operator=(PropertyChangeItem&& other) noexcept;
+    ~PropertyChangeItem() noexcept(false);
+
+private:
+    BoundProperty m_property;
+    SetterFlags m_setterFlags;
+    NotifyFlags m_notifyFlags;
+    bool m_pending = false;
+};
+
+// A queued method call: announced when made, delivered with its result when
+// destroyed.
+class NotifyScope::MethodInvokeItem {
+public:
+    MethodInvokeItem() = default;
+    MethodInvokeItem(BoundProperty method, size_t count, const tavi::Variant* arguments, SetterFlags setterFlags);
+    MethodInvokeItem(MethodInvokeItem&& other) noexcept;
+    MethodInvokeItem& operator=(MethodInvokeItem&& other) noexcept;
+    ~MethodInvokeItem() noexcept(false);
+
+    // Stays at one address while the queue grows.
+    tavi::Variant* result() const noexcept { return m_result.get(); }
+
+private:
+    BoundProperty m_property;
+    SetterFlags m_setterFlags;
+    NotifyFlags m_notifyFlags;
+    std::vector<tavi::Variant> m_arguments;
+    std::unique_ptr<tavi::Variant> m_result;
+};
+
+// Scope plus one announced property change (or a range or list of them).
+class PropertyChangeNotifier : public NotifyScope {
+public:
+    PropertyChangeNotifier(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    PropertyChangeNotifier(const ReflectedObject& object, size_t first, size_t count, SetterFlags setterFlags,
+                           NotifyFlags notifyFlags);
+    PropertyChangeNotifier(const ReflectedObject& object, std::initializer_list<Kor::BasicStringRef<char>> names,
+                           SetterFlags setterFlags, NotifyFlags notifyFlags);
+    PropertyChangeNotifier(const ReflectedObject& object, const std::vector<std::string>& names,
+                           SetterFlags setterFlags, NotifyFlags notifyFlags);
+};
+
+// Scope plus one announced method call; setResult hands the call's result to
+// the invoked notification.
+class MethodInvokeNotifier : public NotifyScope {
+public:
+    MethodInvokeNotifier(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
+                         SetterFlags setterFlags);
+    MethodInvokeNotifier(const ReflectedObject& object, Kor::BasicStringRef<char> name, size_t count,
+                         const tavi::Variant* arguments, SetterFlags setterFlags);
+
+    void setResult(tavi::Variant result) {
+        if (m_result)
+            *m_result = std::move(result);
+    }
+
+private:
+    tavi::Variant* m_result;
+};
+
+// Scope plus the structure announcements of adding, removing or resetting
+// properties; the final structure notifications go out on destruction. A
+// range of no properties announces nothing.
+class PropertiesAddNotifier : public NotifyScope {
+public:
+    PropertiesAddNotifier(ReflectedObject object, size_t first, size_t count);
+    ~PropertiesAddNotifier() noexcept(false);
+
+private:
+    ReflectedObject m_object;
+    size_t m_first;
+    size_t m_count;
+};
+
+class PropertiesRemoveNotifier : public NotifyScope {
+public:
+    PropertiesRemoveNotifier(ReflectedObject object, size_t first, size_t count);
+    ~PropertiesRemoveNotifier() noexcept(false);
+
+private:
+    ReflectedObject m_object;
+    size_t m_first;
+    size_t m_count;
+};
+
+class PropertiesResetNotifier : public NotifyScope {
+public:
+    explicit PropertiesResetNotifier(ReflectedObject object);
+    ~PropertiesResetNotifier() noexcept(false);
+
+private:
+    ReflectedObject m_object;
+};
+
+} // namespace orv

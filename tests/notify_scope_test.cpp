@@ -1,0 +1,196 @@
+#include "platform/corekit/diagnostics.hpp"
+#include "platform/kor/undo/commit_changes_scope.hpp"
+#include "platform/kor/undo/undo_history.hpp"
+#include "shared_libs/reflection/meta_hooks.hpp"
+#include "shared_libs/reflection/notify_scope.hpp"
+#include "tests/support/object_fixtures.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace orv;
+using test::label;
+using Log = std::vector<std::string>;
+
+// Records every announcement and delivery of the tree's three properties as
+// "about <node>.<name> <notify bits>" / "changed ...".
+struct NotifyScopeTest : ::testing::Test {
+    void SetUp() override {
+        for (const auto& property : {tree.number, tree.text, tree.child}) {
+            connections.emplace_back(property->connectPropertyAboutToBeChanged(
+                [this](const BoundProperty& p, NotifyFlags f) { record("about", p, f); }));
+            connections.emplace_back(property->connectPropertyChanged(
+                [this](const BoundProperty& p, NotifyFlags f) { record("changed", p, f); }));
+        }
+    }
+    void record(const char* what, const BoundProperty& p, NotifyFlags f) {
+        log.push_back(std::string(what) + " " + label(p) + " " + std::to_string(f.value()));
+    }
+    BoundProperty property(test::Node& node, const char* name) {
+        return ReflectedObject(tavi::Variant(&node)).findPropertyByName(name);
+    }
+
+    test::NodeTree tree;
+    std::vector<zel::ScopedConnection> connections;
+    Log log;
+};
+
+TEST_F(NotifyScopeTest, NestedScopesDeliverOnceWhenTheOutermostCloses) {
+    const BoundProperty number = property(tree.root, "number");
+    {
+        PropertyChangeNotifier outer(number, {}, NotifyFlag::Value);
+        {
+            PropertyChangeNotifier inner(number, {}, NotifyFlag::Value);
+        }
+        EXPECT_EQ(log, (Log{"about root.number 1"})) << "the inner scope delivers nothing";
+        EXPECT_EQ(NotifyScope::depth(), 1u);
+    }
+    EXPECT_EQ(log, (Log{"about root.number 1", "changed root.number 1"}));
+    EXPECT_EQ(NotifyScope::depth(), 0u);
+}
+
+TEST_F(NotifyScopeTest, OnlyNewValueAndSourcesBitsQueueAgain) {
+    const BoundProperty number = property(tree.root, "number");
+    {
+        NotifyScope scope;
+        NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value);
+        NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value | NotifyFlag::Sources);
+        NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value | NotifyFlag::MultiSelection);
+        NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Child);
+    }
+    EXPECT_EQ(log, (Log{"about root.number 1", "about root.number 2", "changed root.number 2",
+                        "changed root.number 1"}));
+}
+
+TEST_F(NotifyScopeTest, DeliversLastAnnouncedFirstAndJoinsChangesMadeDuringTheFlush) {
+    const BoundProperty number = property(tree.root, "number");
+    const BoundProperty text = property(tree.root, "text");
+    const BoundProperty leafNumber = property(tree.leaf, "number");
+    // A listener that changes another property while the queue is delivered.
+    const zel::ScopedConnection reaction = text.connectPropertyChanged([&] {
+        PropertyChangeNotifier nested(leafNumber, {}, NotifyFlag::Value);
+        log.push_back("reacted");
+    });
+    {
+        NotifyScope scope;
+        NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value);
+        NotifyScope::beginPropertyChange(text, {}, NotifyFlag::Value);
+    }
+    EXPECT_EQ(log, (Log{"about root.number 1", "about root.text 1", "changed root.text 1", "about leaf.number 1",
+                        "reacted", "changed leaf.number 1", "changed root.number 1"}));
+}
+
+TEST_F(NotifyScopeTest, SourcesChangeReachesThePropertiesOfTheHeldObject) {
+    {
+        PropertyChangeNotifier notifier(property(tree.root, "child"), {}, NotifyFlag::Value | NotifyFlag::Sources);
+    }
+    // mid's own child passes the change on to leaf's properties in turn.
+    EXPECT_EQ(log, (Log{"about root.child 3", "about mid.number 2", "about mid.text 2", "about mid.child 2",
+                        "about leaf.number 2", "about leaf.text 2", "about leaf.child 2", "changed leaf.child 2",
+                        "changed leaf.text 2", "changed leaf.number 2", "changed mid.child 2", "changed mid.text 2",
+                        "changed mid.number 2", "changed root.child 3"}));
+}
+
+TEST_F(NotifyScopeTest, DependentsAreAnnouncedUnlessTheChangeComesFromAChild) {
+    tree.number->setAnnotations({tavi::Variant(Meta::Dependent({"text", "child"}))});
+    const BoundProperty number = property(tree.root, "number");
+    {
+        PropertyChangeNotifier notifier(number, {}, NotifyFlag::Value | NotifyFlag::MultiSelection);
+    }
+    EXPECT_EQ(log, (Log{"about root.number 17", "about root.text 21", "about root.child 21", "changed root.child 21",
+                        "changed root.text 21", "changed root.number 17"}));
+    log.clear();
+    {
+        PropertyChangeNotifier notifier(number, {}, NotifyFlag::Value | NotifyFlag::Child);
+    }
+    EXPECT_EQ(log, (Log{"about root.number 9", "changed root.number 9"}));
+}
+
+TEST_F(NotifyScopeTest, NotifyParentAnnouncesTheReferencingProperty) {
+    tree.number->setAnnotations({tavi::Variant(Meta::OnPropertyAboutToBeChanged::notifyParent())});
+    // The leaf as reached from mid.child knows its parent property.
+    const ReflectedObject leaf(property(tree.mid, "child"));
+    {
+        PropertyChangeNotifier notifier(leaf.findPropertyByName("number"), {}, NotifyFlag::Value);
+    }
+    EXPECT_EQ(log, (Log{"about leaf.number 1", "about mid.child 9", "changed mid.child 9", "changed leaf.number 1"}));
+    log.clear();
+    {
+        PropertyChangeNotifier notifier(leaf.findPropertyByName("number"), {},
+                                        NotifyFlag::Value | NotifyFlag::MultiSelection);
+        PropertyChangeNotifier direct(property(tree.root, "number"), {}, NotifyFlag::Value);
+    }
+    EXPECT_EQ(log, (Log{"about leaf.number 17", "about root.number 1", "changed root.number 1",
+                        "changed leaf.number 17"}))
+        << "multi-selection changes and unreferenced owners stop there";
+}
+
+TEST_F(NotifyScopeTest, AnnouncingOutsideAScopeIsReportedAndDeliveredLater) {
+    Kor::MessageCapture capture;
+    NotifyScope::beginPropertyChange(property(tree.root, "number"), {}, NotifyFlag::Value);
+    EXPECT_TRUE(capture.contains("Tried to notify property change outside NotifyScope"));
+    EXPECT_TRUE(capture.contains("m_depth > 0"));
+    EXPECT_EQ(log, (Log{"about root.number 1"}));
+    NotifyScope::leave();
+    EXPECT_EQ(capture.countContaining("m_depth > 0"), 2u) << "leaving at depth 0 is reported too";
+    EXPECT_EQ(NotifyScope::depth(), 0u);
+    { NotifyScope scope; }
+    EXPECT_EQ(log, (Log{"about root.number 1", "changed root.number 1"}));
+}
+
+TEST_F(NotifyScopeTest, ScopesOfOtherThreadsAreIndependent) {
+    const BoundProperty number = property(tree.root, "number");
+    NotifyScope outer;
+    NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value);
+    std::thread([&] {
+        PropertyChangeNotifier notifier(number, {}, NotifyFlag::Value);
+    }).join();
+    EXPECT_EQ(log, (Log{"about root.number 1", "about root.number 1", "changed root.number 1"}));
+}
+
+TEST(NotifyScopeUndo, BracketsTheRecordedCommandsOncePerOutermostScope) {
+    Kor::UndoHistory history;
+    {
+        Kor::CommitChangesScope transaction(history, "edit");
+        {
+            NotifyScope outer;
+            NotifyScope::prepareUndo();
+            {
+                NotifyScope inner;
+                NotifyScope::prepareUndo();
+            }
+        }
+        std::vector<std::string> names;
+        for (const Kor::utils::Command& command : *Kor::CommitChangesScope::transaction()->command()) {
+            names.push_back(command.name());
+            EXPECT_TRUE(command.isMinor());
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"Enter notify scope", "Leave notify scope"}));
+    }
+    // Replaying the brackets opens and closes a scope and records them again.
+    ASSERT_TRUE(history.undo());
+    EXPECT_EQ(NotifyScope::depth(), 0u);
+}
+
+TEST_F(NotifyScopeTest, StructureNotifiersAnnounceOnEntryAndDeliverOnExit) {
+    const ReflectedObject root = tree.rootObject();
+    Log structure;
+    const auto note = [&](const char* what) { return [&structure, what] { structure.push_back(what); }; };
+    const zel::ScopedConnection connections[] = {
+        root.connectPropertyAboutToBeAdded(note("about to add")), root.connectPropertyAdded(note("added")),
+        root.connectPropertiesAboutToBeReset(note("about to reset")), root.connectPropertiesReset(note("reset"))};
+    { PropertiesAddNotifier none(root, 1, 0); }
+    EXPECT_TRUE(structure.empty()) << "an empty range announces nothing";
+    {
+        PropertiesResetNotifier reset(root);
+        EXPECT_EQ(structure, (Log{"about to reset"}));
+    }
+    EXPECT_EQ(structure, (Log{"about to reset", "reset"}));
+}
+
+} // namespace

@@ -1,0 +1,249 @@
+#include "platform/corekit/diagnostics.hpp"
+#include "platform/kor/undo/commit_changes_scope.hpp"
+#include "platform/kor/undo/undo_history.hpp"
+#include "shared_libs/reflection/meta_items.hpp"
+#include "shared_libs/reflection/meta_validator.hpp"
+#include "shared_libs/reflection/notify_scope.hpp"
+#include "shared_libs/reflection/property_set_command.hpp"
+#include "tests/support/object_fixtures.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace orv;
+using test::Node;
+
+// Accepts 0..100 and clamps anything above; refuses negatives.
+Meta::Validator percent() {
+    return Meta::Validator([](tavi::Variant& value, std::string& error) {
+        const int number = value.cast<int>();
+        if (number < 0) {
+            error = "negative";
+            return false;
+        }
+        if (number > 100)
+            value = 100;
+        return true;
+    });
+}
+
+struct PropertyWriteTest : ::testing::Test {
+    BoundProperty property(Node& node, const char* name) {
+        return ReflectedObject(tavi::Variant(&node)).findPropertyByName(name);
+    }
+    // The undo commands recorded in the open transaction, by name.
+    static std::vector<std::string> recorded() {
+        std::vector<std::string> names;
+        for (const Kor::utils::Command& command : *Kor::CommitChangesScope::transaction()->command())
+            names.push_back(command.name());
+        return names;
+    }
+    static size_t countOf(const std::vector<std::string>& names, const std::string& name) {
+        return size_t(std::count(names.begin(), names.end(), name));
+    }
+
+    test::NodeTree tree;
+    Kor::UndoHistory history;
+};
+
+TEST_F(PropertyWriteTest, ValidatorsClampRejectAndCanBeBypassed) {
+    tree.number->setAnnotations({tavi::Variant(percent())});
+    const BoundProperty number = property(tree.root, "number");
+    int changes = 0;
+    const zel::ScopedConnection counting = number.connectPropertyChanged([&] { ++changes; });
+
+    EXPECT_TRUE(number.set(500));
+    EXPECT_EQ(tree.root.number, 100) << "the validator's adjustment reaches the setter";
+    EXPECT_FALSE(number.set(-5));
+    EXPECT_EQ(tree.root.number, 100);
+    EXPECT_EQ(changes, 1) << "a refused write notifies nothing";
+    EXPECT_TRUE(number.set(-5, SetterFlag::NoValidation));
+    EXPECT_EQ(tree.root.number, -5);
+}
+
+TEST_F(PropertyWriteTest, ValidatorOverridesAreCopyOnWrite) {
+    tree.number->setAnnotations({tavi::Variant(percent())});
+    BoundProperty number = property(tree.root, "number");
+    const BoundProperty before = number;
+    number.setValidator({});
+    const BoundProperty after = number;
+    EXPECT_TRUE(number.set(-1)) << "an empty override disables validation";
+    EXPECT_TRUE(after.set(-2)) << "copies made afterwards share the override";
+    EXPECT_FALSE(before.set(-3)) << "a copy made before keeps the annotation's validator";
+    EXPECT_FALSE(property(tree.root, "number").set(-4));
+    EXPECT_EQ(tree.root.number, -2);
+}
+
+TEST_F(PropertyWriteTest, WritesWithoutSetterOrDescriptionFail) {
+    tree.number->setAnnotations({});
+    const BoundProperty invalid;
+    EXPECT_FALSE(invalid.set(1));
+    auto readOnly = test::dataProperty(&tree.meta, "constant", typeid(int),
+                                       [](const BoundProperty&) { return tavi::Variant(7); });
+    tree.meta.setProperties({tree.number, readOnly});
+    EXPECT_FALSE(property(tree.root, "constant").set(1));
+}
+
+TEST_F(PropertyWriteTest, SetterCastErrorsAreReported) {
+    auto failing = test::dataProperty(
+        &tree.meta, "failing", typeid(int), [](const BoundProperty&) { return tavi::Variant(0); },
+        [](const BoundProperty&, const tavi::Variant&, SetterFlags) {
+            meta_property_details::throwCastError(tavi::MetaType::of<int>(), "Widget");
+        });
+    tree.meta.setProperties({failing});
+    Kor::MessageCapture capture;
+    int changes = 0;
+    const BoundProperty property = this->property(tree.root, "failing");
+    const zel::ScopedConnection counting = property.connectPropertyChanged([&] { ++changes; });
+    EXPECT_FALSE(property.set(3));
+    EXPECT_TRUE(capture.contains("Error setting property 'failing': failed to cast Variant of 'int' to 'Widget'"));
+    EXPECT_EQ(changes, 1) << "the announced change is still delivered";
+}
+
+TEST_F(PropertyWriteTest, OneCommandPerPropertyAndTransactionUndoneAndRedone) {
+    const BoundProperty number = property(tree.root, "number");
+    const BoundProperty text = property(tree.root, "text");
+    {
+        Kor::CommitChangesScope edit(history, "edit");
+        NotifyScope scope;
+        EXPECT_TRUE(number.set(10));
+        EXPECT_TRUE(number.set(20));
+        EXPECT_TRUE(text.set(std::string("x")));
+        const auto names = recorded();
+        EXPECT_EQ(countOf(names, "Change property 'number'"), 1u);
+        EXPECT_EQ(countOf(names, "Change property 'text'"), 1u);
+        EXPECT_EQ(names.back(), "Leave notify scope");
+    }
+    ASSERT_TRUE(history.undo());
+    EXPECT_EQ(tree.root.number, 1) << "the command keeps the value from before the first write";
+    EXPECT_EQ(tree.root.text, "r");
+    ASSERT_TRUE(history.redo());
+    EXPECT_EQ(tree.root.number, 20);
+    EXPECT_EQ(tree.root.text, "x");
+    ASSERT_TRUE(history.undo());
+    EXPECT_EQ(tree.root.number, 1);
+}
+
+TEST_F(PropertyWriteTest, UndoReplaysNotifyAsOneBatch) {
+    const BoundProperty number = property(tree.root, "number");
+    const BoundProperty text = property(tree.root, "text");
+    {
+        Kor::CommitChangesScope edit(history, "edit");
+        NotifyScope scope;
+        number.set(10);
+        text.set(std::string("x"));
+    }
+    std::vector<std::string> log;
+    const auto note = [&](const char* what) {
+        return [&log, what, this] { log.push_back(what + (" " + std::to_string(tree.root.number) + tree.root.text)); };
+    };
+    const zel::ScopedConnection connections[] = {number.connectPropertyChanged(note("number")),
+                                                 text.connectPropertyChanged(note("text"))};
+    ASSERT_TRUE(history.undo());
+    // Both values are restored before anyone hears of either change.
+    EXPECT_EQ(log, (std::vector<std::string>{"number 1r", "text 1r"}));
+}
+
+TEST_F(PropertyWriteTest, StatelessPropertiesNotifyButRecordNothing) {
+    tree.text->setAnnotations({tavi::Variant(Meta::Stateless(Meta::Stateless::Mode::Shallow))});
+    const BoundProperty text = property(tree.root, "text");
+    int changes = 0;
+    const zel::ScopedConnection counting = text.connectPropertyChanged([&] { ++changes; });
+    {
+        Kor::CommitChangesScope edit(history, "edit");
+        EXPECT_TRUE(text.set(std::string("quiet")));
+        EXPECT_TRUE(recorded().empty());
+    }
+    EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(history.canUndo());
+    {
+        Kor::CommitChangesScope ignoring(Kor::CommitChangesScope::Mode::IgnoreUndos);
+        EXPECT_TRUE(property(tree.root, "number").set(5));
+    }
+    EXPECT_FALSE(history.canUndo());
+}
+
+TEST_F(PropertyWriteTest, DeepStatelessnessReachesHeldObjects) {
+    tree.child->setAnnotations({tavi::Variant(Meta::Stateless(Meta::Stateless::Mode::Deep))});
+    const BoundProperty rootChild = property(tree.root, "child");
+    const ReflectedObject mid(rootChild);
+    EXPECT_EQ(mid.findPropertyByName("number").statelessMode(), Meta::Stateless::Mode::Deep);
+    EXPECT_FALSE(property(tree.root, "number").isStateless());
+}
+
+TEST_F(PropertyWriteTest, ReadOnlyFromPropertyTypeOrHoldingProperty) {
+    tree.text->setAnnotations({tavi::Variant(Meta::ReadOnly())});
+    EXPECT_TRUE(property(tree.root, "text").isReadOnly());
+    EXPECT_FALSE(property(tree.root, "number").isReadOnly());
+
+    tree.meta.setAnnotations({tavi::Variant(Meta::ReadOnly([](const ReflectedObject& owner) {
+        return owner.get().castPtr<Node>() == nullptr || owner.get().castPtr<Node>()->id == "leaf";
+    }))});
+    EXPECT_TRUE(property(tree.leaf, "number").isReadOnly()) << "a rule of the declaring type";
+    EXPECT_FALSE(property(tree.mid, "number").isReadOnly());
+
+    tree.child->setAnnotations({tavi::Variant(Meta::ReadOnly())});
+    const ReflectedObject mid(property(tree.root, "child"));
+    EXPECT_TRUE(mid.findPropertyByName("number").isReadOnly()) << "held by a read-only property";
+}
+
+TEST_F(PropertyWriteTest, ReduceMapFactoryOverridesAndTheEqualDefault) {
+    BoundProperty number = property(tree.root, "number");
+    std::unique_ptr<ReduceMap> map = number.reduceMapFactory()();
+    ASSERT_TRUE(dynamic_cast<EqualReduceMap*>(map.get()));
+    EXPECT_TRUE(map->reduce(1, 0) && map->reduce(1, 0) && map->reduce(1, 0));
+    EXPECT_EQ(map->reduced(), tavi::Variant(1));
+    EXPECT_FALSE(map->reduce(2, 0));
+    EXPECT_TRUE(map->reduced().isVoid());
+    EXPECT_FALSE(map->reduce(1, 0)) << "a mismatch is final";
+    EXPECT_EQ(map->map(5, 3), tavi::Variant(5));
+
+    struct First : EqualReduceMap {};
+    number.setReduceMapFactory([] { return std::make_unique<First>(); });
+    EXPECT_TRUE(dynamic_cast<First*>(number.reduceMapFactory()().get()));
+    EXPECT_FALSE(dynamic_cast<First*>(property(tree.root, "number").reduceMapFactory()().get()));
+    number.setReduceMapFactory({});
+    EXPECT_FALSE(dynamic_cast<First*>(number.reduceMapFactory()().get())) << "an empty factory removes the override";
+}
+
+TEST_F(PropertyWriteTest, BindingsFollowTheirSourcesWithTheirFlags) {
+    const BoundProperty target = property(tree.root, "number");
+    const BoundProperty first = property(tree.mid, "number");
+    const BoundProperty second = property(tree.leaf, "number");
+    std::vector<SetterFlags> seen;
+    const zel::ScopedConnection watching =
+        target.connectPropertyChanged([&](SetterFlags flags) { seen.push_back(flags); });
+
+    const BoundProperty::Binding sum =
+        target.bind({first, second}, [&] { return tavi::Variant(tree.mid.number + tree.leaf.number); });
+    EXPECT_EQ(tree.root.number, 5) << "set once at once";
+    second.set(10, SetterFlag::Intermediate);
+    EXPECT_EQ(tree.root.number, 12);
+    EXPECT_EQ(seen, (std::vector<SetterFlags>{SetterFlags{}, SetterFlag::Intermediate}));
+
+    EXPECT_TRUE(BoundProperty::unbind(sum));
+    EXPECT_FALSE(BoundProperty::unbind(sum));
+    first.set(100);
+    EXPECT_EQ(tree.root.number, 12) << "an ended binding no longer listens";
+
+    const BoundProperty text = property(tree.root, "text");
+    const BoundProperty::Binding copy = text.bind(property(tree.leaf, "text"));
+    EXPECT_EQ(tree.root.text, "l");
+    property(tree.leaf, "text").set(std::string("new"));
+    EXPECT_EQ(tree.root.text, "new");
+    EXPECT_FALSE(copy.expired());
+}
+
+TEST_F(PropertyWriteTest, InvokingWhatIsNoMethodIsReported) {
+    Kor::MessageCapture capture;
+    EXPECT_TRUE(BoundProperty().genericInvoke({}, 0, nullptr).isVoid());
+    EXPECT_TRUE(capture.contains("Tried to invoke invalid property"));
+    EXPECT_TRUE(property(tree.root, "number").invoke().isVoid());
+    EXPECT_TRUE(capture.contains("Tried to invoke non-method property 'number'"));
+}
+
+} // namespace
