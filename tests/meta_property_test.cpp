@@ -203,8 +203,10 @@ TEST_F(PointTypes, MethodSignalsCarryArgumentsAndResult) {
 }
 
 struct Twice final : MetaProperty::Method::Function {
-    tavi::Variant call(const BoundProperty&, SetterFlags, size_t count, const tavi::Variant* args) const override {
-        return count == 1 ? tavi::Variant(2 * args[0].cast<int32_t>()) : tavi::Variant();
+    void call(tavi::Variant& result, const BoundProperty&, SetterFlags, size_t count,
+              const tavi::Variant* args) const override {
+        if (count == 1)
+            result = tavi::Variant(2 * args[0].cast<int32_t>());
     }
     size_t arity() const override { return 1; }
 };

@@ -64,7 +64,7 @@ std::shared_ptr<ExposedProperty<N>> dataProperty(MetaObject* owner, const char* 
 }
 
 struct Noop : MetaProperty::Method::Function {
-    tavi::Variant call(const BoundProperty&, SetterFlags, size_t, const tavi::Variant*) const override { return {}; }
+    void call(tavi::Variant&, const BoundProperty&, SetterFlags, size_t, const tavi::Variant*) const override {}
     size_t arity() const override { return 0; }
 };
 

@@ -40,7 +40,9 @@ tavi::Variant MetaProperty::Method::operator()(const BoundProperty& property, Se
                                                const tavi::Variant* arguments) const {
     if (!m_function)
         throw std::bad_function_call();
-    return m_function->call(property, flags, count, arguments);
+    tavi::Variant result;
+    m_function->call(result, property, flags, count, arguments);
+    return result;
 }
 
 MetaProperty::MetaProperty(MetaObject* metaObject, const std::type_info& propertyType,

@@ -48,7 +48,7 @@ public:
     // The callable of a method property. Copies share the callable.
     class Method {
     public:
-        using Function = BasicGenericFunction<const BoundProperty&, SetterFlags>;
+        using Function = BasicGenericFunction<const BoundProperty&, SetterFlags>::WrapperBase;
 
         Method() noexcept = default;
         Method(std::nullptr_t) noexcept {}

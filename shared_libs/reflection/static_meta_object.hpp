@@ -1,0 +1,333 @@
+#pragma once
+// Static meta objects: the descriptions of compiled types, declared once per
+// type and built on first use (in practice at load time).
+//
+//   struct Shape { virtual ~Shape() = default; std::string name; float area() const; };
+//   struct Circle : Shape {
+//       float radius = 1;
+//       const Kor::Vector3& getCenter() const;
+//       void setCenter(const Kor::Vector3&);
+//       float scaled(float factor) const;
+//   };
+//
+//   template <>
+//   struct orv::TypeDeclaration<Circle> {
+//       static constexpr const char* name = "Circle";   // optional: the readable C++ name otherwise
+//       using Bases = orv::Bases<Shape>;                  // optional; each base is declared too
+//       static void declare(orv::Builder<Circle>& type) {
+//           type.annotate(Meta::ToolTip("A round shape"))
+//               .property("radius", &Circle::radius, Meta::Label::Text("Radius"))  // read and write
+//               .property("center", &Circle::getCenter, &Circle::setCenter)
+//               .property("area", &Shape::area)                                     // read-only
+//               .property("diameter", [](const Circle* c) { return 2 * c->radius; })
+//               .push(Meta::Group("Advanced"))
+//                   .method("scaled", &Circle::scaled)
+//               .pop();
+//       }
+//   };
+//
+//   inline const orv::TypeRegistration<Shape, Circle> s_shapes;  // declared at load time
+//   orv::ReflectedObject object = orv::reflect(circle);
+//
+// A property takes a key, a getter, an optional setter and any number of
+// annotations (annotation values, or whole orv::Annotations). Getters are
+// data members (read and write unless const), member functions without
+// parameters, or callables taking `const T*` (or the bound property, or the
+// owning ReflectedObject); setters are member functions with one parameter
+// or callables taking `T*` and the value (and optionally the setter flags).
+// Without a setter the property is read-only. A method is a member
+// function, a function-valued data member, or a callable taking `const T*`
+// (or `T*`) first; its arguments are converted from the Variants passed.
+//
+// Annotation scopes: push(annotations...) opens a scope whose annotations
+// every following member takes (before its own), pop() closes it. A new
+// scope starts as a copy of the enclosing one plus the given annotations, so
+// nested scopes accumulate. A declaration that leaves a scope open is
+// reported when the builder ends ("Missing META_POP").
+//
+// Type annotations given with annotate() come before those inherited from
+// the bases, as the bases' annotations are appended to the type's own.
+
+#include "platform/variant/variant.hpp"
+#include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/meta_object.hpp"
+#include "shared_libs/reflection/meta_object_manager.hpp"
+#include "shared_libs/reflection/meta_property.hpp"
+#include "shared_libs/reflection/notifyable_meta_object.hpp"
+#include "shared_libs/reflection/reflected_object.hpp"
+#include "shared_libs/reflection/static_meta_object_details.hpp"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <typeinfo>
+#include <utility>
+#include <vector>
+
+namespace orv {
+
+class StaticMetaObjectImpl;
+
+namespace static_meta_details {
+class BuilderCore;
+}
+
+// A meta object with a flat, indexed property list that starts with every
+// property inherited from the bases (in base order, a key declared by an
+// earlier base wins), followed by the type's own. Indices are positions in
+// that list; an own property with an inherited key replaces the inherited
+// one in its place. N selects where structure signals go (see
+// NotifyableMetaObject).
+template <int N>
+class BaseStaticMetaObject : public NotifyableMetaObject<N> {
+public:
+    BaseStaticMetaObject(const std::type_info& type, std::string name, Annotations annotations,
+                         std::vector<MetaObject::BaseClass> baseClasses);
+    ~BaseStaticMetaObject() override;
+
+    // The type's annotations (its own, then its bases'), whatever the object.
+    Annotations annotations(const tavi::Variant& object) override;
+    // Position of `key` in the list; the object is not consulted.
+    size_t indexOfProperty(const ReflectedObject& object, const tavi::Variant& key) const override;
+    // The entry at `index`; past the end null, and `*remaining` = index - size.
+    std::shared_ptr<MetaProperty> property(const ReflectedObject& object, size_t index,
+                                           size_t* remaining) const override;
+
+    using MetaObject::addProperty;
+    using MetaObject::removeProperty;
+
+protected:
+    // Adds `property`, or replaces the entry with an equal key in place.
+    std::shared_ptr<MetaProperty> addProperty(std::shared_ptr<MetaProperty> property);
+    // Removes the entry with `key`; later entries move down. No notification.
+    bool removeProperty(const tavi::Variant& key);
+
+    StaticMetaObjectImpl& impl() const noexcept { return *m_impl; }
+
+private:
+    size_t findSelfProperty(const ReflectedObject& object, const tavi::Variant& key) const override;
+
+    std::unique_ptr<StaticMetaObjectImpl> m_impl;
+};
+
+extern template class BaseStaticMetaObject<0>;
+extern template class BaseStaticMetaObject<1>;
+
+// Specialised per type with `static void declare(orv::Builder<T>&)`, and
+// optionally `static constexpr const char* name` and `using Bases = orv::Bases<...>`.
+template <class T>
+struct TypeDeclaration;
+
+// The direct base classes of a declared type, in declaration order.
+template <class... B>
+struct Bases {};
+
+template <class T>
+concept DeclaredType = requires { &TypeDeclaration<T>::declare; };
+
+// The meta object of one declared type T, created by the first call of
+// instance(): it copies the bases' properties, runs the declaration,
+// registers itself, and unregisters when it is destroyed at unload.
+template <class T>
+class StaticMetaObject final : public BaseStaticMetaObject<0> {
+public:
+    class Builder;
+
+    static StaticMetaObject& instance();
+    ~StaticMetaObject() override;
+
+    // A new default-constructed T held by a std::shared_ptr<T>; void when T
+    // cannot be default-constructed.
+    tavi::Variant create() override;
+    // Whether `object` can be read as a `const T*`.
+    bool objectMatches(const tavi::Variant& object) const override;
+
+private:
+    StaticMetaObject();
+};
+
+template <class T>
+using Builder = typename StaticMetaObject<T>::Builder;
+
+namespace static_meta_details {
+
+// The non-template part of every builder: annotation scopes and the making
+// of meta properties.
+class BuilderCore {
+public:
+    BuilderCore(const BuilderCore&) = delete;
+    BuilderCore& operator=(const BuilderCore&) = delete;
+
+protected:
+    BuilderCore(MetaObject& metaObject, StaticMetaObjectImpl& list);
+    // Reports a scope left open.
+    ~BuilderCore();
+
+    void annotateType(Annotations annotations);
+    void pushScope(Annotations annotations);
+    void popScope();
+    void addProperty(std::string key, const std::type_info& type, Annotations annotations,
+                     MetaProperty::Getter getter, MetaProperty::Setter setter);
+    void addMethod(std::string key, Annotations annotations, MetaProperty::Method method);
+
+private:
+    MetaObject& m_metaObject;
+    StaticMetaObjectImpl& m_list;
+    Annotations m_typeAnnotations;
+    Annotations m_inheritedAnnotations;
+    // The scope stack, the innermost last; starts with one empty scope.
+    std::vector<Annotations> annotations_;
+};
+
+} // namespace static_meta_details
+
+// Handed to TypeDeclaration<T>::declare; every operation returns the builder.
+template <class T>
+class StaticMetaObject<T>::Builder : private static_meta_details::BuilderCore {
+public:
+    // Annotations of the type itself.
+    template <static_meta_details::AnnotationValue... A>
+    Builder& annotate(A&&... annotations) {
+        annotateType(static_meta_details::annotationsOf(std::forward<A>(annotations)...));
+        return *this;
+    }
+
+    // A property read by `getter`; writable when it is a non-const data member.
+    template <class G, static_meta_details::AnnotationValue... A>
+        requires(!static_meta_details::setterFirst<T, A...>)
+    Builder& property(std::string key, G getter, A&&... annotations) {
+        MetaProperty::Setter setter;
+        if constexpr (std::is_member_object_pointer_v<G> && !static_meta_details::ConstDataMember<T, G>)
+            setter = static_meta_details::memberSetter<T>(getter);
+        addProperty(std::move(key), typeid(static_meta_details::GetterValue<T, G>),
+                    static_meta_details::annotationsOf(std::forward<A>(annotations)...),
+                    static_meta_details::makeGetter<T>(std::move(getter)), std::move(setter));
+        return *this;
+    }
+
+    // A property read by `getter` and written by `setter`.
+    template <class G, static_meta_details::SetterFor<T> S, static_meta_details::AnnotationValue... A>
+    Builder& property(std::string key, G getter, S setter, A&&... annotations) {
+        addProperty(std::move(key), typeid(static_meta_details::GetterValue<T, G>),
+                    static_meta_details::annotationsOf(std::forward<A>(annotations)...),
+                    static_meta_details::makeGetter<T>(std::move(getter)),
+                    static_meta_details::makeSetter<T>(std::move(setter)));
+        return *this;
+    }
+
+    template <class M, static_meta_details::AnnotationValue... A>
+    Builder& method(std::string key, M callable, A&&... annotations) {
+        addMethod(std::move(key), static_meta_details::annotationsOf(std::forward<A>(annotations)...),
+                  static_meta_details::makeMethod<T>(std::move(callable)));
+        return *this;
+    }
+
+    // Opens an annotation scope: the enclosing scope's annotations plus these.
+    template <static_meta_details::AnnotationValue... A>
+    Builder& push(A&&... annotations) {
+        pushScope(static_meta_details::annotationsOf(std::forward<A>(annotations)...));
+        return *this;
+    }
+    // Closes the innermost scope.
+    Builder& pop() {
+        popScope();
+        return *this;
+    }
+
+    StaticMetaObject& metaObject() const noexcept { return m_metaObject; }
+
+private:
+    friend class StaticMetaObject;
+
+    explicit Builder(StaticMetaObject& metaObject)
+        : BuilderCore(metaObject, metaObject.impl()), m_metaObject(metaObject) {}
+
+    StaticMetaObject& m_metaObject;
+};
+
+namespace static_meta_details {
+
+template <class T>
+const char* declaredName() {
+    if constexpr (requires { TypeDeclaration<T>::name; })
+        return TypeDeclaration<T>::name;
+    else
+        return "";
+}
+
+template <class T, class... B>
+std::vector<MetaObject::BaseClass> baseClassesOf(Bases<B...>) {
+    // Braced lists are evaluated in order: the bases are built first to last.
+    return {MetaObject::BaseClass(&StaticMetaObject<B>::instance(), baseOffset<T, B>())...};
+}
+
+template <class T>
+std::vector<MetaObject::BaseClass> declaredBases() {
+    if constexpr (requires { typename TypeDeclaration<T>::Bases; })
+        return baseClassesOf<T>(typename TypeDeclaration<T>::Bases{});
+    else
+        return {};
+}
+
+} // namespace static_meta_details
+
+template <class T>
+StaticMetaObject<T>& StaticMetaObject<T>::instance() {
+    static_assert(DeclaredType<T>, "declare the type first: specialise orv::TypeDeclaration<T> with a declare function");
+    static StaticMetaObject meta;
+    return meta;
+}
+
+template <class T>
+StaticMetaObject<T>::StaticMetaObject()
+    : BaseStaticMetaObject<0>(typeid(T), static_meta_details::declaredName<T>(), {},
+                              static_meta_details::declaredBases<T>()) {
+    Builder builder(*this);
+    TypeDeclaration<T>::declare(builder);
+    MetaObjectManager::instance().registerType(this);
+}
+
+template <class T>
+StaticMetaObject<T>::~StaticMetaObject() {
+    MetaObjectManager::instance().unregisterType(this);
+}
+
+template <class T>
+tavi::Variant StaticMetaObject<T>::create() {
+    if constexpr (std::is_default_constructible_v<T> && !std::is_abstract_v<T>)
+        return tavi::Variant(std::make_shared<T>());
+    else
+        return {};
+}
+
+template <class T>
+bool StaticMetaObject<T>::objectMatches(const tavi::Variant& object) const {
+    const T* pointer = nullptr;
+    return object.tryCast(pointer);
+}
+
+// The meta object of a declared type, created on first use.
+template <class T>
+StaticMetaObject<T>& metaObjectOf() {
+    return StaticMetaObject<T>::instance();
+}
+
+// A handle to `object`, its type declared first. The registry refines it to
+// the most derived registered type.
+template <class T>
+ReflectedObject reflect(T& object) {
+    StaticMetaObject<std::remove_cv_t<T>>::instance();
+    return ReflectedObject(tavi::Variant(&object));
+}
+
+// Declares types when it is constructed, e.g. at load time:
+//   inline const orv::TypeRegistration<Shape, Circle> s_types;
+// Needed where objects are reached through a base class: a derived type is
+// found only once it is registered.
+template <class... T>
+struct TypeRegistration {
+    TypeRegistration() { (StaticMetaObject<T>::instance(), ...); }
+};
+
+} // namespace orv
