@@ -1,136 +1,220 @@
-// A first look at the type registry: a few editor types with base classes
-// and aliases are described and registered, and the registry is asked what
-// it knows about live instances.
-//
-// The declaration builder will make describing types a one-liner per member;
-// until then a type is described by a small meta object written by hand.
+// A small editor session: a few scene types are declared once, an instance
+// is shown the way a property panel shows it, edited (one edit refused and
+// one clamped by a validator), watched through change signals, and the
+// edits are undone and redone through the undo history.
 
-#include "platform/corekit/diagnostics.hpp"
-#include "platform/variant/variant.hpp"
-#include "shared_libs/reflection/meta_object.hpp"
-#include "shared_libs/reflection/meta_object_manager.hpp"
-#include "shared_libs/reflection/notifyable_meta_object.hpp"
-#include "shared_libs/reflection/type_info.hpp"
+#include "platform/kor/math/vector.hpp"
+#include "platform/kor/undo/commit_changes_scope.hpp"
+#include "platform/kor/undo/undo_history.hpp"
+#include "platform/variant/memory_stream.hpp"
+#include "platform/variant/variant_stream.hpp"
+#include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/editor_meta_items.hpp"
+#include "shared_libs/reflection/meta_items.hpp"
+#include "shared_libs/reflection/meta_validator.hpp"
+#include "shared_libs/reflection/static_meta_object.hpp"
 
+#include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
+#include <vector>
+
+// --- the editor's own types ------------------------------------------------------
+
+namespace scene {
+
+struct Transform {
+    Kor::Vector3 position;
+    float scale = 1;
+};
+
+struct SceneNode {
+    virtual ~SceneNode() = default;
+    std::string name = "node";
+    Transform transform;
+    int id = 0;
+};
+
+struct Light : SceneNode {
+    float intensity = 1;
+    Kor::Vector3 color{1, 1, 1};
+
+    // Derived values and actions are ordinary member functions.
+    float range() const { return 10 * intensity; }
+    float lumens(float efficacy) const { return intensity * efficacy; }
+};
+
+} // namespace scene
+
+// --- their descriptions -----------------------------------------------------------
+
+// Intensity stays within 0..10: larger values are clamped, negative ones refused.
+Meta::Validator intensityRange() {
+    return Meta::Validator([](tavi::Variant& value, std::string& error) {
+        const float intensity = value.cast<float>();
+        if (intensity < 0) {
+            error = "a light cannot be negative";
+            return false;
+        }
+        value = std::min(intensity, 10.0f);
+        return true;
+    });
+}
+
+template <>
+struct orv::TypeDeclaration<scene::Transform> {
+    static constexpr const char* name = "Transform";
+    static void declare(orv::Builder<scene::Transform>& type) {
+        type.property("position", &scene::Transform::position, Meta::Position())
+            .property("scale", &scene::Transform::scale, Meta::Scale());
+    }
+};
+
+template <>
+struct orv::TypeDeclaration<scene::SceneNode> {
+    static constexpr const char* name = "SceneNode";
+    static void declare(orv::Builder<scene::SceneNode>& type) {
+        type.property("name", &scene::SceneNode::name, Meta::Label::Text("Name"))
+            .object("transform", &scene::SceneNode::transform)
+            .property("_id", &scene::SceneNode::id); // a leading underscore hides it
+    }
+};
+
+template <>
+struct orv::TypeDeclaration<scene::Light> {
+    static constexpr const char* name = "Light";
+    using Bases = orv::Bases<scene::SceneNode>;
+    static void declare(orv::Builder<scene::Light>& type) {
+        type.push(Meta::Group("Lighting"))
+                .property("intensity", &scene::Light::intensity, intensityRange(), Meta::Step(0.1))
+                .property("color", &scene::Light::color,
+                          Meta::Visible(orv::meta_property::VisibilityFlag::PropertyPanel))
+                .property("range", &scene::Light::range, Meta::ToolTip("Derived from the intensity"))
+            .pop()
+            .method("lumens", &scene::Light::lumens);
+    }
+};
 
 namespace {
 
-// Editor types: every scene node has a transform; lights and cameras are nodes.
-struct Transform {
-    float x = 0, y = 0, z = 0;
-};
-struct SceneNode {
-    virtual ~SceneNode() = default;
-    std::string name;
-};
-struct Light : SceneNode {
-    float intensity = 1;
-};
-struct SpotLight : Light {
-    float angle = 30;
-};
-struct Selectable {
-    bool selected = false;
-};
-struct Camera : Selectable, SceneNode {
-    float fov = 60;
-};
+// --- a property panel in text form ---------------------------------------------
 
-// Recognises instances of exactly T behind a SceneNode pointer.
-template <typename T>
-class NodeMetaObject : public orv::NotifyableMetaObject<0> {
-public:
-    NodeMetaObject(std::string name, std::vector<BaseClass> bases = {})
-        : NotifyableMetaObject(typeid(T), 1, std::move(name), std::move(bases)) {}
-
-    tavi::Variant create() override { return tavi::Variant(); }
-    bool objectMatches(const tavi::Variant& object) const override { return object.typeId() == typeid(T); }
-    orv::Annotations annotations(const tavi::Variant&) override { return {}; }
-};
-
-// Displacement from a base sub-object to the derived object.
-template <typename Derived, typename Base>
-long long offsetOfBase() {
-    alignas(Derived) static unsigned char storage[sizeof(Derived)];
-    auto* derived = reinterpret_cast<Derived*>(storage);
-    return reinterpret_cast<char*>(derived) - reinterpret_cast<char*>(static_cast<Base*>(derived));
+std::string text(const tavi::Variant& value) {
+    if (value.isVoid())
+        return "-";
+    if (value.isPointer())
+        return "{...}";
+    std::string out;
+    tavi::FixedMemoryStream memory(out);
+    tavi::TextStream stream(memory);
+    stream << value;
+    return stream.fail() ? "<" + std::string(value.type()->name()) + ">" : out;
 }
 
-void describe(const char* label, const tavi::Variant& value) {
-    const orv::TypeInfo info(value);
-    orv::MetaObject* found = orv::MetaObjectManager::instance().findType(value, info);
-    std::printf("  %-28s -> %s\n", label, found ? found->name().c_str() : "(not registered)");
+std::string where(orv::meta_property::VisibilityFlags flags) {
+    if (flags == orv::meta_property::VISIBLE_EVERYWHERE)
+        return "everywhere";
+    if (flags == orv::meta_property::HIDDEN)
+        return "hidden";
+    return flags.test(orv::meta_property::VisibilityFlag::PropertyPanel) ? "panel only" : "elsewhere";
 }
+
+// What a panel shows as the property's caption: its label, else its name.
+std::string caption(const orv::BoundProperty& property) {
+    const orv::Annotations annotations = property.annotations();
+    const auto* label = orv::findAnnotation<Meta::Label::Text>(annotations);
+    return label && label->function ? label->function(property) : property.name();
+}
+
+const char* access(const orv::BoundProperty& property, const orv::ReflectedObject& held) {
+    if (property.isMethod())
+        return "method";
+    if (held.isValid())
+        return "object";
+    return property.isConst() || property.isReadOnly() ? "read-only" : "editable";
+}
+
+void showPanel(const orv::ReflectedObject& object, int depth = 1) {
+    for (const orv::BoundProperty& property : object.properties()) {
+        const orv::ReflectedObject held(property);
+        std::printf("%*s%-*s %-16s %-10s %s\n", 2 * depth, "", 16 - 2 * depth, caption(property).c_str(),
+                    property.isMethod() || held.isValid() ? "" : text(property.get()).c_str(),
+                    access(property, held), where(property.visibility()).c_str());
+        if (held.isValid())
+            showPanel(held, depth + 1);
+    }
+}
+
+void step(const char* what) { std::printf("\n> %s\n", what); }
 
 } // namespace
 
 int main() {
-    auto& registry = orv::MetaObjectManager::instance();
+    scene::Light lamp;
+    lamp.name = "lamp";
+    lamp.id = 7;
+    const orv::ReflectedObject light = orv::reflect(lamp);
 
-    NodeMetaObject<SceneNode> node("SceneNode");
-    NodeMetaObject<Selectable> selectable("Selectable");
-    NodeMetaObject<Light> light("Light", {{&node, offsetOfBase<Light, SceneNode>()}});
-    NodeMetaObject<SpotLight> spot("SpotLight", {{&light, offsetOfBase<SpotLight, Light>()}});
-    NodeMetaObject<Camera> camera("Camera", {{&selectable, offsetOfBase<Camera, Selectable>()},
-                                             {&node, offsetOfBase<Camera, SceneNode>()}});
-    spot.addAlias("Spot");
-    camera.addAlias("EditorCamera");
-    camera.addAlias("Cam");
+    std::printf("A %s, shown as a property panel (caption, value, access, visibility):\n",
+                light.metaObject()->name().c_str());
+    showPanel(light);
 
-    // Bases first: registering links each type into its bases' derived lists.
-    for (orv::MetaObject* meta : {static_cast<orv::MetaObject*>(&node), static_cast<orv::MetaObject*>(&selectable),
-                                  static_cast<orv::MetaObject*>(&light), static_cast<orv::MetaObject*>(&spot),
-                                  static_cast<orv::MetaObject*>(&camera)})
-        registry.registerType(meta);
-
-    std::printf("Registered types:\n");
-    for (const orv::MetaObject* meta : {static_cast<const orv::MetaObject*>(&node),
-                                        static_cast<const orv::MetaObject*>(&light),
-                                        static_cast<const orv::MetaObject*>(&spot),
-                                        static_cast<const orv::MetaObject*>(&camera)}) {
-        std::string bases;
-        for (const auto& base : meta->baseClasses())
-            bases += (bases.empty() ? "" : ", ") + base.metaObject()->name() + " (offset " +
-                     std::to_string(base.offset()) + ")";
-        std::string aliases;
-        for (const auto& alias : meta->aliases())
-            aliases += (aliases.empty() ? "" : ", ") + alias;
-        std::printf("  %-10s bases: %-48s aliases: %s\n", meta->name().c_str(), bases.empty() ? "-" : bases.c_str(),
-                    aliases.empty() ? "-" : aliases.c_str());
+    // Every write through the library is announced; a panel listens like this.
+    std::vector<zel::ScopedConnection> watching;
+    for (const char* name : {"name", "intensity", "transform.position"}) {
+        const orv::BoundProperty property = light.findPropertyByName(name);
+        watching.emplace_back(property.connectPropertyChanged([name](const orv::BoundProperty& changed) {
+            std::printf("  [signal] %s changed to %s\n", name, text(changed.get()).c_str());
+        }));
     }
 
-    std::printf("\nLooking up by name or alias:\n");
-    for (const char* name : {"Light", "Spot", "Cam", "Transform"}) {
-        orv::MetaObject* found = registry.findType(name);
-        std::printf("  %-28s -> %s\n", name, found ? found->name().c_str() : "(not registered)");
+    Kor::UndoHistory history;
+    const Kor::UndoHistory::ThreadAttachment attachment(history);
+    const orv::BoundProperty intensity = light.findPropertyByName("intensity");
+
+    step("rename the light");
+    {
+        Kor::CommitChangesScope edit("Rename");
+        light.findPropertyByName("name").set(std::string("key light"));
     }
 
-    std::printf("\nMost derived registered type of live instances held as SceneNode*:\n");
-    SpotLight spotLight;
-    Camera editorCamera;
-    SceneNode plainNode;
-    describe("SceneNode* to a SpotLight", tavi::Variant(static_cast<SceneNode*>(&spotLight)));
-    describe("SceneNode* to a Camera", tavi::Variant(static_cast<SceneNode*>(&editorCamera)));
-    describe("SceneNode* to a SceneNode", tavi::Variant(&plainNode));
-    describe("a Transform value", tavi::Variant(Transform{}));
+    step("drag the intensity gizmo: two writes, one undo step");
+    {
+        Kor::CommitChangesScope edit("Drag intensity");
+        intensity.set(2.5f, orv::SetterFlag::Intermediate);
+        intensity.set(4.0f);
+    }
 
-    std::printf("\nCasting between a type and its bases:\n");
-    SceneNode* asNode = &editorCamera;
-    void* back = camera.cast(asNode, typeid(SceneNode), typeid(Camera));
-    std::printf("  SceneNode* of a Camera cast back to Camera*: %s\n", back == &editorCamera ? "same object" : "WRONG");
-    void* sideways = camera.cast(asNode, typeid(SceneNode), typeid(Selectable));
-    std::printf("  ... and across to its Selectable base: %s\n",
-                sideways == static_cast<Selectable*>(&editorCamera) ? "same object" : "WRONG");
-    std::printf("  ... and to an unrelated type: %s\n",
-                camera.cast(asNode, typeid(SceneNode), typeid(Transform)) ? "WRONG" : "null, as it should be");
+    step("type -1 into the intensity field");
+    std::printf("  accepted: %s, intensity stays %s\n", intensity.set(-1.0f) ? "yes" : "no",
+                text(intensity.get()).c_str());
 
-    // Unregister derived types before their bases.
-    for (orv::MetaObject* meta : {static_cast<orv::MetaObject*>(&camera), static_cast<orv::MetaObject*>(&spot),
-                                  static_cast<orv::MetaObject*>(&light), static_cast<orv::MetaObject*>(&selectable),
-                                  static_cast<orv::MetaObject*>(&node)})
-        registry.unregisterType(meta);
+    step("type 50 into the intensity field");
+    {
+        Kor::CommitChangesScope edit("Type intensity");
+        intensity.set(50.0f);
+    }
+    std::printf("  clamped to %s; range is now %s\n", text(intensity.get()).c_str(),
+                text(light.findPropertyByName("range").get()).c_str());
+
+    step("move the light (a property of its nested transform)");
+    {
+        Kor::CommitChangesScope edit("Move");
+        light.findPropertyByName("transform.position").set(Kor::Vector3(0, 3, -2));
+    }
+
+    step("call a method");
+    std::printf("  lumens(80) = %s\n", text(light.findPropertyByName("lumens").invoke(80.0f)).c_str());
+
+    std::printf("\nUndo history holds %zu steps.\n", history.undoCount());
+    for (int i = 0; i < 3; ++i) {
+        step(("undo \"" + history.undoName() + "\"").c_str());
+        history.undo();
+    }
+    step(("redo \"" + history.redoName() + "\"").c_str());
+    history.redo();
+
+    std::printf("\nThe panel after the session:\n");
+    showPanel(light);
     return 0;
 }

@@ -5,12 +5,56 @@
 #include "shared_libs/reflection/meta_validator.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/property_set_command.hpp"
+#include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/object_fixtures.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+namespace write_test {
+
+struct Leaf {
+    int value = 1;
+    std::string label = "leaf";
+};
+struct Inner {
+    int value = 2;
+    Leaf leaf;
+};
+struct Outer {
+    Inner plain, deep;
+    float scale(float factor) const { return 2 * factor; }
+};
+
+} // namespace write_test
+
+template <>
+struct orv::TypeDeclaration<write_test::Leaf> {
+    static void declare(orv::Builder<write_test::Leaf>& type) {
+        type.property("value", &write_test::Leaf::value).property("label", &write_test::Leaf::label);
+    }
+};
+
+template <>
+struct orv::TypeDeclaration<write_test::Inner> {
+    static void declare(orv::Builder<write_test::Inner>& type) {
+        type.property("value", &write_test::Inner::value).object("leaf", &write_test::Inner::leaf);
+    }
+};
+
+// "plain" hands Minor to its children named val*; "deep" to every child and,
+// being recursive, to theirs.
+template <>
+struct orv::TypeDeclaration<write_test::Outer> {
+    static void declare(orv::Builder<write_test::Outer>& type) {
+        type.object("plain", &write_test::Outer::plain,
+                    Meta::Children("val*", {tavi::Variant(Meta::Minor())}))
+            .object("deep", &write_test::Outer::deep, Meta::Children("*", {tavi::Variant(Meta::Minor())}, true))
+            .method("scale", &write_test::Outer::scale);
+    }
+};
 
 namespace {
 
@@ -244,6 +288,57 @@ TEST_F(PropertyWriteTest, InvokingWhatIsNoMethodIsReported) {
     EXPECT_TRUE(capture.contains("Tried to invoke invalid property"));
     EXPECT_TRUE(property(tree.root, "number").invoke().isVoid());
     EXPECT_TRUE(capture.contains("Tried to invoke non-method property 'number'"));
+}
+
+bool isMinor(const BoundProperty& property) { return hasAnnotation<Meta::Minor>(property.annotations()); }
+
+TEST(DeclaredPropertyWrite, ChildrenAnnotationsReachMatchingChildrenAndRecurseOnRequest) {
+    write_test::Outer outer;
+    const ReflectedObject object = reflect(outer);
+    EXPECT_TRUE(isMinor(object.findPropertyByName("plain.value")));
+    EXPECT_FALSE(isMinor(object.findPropertyByName("plain.leaf"))) << "the pattern selects the children";
+    EXPECT_FALSE(isMinor(object.findPropertyByName("plain.leaf.value"))) << "not recursive";
+    EXPECT_FALSE(isMinor(object.findPropertyByName("plain")));
+
+    EXPECT_TRUE(isMinor(object.findPropertyByName("deep.leaf")));
+    EXPECT_TRUE(isMinor(object.findPropertyByName("deep.leaf.label")));
+    EXPECT_TRUE(hasAnnotation<Meta::Children>(object.findPropertyByName("deep.leaf").annotations()));
+}
+
+TEST(DeclaredPropertyWrite, MemberObjectsAreEditedInPlaceUnlessHeldConst) {
+    write_test::Outer outer;
+    EXPECT_TRUE(reflect(outer).findPropertyByName("plain.leaf.value").set(10));
+    EXPECT_EQ(outer.plain.leaf.value, 10);
+
+    const write_test::Outer& constant = outer;
+    const BoundProperty frozen = reflect(constant).findPropertyByName("plain.leaf.value");
+    EXPECT_TRUE(frozen.isConst());
+    Kor::MessageCapture capture;
+    EXPECT_FALSE(frozen.set(11));
+    EXPECT_TRUE(capture.contains("Error setting property 'value'"));
+    EXPECT_EQ(outer.plain.leaf.value, 10);
+}
+
+TEST(DeclaredPropertyWrite, InvokedMethodsAnnounceAndDeliverTheirResult) {
+    write_test::Outer outer;
+    const BoundProperty scale = reflect(outer).findPropertyByName("scale");
+    std::vector<std::string> log;
+    const zel::ScopedConnection connections[] = {
+        scale.connectMethodAboutToBeInvoked([&](size_t count) { log.push_back("about " + std::to_string(count)); }),
+        scale.connectMethodInvoked([&](const tavi::Variant& result) {
+            log.push_back("invoked " + (result.isVoid() ? std::string("void") : std::to_string(result.cast<float>())));
+        })};
+    EXPECT_EQ(scale.invoke(2.5f), tavi::Variant(5.0f));
+    EXPECT_EQ(log, (std::vector<std::string>{"about 1", "invoked 5.000000"}));
+
+    log.clear();
+    Kor::MessageCapture capture;
+    EXPECT_TRUE(scale.invoke().isVoid());
+    EXPECT_TRUE(capture.contains("Error invoking method property 'scale': function accepts 1 args, but 0 were passed"));
+    EXPECT_TRUE(scale.invoke(std::string("wide")).isVoid());
+    EXPECT_TRUE(capture.contains("Error invoking method property 'scale': failed to cast argument 0 of 'string' to "
+                                 "'float'"));
+    EXPECT_EQ(log, (std::vector<std::string>{"about 0", "invoked void", "about 1", "invoked void"}));
 }
 
 } // namespace

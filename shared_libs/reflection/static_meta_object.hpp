@@ -5,6 +5,7 @@
 //   struct Shape { virtual ~Shape() = default; std::string name; float area() const; };
 //   struct Circle : Shape {
 //       float radius = 1;
+//       Style style;                                   // declared with its own TypeDeclaration
 //       const Kor::Vector3& getCenter() const;
 //       void setCenter(const Kor::Vector3&);
 //       float scaled(float factor) const;
@@ -20,6 +21,7 @@
 //               .property("center", &Circle::getCenter, &Circle::setCenter)
 //               .property("area", &Shape::area)                                     // read-only
 //               .property("diameter", [](const Circle* c) { return 2 * c->radius; })
+//               .object("style", &Circle::style)                // a member object, edited in place
 //               .push(Meta::Group("Advanced"))
 //                   .method("scaled", &Circle::scaled)
 //               .pop();
@@ -35,7 +37,8 @@
 // parameters, or callables taking `const T*` (or the bound property, or the
 // owning ReflectedObject); setters are member functions with one parameter
 // or callables taking `T*` and the value (and optionally the setter flags).
-// Without a setter the property is read-only. A method is a member
+// Without a setter the property is read-only. object() exposes a member
+// object by pointer, so a panel can open it and edit it in place. A method is a member
 // function, a function-valued data member, or a callable taking `const T*`
 // (or `T*`) first; its arguments are converted from the Variants passed.
 //
@@ -213,6 +216,21 @@ public:
                     static_meta_details::annotationsOf(std::forward<A>(annotations)...),
                     static_meta_details::makeGetter<T>(std::move(getter)),
                     static_meta_details::makeSetter<T>(std::move(setter)));
+        return *this;
+    }
+
+    // A member object edited in place: the property holds a pointer to the
+    // member (a const one when the owner is reached through a const
+    // pointer), so the object made from the property is the member itself
+    // and writes to its properties change the owner's member.
+    template <class G, static_meta_details::AnnotationValue... A>
+        requires std::is_member_object_pointer_v<G>
+    Builder& object(std::string key, G member, A&&... annotations) {
+        using M = static_meta_details::GetterValue<T, G>;
+        if constexpr (DeclaredType<M>)
+            StaticMetaObject<M>::instance();
+        addProperty(std::move(key), typeid(M), static_meta_details::annotationsOf(std::forward<A>(annotations)...),
+                    static_meta_details::makeMemberObjectGetter<T>(member), {});
         return *this;
     }
 

@@ -191,6 +191,16 @@ MetaProperty::Getter makeGetter(G getter) {
     }
 }
 
+// A pointer to a member object, as const as the owner is held.
+template <class T, class G>
+MetaProperty::Getter makeMemberObjectGetter(G member) {
+    return [member](const BoundProperty& property) {
+        if (property.object().isConst())
+            return tavi::Variant(&(convertor_details::instanceOf<T, true>(property)->*member));
+        return tavi::Variant(&(convertor_details::instanceOf<T, false>(property)->*member));
+    };
+}
+
 // Assigns `value` to a data member: from the value the Variant holds, or
 // from its conversion (FuzzyArgumentException when there is none).
 template <class T, class G>
