@@ -45,6 +45,9 @@ while (($#)); do
     esac
 done
 
+# The benchmarks also run the same cases through RTTR and Qt (optional peers,
+# never needed by the library or its tests) and tabulate them with Python.
+if [ "$what" = bench ]; then packages+=(python3 librttr-dev qt6-base-dev); fi
 install_missing
 case $what in
     example)
@@ -76,9 +79,18 @@ case $what in
         fi
         ;;
     bench)
-        configure build/bench -DCMAKE_BUILD_TYPE=Release -DREFLECTION_BUILD_TESTS=OFF
-        cmake --build build/bench -j"$jobs"
-        for b in build/bench/bench/*_bench; do "$b"; done
+        dir=build/bench
+        configure "$dir" -DCMAKE_BUILD_TYPE=Release -DREFLECTION_BUILD_TESTS=OFF -DREFLECTION_BUILD_EXAMPLES=OFF
+        cmake --build "$dir" -j"$jobs"
+        # Every program five times; the table takes the medians.
+        rm -rf "$dir/results" && mkdir -p "$dir/results"
+        for b in "$dir"/bench/*_bench; do
+            echo "== $(basename "$b")"
+            "$b" --benchmark_repetitions=5 --benchmark_display_aggregates_only=true --benchmark_min_time=0.1 \
+                --benchmark_out="$dir/results/$(basename "$b").json" --benchmark_out_format=json
+        done
+        python3 bench/make_results.py --build-dir "$dir" --out bench/RESULTS.md "$dir"/results/*.json
+        echo "Wrote bench/RESULTS.md"
         ;;
     *)
         sed -n '2,9p' "$0"; exit 2 ;;

@@ -1,0 +1,244 @@
+#!/usr/bin/env python3
+"""Turns Google Benchmark JSON reports into bench/RESULTS.md.
+
+Benchmarks named "<case>/<implementation>" (implementation one of direct,
+ours, rttr, qt) form the side-by-side table; every other benchmark is listed
+below it. Times are the medians of the repetitions, in CPU nanoseconds per
+operation: a benchmark with an "ops" counter made that many operations per
+iteration, and its time and allocations are divided by it.
+
+    make_results.py --build-dir build/bench --out bench/RESULTS.md report.json...
+"""
+
+import argparse
+import datetime
+import json
+import os
+import platform
+import re
+import subprocess
+import sys
+
+IMPLEMENTATIONS = ("direct", "ours", "rttr", "qt")
+
+# Table order and the wording of each case.
+CASES = [
+    ("read_float", "read a float (handle made once)"),
+    ("read_string", "read the string (handle made once)"),
+    ("write_float", "write a float: no listener, no undo"),
+    ("write_float_slot", "write a float: one connected slot"),
+    ("write_float_undo", "write a float inside an open undo transaction"),
+    ("write_float_commit", "write a float as its own undo transaction"),
+    ("write_by_name", "look up by name, then write"),
+    ("write_by_name_slot", "look up by name, then write: one connected slot"),
+    ("invoke", "invoke a one-argument method (handle made once)"),
+    ("enumerate_read", "enumerate the 5 properties, read each"),
+    ("emit_signal", "emit a signal to one slot"),
+    ("notify_changed", "announce and deliver a property change to one slot"),
+    ("multi_edit", "100 writes in one notify scope, one slot (per write)"),
+]
+
+TIME_TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def load_reports(paths):
+    """{name: result} from the median aggregates; errors keep their message."""
+    results, contexts = {}, []
+    for path in paths:
+        with open(path, encoding="utf-8") as f:
+            report = json.load(f)
+        contexts.append(report.get("context", {}))
+        for entry in report.get("benchmarks", []):
+            name = entry.get("run_name", entry["name"])
+            if entry.get("error_occurred"):
+                results[name] = {"error": entry.get("error_message", "error")}
+                continue
+            if entry.get("run_type") == "aggregate" and entry.get("aggregate_name") != "median":
+                continue
+            if entry.get("run_type") == "iteration" and name in results:
+                continue  # aggregates preferred; a single run stands in for them
+            ops = float(entry.get("ops", 1.0)) or 1.0
+            ns = entry["cpu_time"] * TIME_TO_NS[entry.get("time_unit", "ns")] / ops
+            allocs = entry.get("allocs")
+            results[name] = {
+                "ns": ns,
+                "allocs": None if allocs is None else float(allocs) / ops,
+            }
+    return results, contexts
+
+
+def fmt_ns(value):
+    if value is None:
+        return "—"
+    if value >= 100:
+        return f"{value:.0f}"
+    if value >= 10:
+        return f"{value:.1f}"
+    return f"{value:.2f}"
+
+
+def fmt_ratio(a, b):
+    if a is None or b is None or b <= 0:
+        return "—"
+    ratio = a / b
+    return f"{ratio:.0f}×" if ratio >= 100 else f"{ratio:.1f}×" if ratio >= 10 else f"{ratio:.2f}×"
+
+
+def fmt_allocs(value):
+    if value is None:
+        return "—"
+    # Below one allocation in a thousand operations it is the benchmark's
+    # own bookkeeping, not the operation.
+    if value < 1e-3:
+        return "0"
+    return f"{value:.0f}" if abs(value - round(value)) < 0.01 else f"{value:.2f}"
+
+
+def cell(result, key):
+    if result is None:
+        return None
+    return result.get(key)
+
+
+def side_by_side(results):
+    rows, errors = [], []
+    for case, label in CASES:
+        row = {impl: results.get(f"{case}/{impl}") for impl in IMPLEMENTATIONS}
+        if not any(row.values()):
+            continue
+        for impl, result in row.items():
+            if result and "error" in result:
+                errors.append(f"{case}/{impl}: {result['error']}")
+        ns = {impl: cell(row[impl], "ns") for impl in IMPLEMENTATIONS}
+        allocs = {impl: cell(row[impl], "allocs") for impl in IMPLEMENTATIONS}
+        rows.append(
+            "| "
+            + " | ".join(
+                [
+                    label,
+                    fmt_ns(ns["direct"]),
+                    fmt_ns(ns["ours"]),
+                    fmt_ns(ns["rttr"]),
+                    fmt_ns(ns["qt"]),
+                    fmt_ratio(ns["ours"], ns["direct"]),
+                    fmt_ratio(ns["ours"], ns["rttr"]),
+                    fmt_ratio(ns["ours"], ns["qt"]),
+                    fmt_allocs(allocs["ours"]),
+                    fmt_allocs(allocs["rttr"]),
+                    fmt_allocs(allocs["qt"]),
+                ]
+            )
+            + " |"
+        )
+    header = (
+        "| case | direct ns | ours ns | RTTR ns | Qt ns | ours÷direct | ours÷RTTR | ours÷Qt "
+        "| allocs ours | allocs RTTR | allocs Qt |\n"
+        "|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|"
+    )
+    return header + "\n" + "\n".join(rows), errors
+
+
+def others(results):
+    names = [n for n in results if n.rsplit("/", 1)[-1] not in IMPLEMENTATIONS]
+    lines = ["| benchmark | ns | allocs |", "|---|--:|--:|"]
+    for name in names:
+        result = results[name]
+        if "error" in result:
+            lines.append(f"| {name} | error: {result['error']} | |")
+        else:
+            lines.append(f"| {name} | {fmt_ns(result['ns'])} | {fmt_allocs(result['allocs'])} |")
+    return "\n".join(lines) if names else ""
+
+
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or "unknown CPU"
+
+
+def compiler(build_dir):
+    path = None
+    try:
+        with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("CMAKE_CXX_COMPILER:"):
+                    path = line.split("=", 1)[1].strip()
+    except OSError:
+        pass
+    try:
+        out = subprocess.run([path or "c++", "--version"], capture_output=True, text=True, check=True).stdout
+        return out.splitlines()[0].strip()
+    except (OSError, subprocess.CalledProcessError, IndexError):
+        return path or "unknown compiler"
+
+
+def peer_versions():
+    versions = []
+    for package, label in (("librttr-dev", "RTTR"), ("qt6-base-dev", "Qt")):
+        try:
+            out = subprocess.run(
+                ["dpkg-query", "-W", "-f=${Version}", package], capture_output=True, text=True, check=True
+            ).stdout
+            versions.append(f"{label} {re.sub(r'[+~].*', '', out.strip())}")
+        except (OSError, subprocess.CalledProcessError):
+            pass
+    return ", ".join(versions)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("reports", nargs="+")
+    args = parser.parse_args()
+
+    results, contexts = load_reports(args.reports)
+    table, errors = side_by_side(results)
+    load = max((c.get("load_avg", [0])[0] for c in contexts if c.get("load_avg")), default=None)
+    machine = (
+        f"{cpu_model()}, {os.cpu_count()} cores; {compiler(args.build_dir)}, Release; "
+        f"{datetime.datetime.now(datetime.timezone.utc).strftime('%Y-%m-%d %H:%M UTC')}"
+    )
+    if load is not None:
+        machine += f"; load average at start {load:.2f}"
+    peers = peer_versions()
+
+    parts = [
+        "# Benchmark results",
+        "",
+        "Written by `./build.sh bench`; do not edit by hand.",
+        "",
+        f"Machine: {machine}." + (f" Peers: {peers}." if peers else ""),
+        "",
+        "Median CPU time per operation over the repetitions, in nanoseconds; allocations are heap "
+        "allocations per operation. `direct` is plain C++ on the same struct; `ours` goes through "
+        "`orv::ReflectedObject`/`orv::BoundProperty`; RTTR through `rttr::property`/`rttr::method`; "
+        "Qt through `QMetaProperty`/`QMetaMethod`, by name through `QObject::setProperty`, with "
+        "setters that emit their NOTIFY signal. A dash: the implementation has no such operation "
+        "(RTTR has no signals, batching or undo; Qt no batching or undo). The programs' warning "
+        "\"Library was built as DEBUG\" is about Debian's build of Google Benchmark itself, not "
+        "the code measured.",
+        "",
+        table,
+    ]
+    if errors:
+        parts += ["", "Benchmarks that failed their own checks:", ""] + [f"- {e}" for e in errors]
+    rest = others(results)
+    if rest:
+        parts += ["", "## Other benchmarks", "", rest]
+    with open(args.out, "w", encoding="utf-8") as f:
+        f.write("\n".join(parts) + "\n")
+    print(table)
+    if errors:
+        print("\n".join(errors), file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
