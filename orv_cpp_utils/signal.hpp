@@ -489,6 +489,7 @@ public:
         {
             const std::lock_guard lock(m_core->mutex);
             entries.swap(m_core->entries);
+            m_core->count.store(0, std::memory_order_release);
         }
         // An emission running elsewhere keeps its body alive: disconnect
         // explicitly so that it stops, as it would on a destroyed signal.
@@ -512,6 +513,7 @@ public:
         Entry& entry = m_core->entries[key];
         if (!entry.body)
             entry.body = std::make_shared<impl_type>();
+        m_core->count.store(m_core->entries.size(), std::memory_order_release);
         return entry.body->connect(storage, checked, priority);
     }
     template <size_t N>
@@ -521,6 +523,10 @@ public:
 
     // Emits the key's signal, if any slot is connected for it.
     void operator()(key_type key, Args... args) const {
+        // Most maps have no slot for most keys: skip the lock then. A connect
+        // racing with this emission may or may not be seen, as with a signal.
+        if (m_core->count.load(std::memory_order_acquire) == 0)
+            return;
         std::shared_ptr<impl_type> body;
         {
             const std::lock_guard lock(m_core->mutex);
@@ -555,6 +561,8 @@ private:
     struct Core {
         std::mutex mutex;
         std::atomic<bool> destroying{false};
+        // entries.size(), readable without the lock.
+        std::atomic<size_t> count{0};
         std::unordered_map<key_type, Entry> entries;
     };
 
@@ -579,6 +587,7 @@ private:
             return; // other slots of the key are still connected
         doomed = std::move(it->second.body);
         core.entries.erase(it);
+        core.count.store(core.entries.size(), std::memory_order_release);
     }
 
     // Connecting and emitting are const, as on a signal: owners connect from

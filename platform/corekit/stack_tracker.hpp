@@ -23,6 +23,23 @@ public:
 
     static constexpr size_t CAPACITY = 256;
 
+    // One thread's frames. Trivially destructible on purpose: a thread_local
+    // with a destructor is gone before the static destructors run, and those
+    // may still push frames.
+    struct Frames {
+        Entry entries[CAPACITY];
+        size_t depth; // may exceed CAPACITY; the excess is not recorded
+
+        void push(const char* function, const char* file, int line) noexcept {
+            if (depth < CAPACITY)
+                entries[depth] = Entry{function ? function : "?", file ? file : "?", line};
+            ++depth;
+        }
+        void pop() noexcept;
+    };
+    // This thread's frames.
+    static Frames& current() noexcept;
+
     // A null function or file is recorded as "?".
     static void push(const char* function, const char* file, int line);
     static void pop();
@@ -34,15 +51,25 @@ public:
     // first line tells how many deeper frames were not recorded, if any.
     static std::string dump();
 
-    // RAII frame: pushes on construction, pops on destruction.
+    // RAII frame: pushes on construction, pops on destruction. It finds the
+    // thread's frames once: thread-local lookups are what a frame costs.
     class Frame {
     public:
-        explicit Frame(const char* function, std::source_location where = std::source_location::current()) {
-            StackTracker::push(function, where.file_name(), static_cast<int>(where.line()));
+        explicit Frame(const char* function, std::source_location where = std::source_location::current())
+            : m_frames(current()) {
+            m_frames.push(function, where.file_name(), static_cast<int>(where.line()));
         }
-        ~Frame() { StackTracker::pop(); }
+        ~Frame() {
+            if (m_frames.depth > 0)
+                --m_frames.depth;
+            else
+                m_frames.pop();
+        }
         Frame(const Frame&) = delete;
         Frame& operator=(const Frame&) = delete;
+
+    private:
+        Frames& m_frames;
     };
 };
 

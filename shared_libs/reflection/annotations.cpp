@@ -126,9 +126,9 @@ const tavi::Variant* Annotations::latest(Key key) const {
 }
 
 Annotations::untyped_iterator Annotations::find(Key key) const {
-    Kor::StackTracker::Frame frame("orv::Annotations::find");
     if (!m_impl)
         return {};
+    Kor::StackTracker::Frame frame("orv::Annotations::find");
     const auto mapIt = lookup(key);
     if (mapIt == m_impl->map.end())
         return {};
@@ -136,9 +136,9 @@ Annotations::untyped_iterator Annotations::find(Key key) const {
 }
 
 boost::iterator_range<Annotations::untyped_iterator> Annotations::equal_range(Key key) const {
-    Kor::StackTracker::Frame frame("orv::Annotations::equal_range");
     if (!m_impl)
         return {end(), end()};
+    Kor::StackTracker::Frame frame("orv::Annotations::equal_range");
     const auto mapIt = lookup(key);
     if (mapIt == m_impl->map.end())
         return {end(), end()};
@@ -148,8 +148,10 @@ boost::iterator_range<Annotations::untyped_iterator> Annotations::equal_range(Ke
 }
 
 bool Annotations::contain(Key key) const {
+    if (!m_impl)
+        return false;
     Kor::StackTracker::Frame frame("orv::Annotations::contain");
-    return m_impl && m_impl->map.contains(key);
+    return m_impl->map.contains(key);
 }
 
 bool Annotations::remove(Key key) {

@@ -112,6 +112,9 @@ public:
     untyped_iterator begin() const;
     untyped_iterator end() const noexcept { return {}; }
     bool empty() const;
+    // Cheap test for a container that never held anything (the common case
+    // of a member declared without annotations): lookups can stop here.
+    bool isBlank() const noexcept { return !m_impl; }
     // Drops this container's share of the body; other copies keep theirs.
     void clear();
 
@@ -191,6 +194,8 @@ using AnnotationRange = boost::iterator_range<AnnotationIterator<T>>;
 // Every T, oldest first.
 template <class T>
 AnnotationRange<T> annotationsOf(const Annotations& annotations) {
+    if (annotations.isBlank())
+        return {};
     const auto range = annotations.equal_range(annotationKey<T>());
     return AnnotationRange<T>(AnnotationIterator<T>(range.begin()), AnnotationIterator<T>(range.end()));
 }
@@ -199,6 +204,8 @@ AnnotationRange<T> annotationsOf(const Annotations& annotations) {
 // deleted overload below: read a temporary through a named copy.
 template <class T>
 const T* findAnnotation(const Annotations& annotations) {
+    if (annotations.isBlank())
+        return nullptr;
     Kor::StackTracker::Frame frame("orv::findAnnotation");
     const tavi::Variant* value = annotations.latest(annotationKey<T>());
     return value ? &annotationCast<T>(*value) : nullptr;
@@ -208,7 +215,7 @@ const T* findAnnotation(const Annotations&& annotations) = delete;
 
 template <class T>
 bool hasAnnotation(const Annotations& annotations) {
-    return annotations.contain(annotationKey<T>());
+    return !annotations.isBlank() && annotations.contain(annotationKey<T>());
 }
 
 } // namespace orv

@@ -156,11 +156,16 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
             if (!validate(*this, local, flags, error))
                 return false;
         }
+    // A copy: a listener may destroy the handle this was called on (a panel
+    // rebuilding its rows when a value changes).
     const BoundProperty self = *this;
     bool written = true;
     {
         const PropertyChangeNotifier notifier(self, flags, NotifyFlag::Value);
-        if (!Kor::CommitChangesScope::ignoresUndos() && !self.isStateless()) {
+        // Without a recording transaction there is nothing to bracket or
+        // record: skip the work (and the key's allocation) altogether.
+        Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
+        if (transaction && transaction->command() && !self.isStateless()) {
             NotifyScope::prepareUndo();
             Kor::CommitChangesScope::makeUniqueUndo<PropertySetCommand>(tavi::Variant(self), self);
         }
@@ -247,7 +252,15 @@ Annotations BoundProperty::computeAnnotations() const {
 }
 
 Annotations BoundProperty::annotations() const {
-    return cached(&BoundPropertyContextData::annotations, [this] { return computeAnnotations(); });
+    BoundPropertyContextData* context = contextData();
+    if (context && context->annotationsBlank())
+        return {};
+    return cached(&BoundPropertyContextData::annotations, [this, context] {
+        Annotations computed = computeAnnotations();
+        if (context && computed.isBlank())
+            context->setAnnotationsBlank(true);
+        return computed;
+    });
 }
 
 bool BoundProperty::isReadOnly() const {
@@ -278,6 +291,8 @@ Meta::Stateless::Mode BoundProperty::statelessMode() const {
 Validator BoundProperty::validator() const {
     if (m_private && m_private->validator)
         return *m_private->validator;
+    if (const BoundPropertyContextData* context = contextData(); context && context->annotationsBlank())
+        return {};
     return cached(&BoundPropertyContextData::validator, [this] {
         const Annotations all = annotations();
         const Meta::Validator* annotation = findAnnotation<Meta::Validator>(all);

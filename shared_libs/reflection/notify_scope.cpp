@@ -125,26 +125,31 @@ private:
     bool m_undoPrepared = false;
 };
 
-// The stack lives as long as its thread. `finished` is trivially destructible,
-// so it can still be read while the thread's other objects are destroyed.
-thread_local bool t_finished = false;
+// The stack lives as long as its thread. The state read on every call is
+// trivially destructible, so it is one cheap thread-local lookup and stays
+// readable while the thread's other objects are destroyed; the owner, whose
+// destructor ends the stack, is touched only when the stack is made.
+struct ThreadState {
+    NotifyStack* stack = nullptr;
+    bool finished = false;
+};
+thread_local ThreadState t_state;
 
 struct StackOwner {
-    NotifyStack* stack = nullptr;
     ~StackOwner() {
-        t_finished = true;
+        t_state.finished = true;
         // Pending items deliver their final notifications as they go.
-        delete std::exchange(stack, nullptr);
+        delete std::exchange(t_state.stack, nullptr);
     }
 };
-thread_local StackOwner t_owner;
 
 NotifyStack* NotifyStack::current() {
-    if (t_finished)
-        return nullptr;
-    if (!t_owner.stack)
-        t_owner.stack = new NotifyStack;
-    return t_owner.stack;
+    ThreadState& state = t_state;
+    if (state.stack || state.finished)
+        return state.stack;
+    thread_local StackOwner owner;
+    state.stack = new NotifyStack;
+    return state.stack;
 }
 
 template <class Command>

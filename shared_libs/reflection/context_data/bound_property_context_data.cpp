@@ -22,6 +22,7 @@ std::shared_ptr<ReflectedObjectContextData> BoundPropertyContextData::objectCont
     auto created = std::make_shared<ReflectedObjectContextData>(object);
     // A losing creator adopts the installed context and drops its own.
     std::shared_ptr<ReflectedObjectContextData> installed;
+    m_hasObjectContextData.store(true, std::memory_order_release);
     if (std::atomic_compare_exchange_strong(&m_objectContextData, &installed, created))
         result = std::move(created);
     else
@@ -40,11 +41,12 @@ void BoundPropertyContextData::propertyChanged(NotifyFlags flags) {
             m_reduceMapFactory.reset();
             m_validator.reset();
             m_statelessMode.reset();
+            m_annotationsBlank.store(false, std::memory_order_release);
         }
         if (const auto held = std::atomic_load(&m_objectContextData))
             held->resetAnnotationsCache();
     }
-    if (flags.test(NotifyFlag::Value))
+    if (flags.test(NotifyFlag::Value) && m_hasObjectContextData.exchange(false, std::memory_order_acq_rel))
         if (const auto held = std::atomic_exchange(&m_objectContextData, std::shared_ptr<ReflectedObjectContextData>()))
             held->resetAnnotationsCache();
 }

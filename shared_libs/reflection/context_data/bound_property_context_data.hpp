@@ -8,6 +8,7 @@
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,11 +36,20 @@ public:
     std::optional<ReduceMapFactory>& reduceMapFactory() noexcept { return m_reduceMapFactory; }
     std::optional<Validator>& validator() noexcept { return m_validator; }
     std::optional<Meta::Stateless::Mode>& statelessMode() noexcept { return m_statelessMode; }
+    // Set once the cached annotations turned out blank: the property then has
+    // no validator, hooks or dependents of its own, which the write path can
+    // tell without taking the lock.
+    bool annotationsBlank() const noexcept { return m_annotationsBlank.load(std::memory_order_acquire); }
+    void setAnnotationsBlank(bool blank) noexcept { m_annotationsBlank.store(blank, std::memory_order_release); }
 
 private:
     void propertyChanged(NotifyFlags flags);
 
     std::shared_ptr<ReflectedObjectContextData> m_objectContextData;
+    // Whether m_objectContextData may be set: atomic shared_ptr operations
+    // take a lock, and most value changes find nothing to drop.
+    std::atomic<bool> m_hasObjectContextData{false};
+    std::atomic<bool> m_annotationsBlank{false};
     mutable std::recursive_mutex m_mutex;
     std::optional<Annotations> m_annotations;
     std::optional<ReduceMapFactory> m_reduceMapFactory;
