@@ -95,6 +95,20 @@ public:
     void leave();
     void prepareUndo();
 
+    // Result slots of method items, kept for reuse.
+    std::unique_ptr<tavi::Variant> takeResultSlot() {
+        if (m_spareResults.empty())
+            return std::make_unique<tavi::Variant>();
+        std::unique_ptr<tavi::Variant> slot = std::move(m_spareResults.back());
+        m_spareResults.pop_back();
+        return slot;
+    }
+    void recycleResultSlot(std::unique_ptr<tavi::Variant> slot) {
+        slot->reset();
+        if (m_spareResults.size() < 16)
+            m_spareResults.push_back(std::move(slot));
+    }
+
     void pushPropertyChange(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
     tavi::Variant* pushMethodInvoke(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
                                     SetterFlags setterFlags);
@@ -121,6 +135,7 @@ private:
 
     std::vector<Item> m_items;
     SeenMap m_seen;
+    std::vector<std::unique_ptr<tavi::Variant>> m_spareResults;
     uint64_t m_depth = 0;
     bool m_undoPrepared = false;
 };
@@ -286,8 +301,9 @@ NotifyScope::PropertyChangeItem::~PropertyChangeItem() noexcept(false) {
 
 NotifyScope::MethodInvokeItem::MethodInvokeItem(BoundProperty method, size_t count, const tavi::Variant* arguments,
                                                 SetterFlags setterFlags)
-    : m_property(std::move(method)), m_setterFlags(setterFlags), m_arguments(arguments, arguments + count),
-      m_result(std::make_unique<tavi::Variant>()) {
+    : m_property(std::move(method)), m_setterFlags(setterFlags), m_arguments(arguments, arguments + count) {
+    NotifyStack* stack = NotifyStack::current();
+    m_result = stack ? stack->takeResultSlot() : std::make_unique<tavi::Variant>();
     notifyDependent(m_property, m_setterFlags, m_notifyFlags);
     notify::methodAboutToBeInvoked(m_property, m_arguments.size(), m_arguments.data(), m_setterFlags, m_notifyFlags);
 }
@@ -305,11 +321,20 @@ NotifyScope::MethodInvokeItem& NotifyScope::MethodInvokeItem::operator=(MethodIn
 }
 
 NotifyScope::MethodInvokeItem::~MethodInvokeItem() noexcept(false) {
-    const std::unique_ptr<tavi::Variant> result = std::move(m_result);
-    if (!result || !m_property.isValid())
+    std::unique_ptr<tavi::Variant> result = std::move(m_result);
+    if (!result)
         return;
-    notify::methodInvoked(m_property, m_arguments.size(), m_arguments.data(), *result, m_setterFlags,
-                          m_notifyFlags);
+    // Handed back even when a listener throws.
+    struct Recycle {
+        std::unique_ptr<tavi::Variant>& slot;
+        ~Recycle() {
+            if (NotifyStack* stack = NotifyStack::current())
+                stack->recycleResultSlot(std::move(slot));
+        }
+    } recycle{result};
+    if (m_property.isValid())
+        notify::methodInvoked(m_property, m_arguments.size(), m_arguments.data(), *result, m_setterFlags,
+                              m_notifyFlags);
 }
 
 // --- scope ------------------------------------------------------------------------

@@ -21,6 +21,8 @@
 #include "shared_libs/reflection/property_flags.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
+#include <boost/container/small_vector.hpp>
+
 #include <cstddef>
 #include <initializer_list>
 #include <memory>
@@ -117,7 +119,9 @@ private:
     BoundProperty m_property;
     SetterFlags m_setterFlags;
     NotifyFlags m_notifyFlags;
-    std::vector<tavi::Variant> m_arguments;
+    // Calls rarely take more than a few arguments: no allocation for those.
+    boost::container::small_vector<tavi::Variant, 3> m_arguments;
+    // Recycled through the thread's queue, so that calls allocate nothing.
     std::unique_ptr<tavi::Variant> m_result;
 };
 

@@ -47,11 +47,8 @@ std::optional<std::string> typeNameProperty(const ReflectedObject& object) {
 // --- construction -----------------------------------------------------------
 
 ReflectedObject::ReflectedObject() noexcept = default;
-ReflectedObject::ReflectedObject(const ReflectedObject&) = default;
-ReflectedObject::ReflectedObject(ReflectedObject&&) noexcept = default;
 ReflectedObject& ReflectedObject::operator=(const ReflectedObject&) = default;
 ReflectedObject& ReflectedObject::operator=(ReflectedObject&&) noexcept = default;
-ReflectedObject::~ReflectedObject() = default;
 
 ReflectedObject::ReflectedObject(tavi::Variant object) {
     Kor::StackTracker::Frame frame("orv::ReflectedObject::ReflectedObject");

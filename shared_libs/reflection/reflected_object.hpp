@@ -73,11 +73,12 @@ public:
     // An instance with known per-instance data.
     ReflectedObject(tavi::Variant object, const std::shared_ptr<ObjectData>& data);
 
-    ReflectedObject(const ReflectedObject&);
-    ReflectedObject(ReflectedObject&&) noexcept;
+    // Inline: handles are copied on every property visit.
+    ReflectedObject(const ReflectedObject&) = default;
+    ReflectedObject(ReflectedObject&&) noexcept = default;
     ReflectedObject& operator=(const ReflectedObject&);
     ReflectedObject& operator=(ReflectedObject&&) noexcept;
-    ~ReflectedObject();
+    ~ReflectedObject() = default;
 
     bool isValid() const noexcept;
     explicit operator bool() const noexcept { return isValid(); }
