@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -141,6 +143,40 @@ TEST_F(NotifyScopeTest, AnnouncingOutsideAScopeIsReportedAndDeliveredLater) {
     EXPECT_EQ(NotifyScope::depth(), 0u);
     { NotifyScope scope; }
     EXPECT_EQ(log, (Log{"about root.number 1", "changed root.number 1"}));
+}
+
+TEST_F(NotifyScopeTest, AListenerScopeDoesNotFlushAnAnnouncementMadeOutsideAScope) {
+    const BoundProperty number = property(tree.root, "number");
+    const zel::ScopedConnection nested = number.connectPropertyAboutToBeChanged([] { NotifyScope inner; });
+    Kor::MessageCapture capture;
+    NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value);
+    EXPECT_EQ(NotifyScope::depth(), 0u);
+    { NotifyScope later; }
+    EXPECT_EQ(log, (Log{"about root.number 1", "changed root.number 1"}));
+}
+
+TEST_F(NotifyScopeTest, AThrowingListenerPropagatesAndLeavesTheRestQueuedOnce) {
+    const BoundProperty number = property(tree.root, "number");
+    const BoundProperty text = property(tree.root, "text");
+    bool thrown = false;
+    const zel::ScopedConnection throwing = text.connectPropertyChanged([&] {
+        if (!std::exchange(thrown, true))
+            throw std::runtime_error("listener failed");
+    });
+    const auto edit = [&] {
+        NotifyScope scope;
+        NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value);
+        NotifyScope::beginPropertyChange(text, {}, NotifyFlag::Value);
+    };
+    EXPECT_THROW(edit(), std::runtime_error);
+    EXPECT_EQ(NotifyScope::depth(), 0u);
+    EXPECT_EQ(log, (Log{"about root.number 1", "about root.text 1", "changed root.text 1"}));
+    log.clear();
+    {
+        NotifyScope scope;
+        NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value);
+    }
+    EXPECT_EQ(log, (Log{"changed root.number 1"})) << "still queued, and neither announced nor delivered twice";
 }
 
 TEST_F(NotifyScopeTest, ScopesOfOtherThreadsAreIndependent) {

@@ -25,6 +25,7 @@ struct Inner {
 };
 struct Outer {
     Inner plain, deep;
+    std::function<int(int)> hook; // never set
     float scale(float factor) const { return 2 * factor; }
 };
 
@@ -52,7 +53,8 @@ struct orv::TypeDeclaration<write_test::Outer> {
         type.object("plain", &write_test::Outer::plain,
                     Meta::Children("val*", {tavi::Variant(Meta::Minor())}))
             .object("deep", &write_test::Outer::deep, Meta::Children("*", {tavi::Variant(Meta::Minor())}, true))
-            .method("scale", &write_test::Outer::scale);
+            .method("scale", &write_test::Outer::scale)
+            .method("hook", &write_test::Outer::hook);
     }
 };
 
@@ -107,6 +109,14 @@ TEST_F(PropertyWriteTest, ValidatorsClampRejectAndCanBeBypassed) {
     EXPECT_EQ(changes, 1) << "a refused write notifies nothing";
     EXPECT_TRUE(number.set(-5, SetterFlag::NoValidation));
     EXPECT_EQ(tree.root.number, -5);
+}
+
+TEST_F(PropertyWriteTest, ThePropertysOwnValidatorComesBeforeAHandedDownOne) {
+    tree.number->setAnnotations({tavi::Variant(percent())});
+    const Meta::Validator refuseAll([] { return false; });
+    tree.meta.setAnnotations({tavi::Variant(Meta::Children("*", {tavi::Variant(refuseAll)}))});
+    EXPECT_TRUE(property(tree.root, "number").set(50));
+    EXPECT_FALSE(property(tree.root, "text").set(std::string("refused"))) << "text has only the handed-down one";
 }
 
 TEST_F(PropertyWriteTest, ValidatorOverridesAreCopyOnWrite) {
@@ -339,6 +349,11 @@ TEST(DeclaredPropertyWrite, InvokedMethodsAnnounceAndDeliverTheirResult) {
     EXPECT_TRUE(capture.contains("Error invoking method property 'scale': failed to cast argument 0 of 'string' to "
                                  "'float'"));
     EXPECT_EQ(log, (std::vector<std::string>{"about 0", "invoked void", "about 1", "invoked void"}));
+
+    EXPECT_TRUE(scale.genericInvoke({}, 1, nullptr).isVoid());
+    EXPECT_TRUE(capture.contains("Tried to invoke method property 'scale' with 1 arguments and no argument array"));
+    EXPECT_TRUE(reflect(outer).findPropertyByName("hook").invoke(1).isVoid());
+    EXPECT_TRUE(capture.contains("Error invoking method property 'hook': bad_function_call"));
 }
 
 } // namespace

@@ -190,6 +190,11 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count, cons
         Kor::errorMessage("Tried to invoke non-method property '%s'", property->name().c_str());
         return {};
     }
+    if (count > 0 && !arguments) {
+        Kor::errorMessage("Tried to invoke method property '%s' with %zu arguments and no argument array",
+                          property->name().c_str(), count);
+        return {};
+    }
     const BoundProperty self = *this;
     MethodInvokeNotifier notifier(self, count, arguments, flags);
     const auto failed = [&](const std::exception& error) {
@@ -202,6 +207,10 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count, cons
     } catch (const GenericFunctionError& error) {
         return failed(error);
     } catch (const FuzzyArgumentException& error) {
+        return failed(error);
+    } catch (const std::bad_function_call& error) {
+        // A method forwarding to a callable member that was never set (an
+        // annotation's empty function): the caller's data, not a crash.
         return failed(error);
     }
     notifier.setResult(result);
@@ -252,6 +261,7 @@ Annotations BoundProperty::computeAnnotations() const {
 }
 
 Annotations BoundProperty::annotations() const {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::annotations");
     BoundPropertyContextData* context = contextData();
     if (context && context->annotationsBlank())
         return {};
@@ -278,42 +288,57 @@ bool BoundProperty::isReadOnly() const {
 }
 
 Meta::Stateless::Mode BoundProperty::statelessMode() const {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::statelessMode");
     return cached(&BoundPropertyContextData::statelessMode, [this] {
         using Mode = Meta::Stateless::Mode;
         Mode own = Mode::None;
         const Annotations all = annotations();
-        if (const Meta::Stateless* rule = findAnnotation<Meta::Stateless>(all))
-            own = rule->function ? rule->function(m_object) : Mode::None;
+        const auto rules = annotationsOf<Meta::Stateless>(all);
+        if (!rules.empty() && rules.front().function)
+            own = rules.front().function(m_object);
         return own == Mode::Deep ? own : std::max(m_object.statelessMode(), own);
     });
 }
 
 Validator BoundProperty::validator() const {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::validator");
     if (m_private && m_private->validator)
         return *m_private->validator;
     if (const BoundPropertyContextData* context = contextData(); context && context->annotationsBlank())
         return {};
     return cached(&BoundPropertyContextData::validator, [this] {
+        // The first: the property's own comes before what Meta::Children hands down.
         const Annotations all = annotations();
-        const Meta::Validator* annotation = findAnnotation<Meta::Validator>(all);
-        return annotation ? annotation->function : Validator();
+        const auto validators = annotationsOf<Meta::Validator>(all);
+        return validators.empty() ? Validator() : validators.front().function;
     });
 }
 
-void BoundProperty::setValidator(Validator validator) { detach().validator = std::move(validator); }
+void BoundProperty::setValidator(Validator validator) {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::setValidator");
+    detach().validator = std::move(validator);
+}
 
 ReduceMapFactory BoundProperty::reduceMapFactory() const {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::reduceMapFactory");
     if (m_private && m_private->reduceMapFactory)
         return *m_private->reduceMapFactory;
     return cached(&BoundPropertyContextData::reduceMapFactory, [this]() -> ReduceMapFactory {
         const Annotations all = annotations();
-        if (const auto* annotation = findAnnotation<Meta::MultiSelection::ReduceMap>(all))
-            return [factory = *annotation] { return factory(); };
+        const auto factories = annotationsOf<Meta::MultiSelection::ReduceMap>(all);
+        if (!factories.empty()) {
+            if (factories.front().factory)
+                return factories.front().factory;
+            Kor::warningMessage("Property '%s' has a Meta::MultiSelection::ReduceMap without factory: values are "
+                                "compared for equality",
+                                name().c_str());
+        }
         return [] { return std::make_unique<EqualReduceMap>(); };
     });
 }
 
 void BoundProperty::setReduceMapFactory(ReduceMapFactory factory) {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::setReduceMapFactory");
     PrivateData& data = detach();
     if (factory)
         data.reduceMapFactory = std::move(factory);
@@ -333,24 +358,24 @@ BoundProperty::PrivateData& BoundProperty::detach() {
 // --- bindings -------------------------------------------------------------------
 
 BoundProperty::Binding BoundProperty::bind(const BoundProperty& source) const {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::bind");
     return PropertyData::bind(*this, {source}, [source] { return BoundProperty(source).get(); });
 }
 
 BoundProperty::Binding BoundProperty::bind(std::initializer_list<BoundProperty> sources,
                                            std::function<tavi::Variant()> compute) const {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::bind");
     return PropertyData::bind(*this, sources, std::move(compute));
 }
 
 bool BoundProperty::unbind(const Binding& binding) {
+    Kor::StackTracker::Frame frame("orv::BoundProperty::unbind");
     const std::shared_ptr<BindingBody> body = binding.lock();
-    if (!body)
-        return false;
-    body->unbind();
-    return true;
+    return body && body->unbind();
 }
 
 BoundProperty::BindingBody::BindingBody(std::function<tavi::Variant()> compute, BoundProperty target, List& list)
-    : m_compute(std::move(compute)), m_target(std::move(target)), m_list(list) {}
+    : m_compute(std::move(compute)), m_target(std::move(target)), m_list(&list) {}
 
 void BoundProperty::BindingBody::start(const std::weak_ptr<BindingBody>& self,
                                        std::initializer_list<BoundProperty> sources) {
@@ -471,7 +496,9 @@ PropertyData::PropertyData(ObjectData& objectData, std::weak_ptr<MetaProperty> m
 
 PropertyData::~PropertyData() {
     // Bindings may listen to this very property: disconnect before its
-    // signals go.
+    // signals go. A body kept alive by a running slot no longer has a list.
+    for (const auto& body : m_bindings)
+        body->detach();
     m_bindings.clear();
     delete m_methodInvoked.exchange(nullptr);
     delete m_methodAboutToBeInvoked.exchange(nullptr);

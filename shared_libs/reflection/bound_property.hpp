@@ -30,6 +30,7 @@
 #include <string>
 #include <typeinfo>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -178,8 +179,20 @@ public:
 
     // Connects to every source, then sets the target once.
     void start(const std::weak_ptr<BindingBody>& self, std::initializer_list<BoundProperty> sources);
-    void setNode(List::iterator node) { m_node = node; }
-    void unbind() { m_list.erase(m_node); }
+    void setNode(List::iterator node) {
+        m_node = node;
+        m_bound = true;
+    }
+    // Erases the node that owns this body; false when it has gone already.
+    // The caller keeps the body alive.
+    bool unbind() {
+        if (!std::exchange(m_bound, false))
+            return false;
+        m_list->erase(m_node);
+        return true;
+    }
+    // The owning list is going away.
+    void detach() noexcept { m_bound = false; }
 
 private:
     void update(SetterFlags flags) const;
@@ -187,8 +200,9 @@ private:
     std::function<tavi::Variant()> m_compute;
     BoundProperty m_target;
     std::vector<zel::ScopedConnection> m_connections;
-    List& m_list;
+    List* m_list;
     List::iterator m_node;
+    bool m_bound = false;
 };
 
 // The record of one property of one instance: its signals and user data.

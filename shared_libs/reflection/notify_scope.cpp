@@ -82,7 +82,8 @@ class NotifyStack {
 public:
     using Item = std::variant<NotifyScope::PropertyChangeItem, NotifyScope::MethodInvokeItem>;
 
-    NotifyStack() = default;
+    // Recycling a result slot must not allocate.
+    NotifyStack() { m_spareResults.reserve(s_spareResults); }
     NotifyStack(const NotifyStack&) = delete;
     NotifyStack& operator=(const NotifyStack&) = delete;
 
@@ -103,10 +104,24 @@ public:
         m_spareResults.pop_back();
         return slot;
     }
-    void recycleResultSlot(std::unique_ptr<tavi::Variant> slot) {
+    void recycleResultSlot(std::unique_ptr<tavi::Variant> slot) noexcept {
         slot->reset();
-        if (m_spareResults.size() < 16)
+        if (m_spareResults.size() < s_spareResults)
             m_spareResults.push_back(std::move(slot));
+    }
+
+    // At thread end.
+    void finish() noexcept {
+        for (;;) {
+            try {
+                flush();
+                return;
+            } catch (const std::exception& error) {
+                Kor::errorMessage("Notification delivered at thread end threw: %s", error.what());
+            } catch (...) {
+                Kor::errorMessage("Notification delivered at thread end threw");
+            }
+        }
     }
 
     void pushPropertyChange(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
@@ -123,8 +138,21 @@ private:
 
     // An item announces while it is built, and announcing may queue more
     // items; so the slot is taken first and filled by position afterwards.
+    // Outside every scope (a reported misuse) the depth is raised meanwhile:
+    // a listener opening and closing a scope of its own must not flush the
+    // queue, and the reserved slot with it.
     template <class T, class... Args>
     T& pushItem(Args&&... args) {
+        struct Hold {
+            uint64_t& depth;
+            bool raised;
+            ~Hold() {
+                if (raised)
+                    --depth;
+            }
+        } hold{m_depth, m_depth == 0};
+        if (hold.raised)
+            ++m_depth;
         const size_t position = m_items.size();
         m_items.emplace_back(std::in_place_type<T>);
         T item(std::forward<Args>(args)...);
@@ -133,8 +161,18 @@ private:
         return std::get<T>(slot);
     }
 
+    // Delivers the queue, newest first, including what the deliveries add.
+    void flush() {
+        while (!m_items.empty()) {
+            Item item = std::move(m_items.back());
+            m_items.pop_back();
+            std::visit([](auto& queued) { queued.deliver(); }, item);
+        }
+    }
+
     std::vector<Item> m_items;
     SeenMap m_seen;
+    static constexpr size_t s_spareResults = 16;
     std::vector<std::unique_ptr<tavi::Variant>> m_spareResults;
     uint64_t m_depth = 0;
     bool m_undoPrepared = false;
@@ -153,8 +191,11 @@ thread_local ThreadState t_state;
 struct StackOwner {
     ~StackOwner() {
         t_state.finished = true;
-        // Pending items deliver their final notifications as they go.
-        delete std::exchange(t_state.stack, nullptr);
+        NotifyStack* stack = std::exchange(t_state.stack, nullptr);
+        // What is still pending is delivered as a flush would; a throwing
+        // listener cannot propagate out of thread teardown, so it is reported.
+        stack->finish();
+        delete stack;
     }
 };
 
@@ -227,14 +268,17 @@ void NotifyStack::leave() {
     OutermostLeave closing{*this};
     // Depth stays 1 meanwhile: what the deliveries change queues into this
     // same flush.
-    while (!m_items.empty()) {
-        Item item = std::move(m_items.back());
-        m_items.pop_back();
-    }
+    flush();
 }
 
 NotifyStack::OutermostLeave::~OutermostLeave() {
     stack.m_seen.clear();
+    // Left by a throwing listener: what is still queued stays announced, so
+    // it is not queued (and delivered) a second time by the next scope.
+    for (const Item& item : stack.m_items)
+        if (const auto* change = std::get_if<NotifyScope::PropertyChangeItem>(&item))
+            if (change->property().isValid())
+                stack.m_seen[change->property()] |= change->notifyFlags().value() & s_mergedBits;
     if (std::exchange(stack.m_undoPrepared, false))
         recordAtFront<EnterNotifyScopeCommand>();
     stack.m_depth = 0;
@@ -293,7 +337,7 @@ NotifyScope::PropertyChangeItem& NotifyScope::PropertyChangeItem::operator=(Prop
     return *this;
 }
 
-NotifyScope::PropertyChangeItem::~PropertyChangeItem() noexcept(false) {
+void NotifyScope::PropertyChangeItem::deliver() {
     if (!std::exchange(m_pending, false) || !m_property.isValid())
         return;
     notify::propertyChanged(m_property, m_setterFlags, m_notifyFlags);
@@ -320,31 +364,42 @@ NotifyScope::MethodInvokeItem& NotifyScope::MethodInvokeItem::operator=(MethodIn
     return *this;
 }
 
-NotifyScope::MethodInvokeItem::~MethodInvokeItem() noexcept(false) {
-    std::unique_ptr<tavi::Variant> result = std::move(m_result);
-    if (!result)
+namespace {
+
+void recycle(std::unique_ptr<tavi::Variant>& slot) noexcept {
+    if (!slot)
         return;
-    // Handed back even when a listener throws.
-    struct Recycle {
-        std::unique_ptr<tavi::Variant>& slot;
-        ~Recycle() {
-            if (NotifyStack* stack = NotifyStack::current())
-                stack->recycleResultSlot(std::move(slot));
-        }
-    } recycle{result};
-    if (m_property.isValid())
-        notify::methodInvoked(m_property, m_arguments.size(), m_arguments.data(), *result, m_setterFlags,
-                              m_notifyFlags);
+    if (NotifyStack* stack = NotifyStack::current())
+        stack->recycleResultSlot(std::move(slot));
+}
+
+} // namespace
+
+NotifyScope::MethodInvokeItem::~MethodInvokeItem() { recycle(m_result); }
+
+void NotifyScope::MethodInvokeItem::deliver() {
+    // Taken out first: delivered once, and the slot recycled, even if a
+    // listener throws.
+    struct Taken {
+        std::unique_ptr<tavi::Variant> slot;
+        ~Taken() { recycle(slot); }
+    } taken{std::move(m_result)};
+    if (!taken.slot || !m_property.isValid())
+        return;
+    notify::methodInvoked(m_property, m_arguments.size(), m_arguments.data(), *taken.slot, m_setterFlags,
+                          m_notifyFlags);
 }
 
 // --- scope ------------------------------------------------------------------------
 
 void NotifyScope::enter() {
+    Kor::StackTracker::Frame frame("orv::NotifyScope::enter");
     if (NotifyStack* stack = NotifyStack::current())
         stack->enter();
 }
 
 void NotifyScope::leave() {
+    Kor::StackTracker::Frame frame("orv::NotifyScope::leave");
     if (NotifyStack* stack = NotifyStack::current())
         stack->leave();
 }
@@ -356,12 +411,22 @@ size_t NotifyScope::depth() {
 
 void NotifyScope::beginPropertyChange(const BoundProperty& property, SetterFlags setterFlags,
                                       NotifyFlags notifyFlags) {
+    Kor::StackTracker::Frame frame("orv::NotifyScope::beginPropertyChange");
     if (NotifyStack* stack = NotifyStack::current())
         stack->pushPropertyChange(property, setterFlags, notifyFlags);
 }
 
 void NotifyScope::beginPropertyChange(const ReflectedObject& object, size_t first, size_t count,
                                       SetterFlags setterFlags, NotifyFlags notifyFlags) {
+    Kor::StackTracker::Frame frame("orv::NotifyScope::beginPropertyChange");
+    // A range past the object's properties is cut at its end (and reported):
+    // announcing a million missing indices one by one helps nobody.
+    const size_t available = object.propertyCount();
+    if (first > available || count > available - first) {
+        Kor::warningMessage("orv::NotifyScope::beginPropertyChange: properties %zu..%zu+%zu of an object with %zu",
+                            first, first, count, available);
+        count = first > available ? 0 : available - first;
+    }
     for (size_t index = first; index < first + count; ++index)
         beginPropertyChange(object.propertyAt(index), setterFlags, notifyFlags);
 }
@@ -371,6 +436,7 @@ namespace {
 template <class Names>
 void beginNamedChanges(const ReflectedObject& object, const Names& names, SetterFlags setterFlags,
                        NotifyFlags notifyFlags) {
+    Kor::StackTracker::Frame frame("orv::NotifyScope::beginPropertyChange");
     for (const auto& name : names)
         object.enumerateProperties(Kor::BasicStringRef<char>(name), [&](const BoundProperty& property) {
             NotifyScope::beginPropertyChange(property, setterFlags, notifyFlags);
@@ -393,11 +459,18 @@ void NotifyScope::beginPropertyChange(const ReflectedObject& object, const std::
 
 tavi::Variant* NotifyScope::beginMethodInvoke(const BoundProperty& method, size_t count,
                                               const tavi::Variant* arguments, SetterFlags setterFlags) {
+    Kor::StackTracker::Frame frame("orv::NotifyScope::beginMethodInvoke");
+    if (count > 0 && !arguments) {
+        Kor::errorMessage("Tried to announce a call of '%s' with %zu arguments and no argument array",
+                          method.name().c_str(), count);
+        return nullptr;
+    }
     NotifyStack* stack = NotifyStack::current();
     return stack ? stack->pushMethodInvoke(method, count, arguments, setterFlags) : nullptr;
 }
 
 void NotifyScope::prepareUndo() {
+    Kor::StackTracker::Frame frame("orv::NotifyScope::prepareUndo");
     if (NotifyStack* stack = NotifyStack::current())
         stack->prepareUndo();
 }

@@ -86,14 +86,20 @@ public:
     static void prepareUndo();
 };
 
-// A queued property change: announced when made, delivered when destroyed.
+// A queued property change: announced when made, delivered once by
+// deliver(). Destroying an undelivered item drops it (the queue delivers
+// before it destroys), so that destruction never throws.
 class NotifyScope::PropertyChangeItem {
 public:
     PropertyChangeItem() = default;
     PropertyChangeItem(BoundProperty property, SetterFlags setterFlags, NotifyFlags notifyFlags);
     PropertyChangeItem(PropertyChangeItem&& other) noexcept;
     PropertyChangeItem& operator=(PropertyChangeItem&& other) noexcept;
-    ~PropertyChangeItem() noexcept(false);
+
+    // The changed notification; nothing when already delivered or moved from.
+    void deliver();
+    const BoundProperty& property() const noexcept { return m_property; }
+    NotifyFlags notifyFlags() const noexcept { return m_notifyFlags; }
 
 private:
     BoundProperty m_property;
@@ -102,15 +108,18 @@ private:
     bool m_pending = false;
 };
 
-// A queued method call: announced when made, delivered with its result when
-// destroyed.
+// A queued method call: announced when made, delivered with its result by
+// deliver().
 class NotifyScope::MethodInvokeItem {
 public:
     MethodInvokeItem() = default;
     MethodInvokeItem(BoundProperty method, size_t count, const tavi::Variant* arguments, SetterFlags setterFlags);
     MethodInvokeItem(MethodInvokeItem&& other) noexcept;
     MethodInvokeItem& operator=(MethodInvokeItem&& other) noexcept;
-    ~MethodInvokeItem() noexcept(false);
+    ~MethodInvokeItem();
+
+    // The invoked notification; nothing when already delivered or moved from.
+    void deliver();
 
     // Stays at one address while the queue grows.
     tavi::Variant* result() const noexcept { return m_result.get(); }

@@ -1,5 +1,7 @@
 #include "shared_libs/reflection/static_meta_object.hpp"
 
+#include <exception>
+
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/format.hpp"
 #include "platform/corekit/stack_tracker.hpp"
@@ -154,9 +156,14 @@ template class BaseStaticMetaObject<1>;
 namespace static_meta_details {
 
 BuilderCore::BuilderCore(MetaObject& metaObject, StaticMetaObjectImpl& list)
-    : m_metaObject(metaObject), m_list(list), m_inheritedAnnotations(list.annotations()), annotations_(1) {}
+    : m_metaObject(metaObject), m_list(list), m_inheritedAnnotations(list.annotations()), annotations_(1),
+      m_exceptions(std::uncaught_exceptions()) {}
 
-BuilderCore::~BuilderCore() { KOR_ASSERT_MSG(annotations_.size() == 1, "Missing META_POP"); }
+// A declaration cut short by an exception has not forgotten a pop().
+BuilderCore::~BuilderCore() {
+    if (std::uncaught_exceptions() == m_exceptions)
+        KOR_ASSERT_MSG(annotations_.size() == 1, "Missing META_POP");
+}
 
 void BuilderCore::annotateType(Annotations annotations) {
     m_typeAnnotations += std::move(annotations);

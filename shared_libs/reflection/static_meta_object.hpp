@@ -181,6 +181,7 @@ private:
     Annotations m_inheritedAnnotations;
     // The scope stack, the innermost last; starts with one empty scope.
     std::vector<Annotations> annotations_;
+    int m_exceptions;
 };
 
 } // namespace static_meta_details
@@ -349,3 +350,7 @@ struct TypeRegistration {
 };
 
 } // namespace orv
+
+// The traditional spelling of closing an annotation scope, for declarations
+// written in that style: META_POP(type) is type.pop().
+#define META_POP(builder) (builder).pop()
