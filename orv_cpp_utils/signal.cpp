@@ -152,6 +152,8 @@ SlotHolderBase* EmissionCursor::next() {
         SlotHolderBase* holder;
         ~Unpin() { holder->unpin(); }
     } previous{std::exchange(m_current, nullptr)};
+    if (m_last)
+        return nullptr;
 
     // Unlinked while it ran (its signal destroyed, its InlineConnection
     // reused): there is no place in the tree to continue from. The body may be
@@ -174,8 +176,10 @@ SlotHolderBase* EmissionCursor::pinCallable(SignalImplBase::Tree::iterator it) {
         // or another thread): left for later emissions.
         if (holder.m_connectStamp >= m_epoch)
             continue;
-        if (holder.tryPin())
+        if (holder.tryPin()) {
+            m_last = std::next(it) == end;
             return &holder;
+        }
     }
     return nullptr;
 }

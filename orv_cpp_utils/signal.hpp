@@ -62,6 +62,8 @@ namespace signal_details {
 
 class SignalImplBase;
 class EmissionCursor;
+template <class Signature, class Function>
+class ExtendedSlotHolder;
 template <class Signature, class Combiner>
 class SignalImpl;
 void prepareStorage(InlineConnection& storage) noexcept;
@@ -142,7 +144,24 @@ public:
     friend bool operator==(const Connection& a, const Connection& b) noexcept { return a.m_holder == b.m_holder; }
 
 private:
+    template <class Signature, class Function>
+    friend class signal_details::ExtendedSlotHolder;
+
+    // A handle that does not count: the emission already holds the slot, so
+    // the handle a slot is called with costs no reference count traffic. A
+    // slot that keeps it copies it, and the copy counts.
+    struct Borrowed;
+
     boost::intrusive_ptr<signal_details::SlotHolderBase> m_holder;
+};
+
+struct Connection::Borrowed {
+    explicit Borrowed(signal_details::SlotHolderBase* holder) noexcept { connection.m_holder.reset(holder, false); }
+    ~Borrowed() { connection.m_holder.detach(); }
+    Borrowed(const Borrowed&) = delete;
+    Borrowed& operator=(const Borrowed&) = delete;
+
+    Connection connection;
 };
 
 namespace signal_details {
@@ -170,7 +189,8 @@ public:
     // Throws std::bad_optional_access once released, std::bad_function_call if empty.
     void invoke(Args... args) override {
         const Function& function = m_function.value();
-        function(Connection(this), std::forward<Args>(args)...);
+        const Connection::Borrowed self(this);
+        function(self.connection, std::forward<Args>(args)...);
     }
 
 protected:
@@ -303,6 +323,10 @@ private:
     SignalImplBase& m_body;
     uint64_t m_epoch = 0;
     SlotHolderBase* m_current = nullptr;
+    // The current slot was the last in the tree when it was pinned. Slots
+    // linked since carry a later stamp and are skipped anyway, so the walk
+    // ends without taking the lock again (the common one-slot emission).
+    bool m_last = false;
 };
 
 template <class... Args, class Combiner>
