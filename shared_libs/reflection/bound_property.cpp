@@ -464,13 +464,21 @@ zel::Connection BoundProperty::connectMethodInvoked(zel::InlineConnection* stora
     return property ? property->connectMethodInvoked(*this, storage, slot, priority) : zel::Connection();
 }
 
+const MetaProperty* BoundProperty::metaPropertyAddress() const noexcept {
+    if (!m_object.isValid() || m_data.expired())
+        return nullptr;
+    if (const PropertyData* data = m_data.get<PropertyData>())
+        return data->metaPropertyAddress();
+    return m_data.get<MetaProperty>();
+}
+
 bool operator==(const BoundProperty& a, const BoundProperty& b) {
-    return &a == &b || (a.metaProperty() == b.metaProperty() && a.m_object == b.m_object);
+    return &a == &b || (a.metaPropertyAddress() == b.metaPropertyAddress() && a.m_object == b.m_object);
 }
 
 size_t BoundProperty::hash() const {
     const uint64_t s = m_object.get().hash();
-    const uint64_t h = std::hash<const MetaProperty*>()(metaProperty().get());
+    const uint64_t h = std::hash<const MetaProperty*>()(metaPropertyAddress());
     return static_cast<size_t>(s ^ (h + 0x9e3779b9ull + (s << 6) + (s >> 2)));
 }
 
@@ -492,7 +500,7 @@ tavi::Variant EqualReduceMap::map(const tavi::Variant& value, const tavi::Varian
 // --- property data ------------------------------------------------------------
 
 PropertyData::PropertyData(ObjectData& objectData, std::weak_ptr<MetaProperty> metaProperty)
-    : m_objectData(objectData), m_metaProperty(std::move(metaProperty)) {}
+    : m_objectData(objectData), m_metaProperty(std::move(metaProperty)), m_address(m_metaProperty.lock().get()) {}
 
 PropertyData::~PropertyData() {
     // Bindings may listen to this very property: disconnect before its

@@ -160,6 +160,8 @@ private:
     template <class T, class Compute>
     T cached(std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const;
     Annotations computeAnnotations() const;
+    // metaProperty().get() without taking a reference.
+    const MetaProperty* metaPropertyAddress() const noexcept;
 
     ReflectedObject m_object;
     WeakPtrVariant<PropertyData, MetaProperty> m_data;
@@ -216,7 +218,15 @@ public:
 
     ObjectData& objectData() const noexcept { return m_objectData; }
     std::shared_ptr<MetaProperty> metaProperty() const { return m_metaProperty.lock(); }
-    void setMetaProperty(std::weak_ptr<MetaProperty> metaProperty) { m_metaProperty = std::move(metaProperty); }
+    void setMetaProperty(std::weak_ptr<MetaProperty> metaProperty) {
+        m_address = metaProperty.lock().get();
+        m_metaProperty = std::move(metaProperty);
+    }
+    // The meta property's address while it lives, without locking it: what
+    // handles compare and hash.
+    const MetaProperty* metaPropertyAddress() const noexcept {
+        return m_metaProperty.expired() ? nullptr : m_address;
+    }
     void setSelf(const std::shared_ptr<PropertyData>& self) { m_self = self; }
 
     // The entry for `name`, an empty Variant on first access; stays valid as
@@ -253,6 +263,7 @@ private:
 
     ObjectData& m_objectData;
     std::weak_ptr<MetaProperty> m_metaProperty;
+    const MetaProperty* m_address;
     std::weak_ptr<PropertyData> m_self;
     std::unordered_map<std::string, tavi::Variant> m_userData;
     BoundProperty::BindingBody::List m_bindings;
