@@ -506,36 +506,27 @@ MethodInvokeNotifier::MethodInvokeNotifier(const ReflectedObject& object, Kor::B
                                            size_t count, const tavi::Variant* arguments, SetterFlags setterFlags)
     : MethodInvokeNotifier(object.findPropertyByName(name), count, arguments, setterFlags) {}
 
-namespace {
-
 // A range of no properties is forgotten: nothing is announced either way.
-ReflectedObject announcedRange(ReflectedObject object, size_t count) {
-    return count == 0 ? ReflectedObject() : std::move(object);
+PropertiesRangeNotifier::PropertiesRangeNotifier(ReflectedObject object, size_t first, size_t count, Event announce,
+                                                 Event deliver)
+    : m_object(count == 0 ? ReflectedObject() : std::move(object)), m_first(first), m_count(count),
+      m_deliver(deliver) {
+    if (m_object.isValid())
+        announce(m_object, m_first, m_count);
 }
 
-} // namespace
+PropertiesRangeNotifier::~PropertiesRangeNotifier() noexcept(false) {
+    if (m_object.isValid())
+        m_deliver(m_object, m_first, m_count);
+}
 
 PropertiesAddNotifier::PropertiesAddNotifier(ReflectedObject object, size_t first, size_t count)
-    : m_object(announcedRange(std::move(object), count)), m_first(first), m_count(count) {
-    if (m_object.isValid())
-        notify::propertiesAboutToBeAdded(m_object, m_first, m_count);
-}
-
-PropertiesAddNotifier::~PropertiesAddNotifier() noexcept(false) {
-    if (m_object.isValid())
-        notify::propertiesAdded(m_object, m_first, m_count);
-}
+    : PropertiesRangeNotifier(std::move(object), first, count, notify::propertiesAboutToBeAdded,
+                              notify::propertiesAdded) {}
 
 PropertiesRemoveNotifier::PropertiesRemoveNotifier(ReflectedObject object, size_t first, size_t count)
-    : m_object(announcedRange(std::move(object), count)), m_first(first), m_count(count) {
-    if (m_object.isValid())
-        notify::propertiesAboutToBeRemoved(m_object, m_first, m_count);
-}
-
-PropertiesRemoveNotifier::~PropertiesRemoveNotifier() noexcept(false) {
-    if (m_object.isValid())
-        notify::propertiesRemoved(m_object, m_first, m_count);
-}
+    : PropertiesRangeNotifier(std::move(object), first, count, notify::propertiesAboutToBeRemoved,
+                              notify::propertiesRemoved) {}
 
 PropertiesResetNotifier::PropertiesResetNotifier(ReflectedObject object) : m_object(std::move(object)) {
     if (m_object.isValid())

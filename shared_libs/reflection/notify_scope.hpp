@@ -164,31 +164,35 @@ private:
     tavi::Variant* m_result;
 };
 
-// Scope plus the structure announcements of adding, removing or resetting
+// Scope plus the structure announcements of adding or removing a range of
 // properties; the final structure notifications go out on destruction. A
 // range of no properties announces nothing.
-class PropertiesAddNotifier : public NotifyScope {
+class PropertiesRangeNotifier : public NotifyScope {
+public:
+    ~PropertiesRangeNotifier() noexcept(false);
+
+protected:
+    using Event = void (*)(const ReflectedObject&, size_t, size_t);
+    PropertiesRangeNotifier(ReflectedObject object, size_t first, size_t count, Event announce, Event deliver);
+
+private:
+    ReflectedObject m_object;
+    size_t m_first;
+    size_t m_count;
+    Event m_deliver;
+};
+
+class PropertiesAddNotifier : public PropertiesRangeNotifier {
 public:
     PropertiesAddNotifier(ReflectedObject object, size_t first, size_t count);
-    ~PropertiesAddNotifier() noexcept(false);
-
-private:
-    ReflectedObject m_object;
-    size_t m_first;
-    size_t m_count;
 };
 
-class PropertiesRemoveNotifier : public NotifyScope {
+class PropertiesRemoveNotifier : public PropertiesRangeNotifier {
 public:
     PropertiesRemoveNotifier(ReflectedObject object, size_t first, size_t count);
-    ~PropertiesRemoveNotifier() noexcept(false);
-
-private:
-    ReflectedObject m_object;
-    size_t m_first;
-    size_t m_count;
 };
 
+// Scope plus the reset announcements of an object.
 class PropertiesResetNotifier : public NotifyScope {
 public:
     explicit PropertiesResetNotifier(ReflectedObject object);
