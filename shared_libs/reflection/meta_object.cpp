@@ -91,6 +91,10 @@ size_t MetaObject::findSelfProperty(const ReflectedObject& object, const tavi::V
 // An index found in a later base class is returned as that base numbers it,
 // not shifted past the bases before it; a single base is unaffected.
 // Callers with several bases that need exact positions use their own lists.
+size_t MetaObject::indexOfPropertyByName(const ReflectedObject& object, std::string_view name) const {
+    return indexOfProperty(object, tavi::Variant(std::string(name)));
+}
+
 size_t MetaObject::indexOfProperty(const ReflectedObject& object, const tavi::Variant& key) const {
     Kor::StackTracker::Frame frame("orv::MetaObject::indexOfProperty");
     const size_t self = findSelfProperty(object, key);

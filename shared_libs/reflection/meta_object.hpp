@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <typeinfo>
 #include <vector>
 
@@ -151,6 +152,11 @@ private:
 
     // Index of the last self property whose key equals `key`, or INVALID_INDEX.
     virtual size_t findSelfProperty(const ReflectedObject& object, const tavi::Variant& key) const;
+    // indexOfProperty for the key that is the string `name`. Declared last,
+    // after the slots above. The base builds the key; meta objects that can
+    // look names up without building a Variant (which allocates for a
+    // string) override it.
+    virtual size_t indexOfPropertyByName(const ReflectedObject& object, std::string_view name) const;
 
     bool getTypeOffset(const std::type_info& type, long long* offset) const;
     void addDerivedClass(MetaObject* derived);

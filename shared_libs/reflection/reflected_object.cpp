@@ -229,7 +229,7 @@ BoundProperty ReflectedObject::findPropertyByName(Kor::BasicStringRef<char> path
     std::string_view rest = path.view();
     while (current.isValid()) {
         const auto [head, remainder] = splitFirst(rest);
-        const size_t index = current.metaObject()->indexOfProperty(current, tavi::Variant(std::string(head)));
+        const size_t index = current.metaObject()->indexOfPropertyByName(current, head);
         if (index == MetaObject::INVALID_INDEX)
             break;
         if (rest.find('.') == std::string_view::npos)

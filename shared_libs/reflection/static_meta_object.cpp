@@ -4,6 +4,7 @@
 
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/format.hpp"
+#include "platform/corekit/hash.hpp"
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/variant/meta_type.hpp"
 #include "platform/zel_core/profiler.hpp"
@@ -77,6 +78,17 @@ public:
         return size_t(m_properties.project<0>(found) - m_properties.begin());
     }
 
+    // indexOf(Variant(std::string(name))) without building the key: the
+    // hash of a Variant holding a string is its type's seed combined with the
+    // string's own hash.
+    size_t indexOfName(std::string_view name) const {
+        const auto& byKey = m_properties.get<1>();
+        const auto found = byKey.find(name, NameHash{}, NameEquals{});
+        if (found == byKey.end())
+            return MetaObject::INVALID_INDEX;
+        return size_t(m_properties.project<0>(found) - m_properties.begin());
+    }
+
     size_t size() const noexcept { return m_properties.size(); }
     const std::shared_ptr<MetaProperty>& operator[](size_t index) const { return m_properties[index]; }
 
@@ -88,6 +100,18 @@ private:
         using result_type = tavi::Variant;
         const tavi::Variant& operator()(const std::shared_ptr<MetaProperty>& property) const {
             return property->key();
+        }
+    };
+    struct NameHash {
+        size_t operator()(std::string_view name) const {
+            static const size_t seed = tavi::MetaType::of<std::string>()->hashSeed();
+            return static_cast<size_t>(Kor::hash_combine(seed, std::hash<std::string_view>{}(name)));
+        }
+    };
+    struct NameEquals {
+        bool operator()(std::string_view name, const tavi::Variant& key) const {
+            const std::string* text = key.isType<std::string>() ? key.castPtr<std::string>() : nullptr;
+            return text && *text == name;
         }
     };
     using List = boost::multi_index_container<
@@ -120,6 +144,11 @@ Annotations BaseStaticMetaObject<N>::annotations(const tavi::Variant&) {
 template <int N>
 size_t BaseStaticMetaObject<N>::indexOfProperty(const ReflectedObject&, const tavi::Variant& key) const {
     return m_impl->indexOf(key);
+}
+
+template <int N>
+size_t BaseStaticMetaObject<N>::indexOfPropertyByName(const ReflectedObject&, std::string_view name) const {
+    return m_impl->indexOfName(name);
 }
 
 template <int N>

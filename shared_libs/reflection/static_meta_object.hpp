@@ -110,6 +110,7 @@ protected:
 
 private:
     size_t findSelfProperty(const ReflectedObject& object, const tavi::Variant& key) const override;
+    size_t indexOfPropertyByName(const ReflectedObject& object, std::string_view name) const override;
 
     std::unique_ptr<StaticMetaObjectImpl> m_impl;
 };
