@@ -131,8 +131,12 @@ public:
     zel::Connection connectMethodAboutToBeInvoked(const MetaProperty::MethodAboutToBeInvokedSlot& slot) const;
     zel::Connection connectMethodInvoked(const MetaProperty::MethodInvokedSlot& slot) const;
 
+    // Same meta property and same object.
     friend bool operator==(const BoundProperty& a, const BoundProperty& b);
     size_t hash() const;
+    // metaProperty().get() without taking a reference: with object().get(),
+    // what identifies the property for equality and hashing.
+    const MetaProperty* metaPropertyAddress() const noexcept;
 
 private:
     friend class BoundPropertyContextData;
@@ -160,8 +164,6 @@ private:
     template <class T, class Compute>
     T cached(std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const;
     Annotations computeAnnotations() const;
-    // metaProperty().get() without taking a reference.
-    const MetaProperty* metaPropertyAddress() const noexcept;
 
     ReflectedObject m_object;
     WeakPtrVariant<PropertyData, MetaProperty> m_data;

@@ -28,7 +28,9 @@ void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, Not
 // Which merged bits each property has queued in the current outermost scope.
 // Chained buckets (load factor at most 1) over one node array, so clearing it
 // between scopes keeps all storage: a steady stream of scopes allocates
-// nothing.
+// nothing. A property is keyed by what its equality compares (the object's
+// value and the meta property) rather than by a handle copy, which would
+// count references on every write.
 class SeenMap {
 public:
     SeenMap() : m_heads(8, s_none) {}
@@ -37,13 +39,17 @@ public:
     // stays valid until the next insertion.
     uint32_t& operator[](const BoundProperty& property) {
         const size_t hash = property.hash();
-        for (int32_t i = m_heads[hash & (m_heads.size() - 1)]; i != s_none; i = m_nodes[size_t(i)].next)
-            if (m_nodes[size_t(i)].hash == hash && m_nodes[size_t(i)].property == property)
-                return m_nodes[size_t(i)].bits;
+        const MetaProperty* meta = property.metaPropertyAddress();
+        const tavi::Variant& object = property.object().get();
+        for (int32_t i = m_heads[hash & (m_heads.size() - 1)]; i != s_none; i = m_nodes[size_t(i)].next) {
+            Node& node = m_nodes[size_t(i)];
+            if (node.hash == hash && node.metaProperty == meta && node.object == object)
+                return node.bits;
+        }
         if (m_nodes.size() + 1 > m_heads.size())
             rehash(m_heads.size() * 2);
         int32_t& head = m_heads[hash & (m_heads.size() - 1)];
-        m_nodes.push_back({property, hash, 0, head});
+        m_nodes.push_back({object, meta, hash, 0, head});
         head = int32_t(m_nodes.size() - 1);
         return m_nodes.back().bits;
     }
@@ -59,7 +65,8 @@ private:
     static constexpr int32_t s_none = -1;
 
     struct Node {
-        BoundProperty property;
+        tavi::Variant object;
+        const MetaProperty* metaProperty;
         size_t hash;
         uint32_t bits;
         int32_t next;
