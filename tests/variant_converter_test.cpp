@@ -132,8 +132,8 @@ TEST(VariantConverter, TargetIsOverwrittenOnlyOnSuccessAndVoidNeverConverts) {
     EXPECT_FALSE(VariantConverter::convert(empty, Variant(1)));
     EXPECT_TRUE(empty.isVoid());
 
-    const Variant shared(std::string(64, 's'));
-    Variant same(std::string("other"));
+    const Variant shared(Kor::Matrix().setTranslation(Kor::Vector3(1, 2, 3)));
+    Variant same(Kor::Matrix::identity);
     EXPECT_TRUE(VariantConverter::convert(same, shared));
     EXPECT_EQ(same.data(), shared.data());  // same type: shared, not copied
 }

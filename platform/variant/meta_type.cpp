@@ -104,7 +104,7 @@ const MetaType* MetaType::registerType(const Record& record) {
         Kor::errorMessage("tavi::MetaType::registerType: incomplete type record");
         return nullptr;
     }
-    if (record.storedInline && (record.size > 2 * sizeof(void*) || record.alignment > alignof(void*) ||
+    if (record.storedInline && (record.size > detail::INLINE_CAPACITY || record.alignment > alignof(void*) ||
                                 !record.operations.moveConstruct)) {
         Kor::errorMessage("tavi::MetaType::registerType: '%s' cannot be stored inline", record.type->name());
         return nullptr;

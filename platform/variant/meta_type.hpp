@@ -266,10 +266,15 @@ concept RawPointer = std::is_pointer_v<T> && !std::is_function_v<std::remove_poi
 template <class T>
 concept SharedPointer = SharedPointee<T>::value;
 
-// Small values live inside the Variant: up to two pointers in size, no
+// Bytes a Variant keeps inline. Four pointers hold a std::string within its
+// small-string buffer and a std::vector with a word beside it, so short names
+// and small annotations are read and copied without touching the heap.
+inline constexpr std::size_t INLINE_CAPACITY = 4 * sizeof(void*);
+
+// Small values live inside the Variant: up to INLINE_CAPACITY bytes, no
 // stricter alignment than a pointer, and a move that cannot throw.
 template <class T>
-inline constexpr bool storedInline = sizeof(T) <= 2 * sizeof(void*) && alignof(T) <= alignof(void*) &&
+inline constexpr bool storedInline = sizeof(T) <= INLINE_CAPACITY && alignof(T) <= alignof(void*) &&
                                      std::is_nothrow_move_constructible_v<T>;
 
 // Values are shared copy-on-write, so a type held by value must be copyable.

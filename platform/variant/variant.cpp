@@ -7,7 +7,7 @@
 
 namespace tavi {
 
-static_assert(sizeof(Variant) == 3 * sizeof(void*), "a Variant is its type and two words of storage");
+static_assert(sizeof(Variant) == sizeof(void*) + detail::INLINE_CAPACITY, "a Variant is its type and its inline storage");
 
 namespace {
 

@@ -225,7 +225,7 @@ private:
     bool tryConvertTo(const MetaType* type, void* out) const;
 
     const MetaType* m_type = nullptr;
-    alignas(void*) unsigned char m_storage[2 * sizeof(void*)];
+    alignas(void*) unsigned char m_storage[detail::INLINE_CAPACITY];
 };
 
 template <class T, class... Args>
