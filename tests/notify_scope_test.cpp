@@ -87,6 +87,27 @@ TEST_F(NotifyScopeTest, DeliversLastAnnouncedFirstAndJoinsChangesMadeDuringTheFl
                         "reacted", "changed leaf.number 1", "changed root.number 1"}));
 }
 
+TEST_F(NotifyScopeTest, APropertyMadeWhereARemovedOneLivedIsQueuedOnItsOwn) {
+    const ReflectedObject root = tree.rootObject();
+    Log changed;
+    zel::ScopedConnection connection;
+    {
+        NotifyScope scope;
+        const BoundProperty first = root.addProperty(tavi::Variant(std::string("first")), tavi::Variant(1));
+        const MetaProperty* address = first.metaPropertyAddress();
+        { PropertyChangeNotifier notifier(first, {}, NotifyFlag::Value); }
+        ASSERT_TRUE(root.removeProperty(tavi::Variant(std::string("first"))));
+        const BoundProperty second = root.addProperty(tavi::Variant(std::string("second")), tavi::Variant(2));
+        if (second.metaPropertyAddress() != address)
+            GTEST_SKIP() << "the allocator did not reuse the removed property's memory";
+        connection = second.connectPropertyChanged([&](const BoundProperty& p, NotifyFlags f) {
+            changed.push_back(label(p) + " " + std::to_string(f.value()));
+        });
+        { PropertyChangeNotifier notifier(second, {}, NotifyFlag::Value); }
+    }
+    EXPECT_EQ(changed, (Log{"root.second 1"}));
+}
+
 TEST_F(NotifyScopeTest, SourcesChangeReachesThePropertiesOfTheHeldObject) {
     {
         PropertyChangeNotifier notifier(property(tree.root, "child"), {}, NotifyFlag::Value | NotifyFlag::Sources);

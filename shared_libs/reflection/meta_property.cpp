@@ -9,6 +9,8 @@
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 
+#include <atomic>
+
 namespace orv {
 namespace {
 
@@ -84,6 +86,11 @@ MetaProperty::MetaProperty(const MetaProperty& other)
       m_method(other.m_method) {}
 
 MetaProperty::~MetaProperty() = default;
+
+uint64_t MetaProperty::nextSerial() noexcept {
+    static std::atomic<uint64_t> s_next{1};
+    return s_next.fetch_add(1, std::memory_order_relaxed);
+}
 
 std::string MetaProperty::nameFromKey(const tavi::Variant& key) {
     if (const std::string* text = key.isType<std::string>() ? key.castPtr<std::string>() : nullptr)

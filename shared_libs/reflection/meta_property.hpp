@@ -14,6 +14,7 @@
 #include "shared_libs/reflection/property_flags.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -81,6 +82,10 @@ public:
     zel::Connection connectMethodAboutToBeInvoked(const MethodAboutToBeInvokedSlot& slot) const;
     zel::Connection connectMethodInvoked(const MethodInvokedSlot& slot) const;
 
+    // Never shared with another meta property of this process, even one made
+    // at the address of a destroyed one: what tells them apart in a record
+    // that outlives either.
+    uint64_t serial() const noexcept { return m_serial; }
     MetaObject* metaObject() const noexcept { return m_metaObject; }
     const tavi::Variant& key() const noexcept { return m_key; }
     const std::string& name() const noexcept { return m_name; }
@@ -156,6 +161,7 @@ private:
                                                  const MethodInvokedSlot& slot, int priority) const = 0;
 
     static std::string nameFromKey(const tavi::Variant& key);
+    static uint64_t nextSerial() noexcept;
     void initialize();
 
     PropertySignal m_propertyAboutToBeChanged;
@@ -166,6 +172,7 @@ private:
     PropertySignalMap m_objectPropertyChanged;
     MethodAboutToBeInvokedSignalMap m_objectMethodAboutToBeInvoked;
     MethodInvokedSignalMap m_objectMethodInvoked;
+    uint64_t m_serial = nextSerial();
     MetaObject* m_metaObject;
     tavi::Variant m_key;
     std::string m_name;

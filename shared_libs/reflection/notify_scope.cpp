@@ -28,9 +28,10 @@ void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, Not
 // Which merged bits each property has queued in the current outermost scope.
 // Chained buckets (load factor at most 1) over one node array, so clearing it
 // between scopes keeps all storage: a steady stream of scopes allocates
-// nothing. A property is keyed by what its equality compares (the object's
-// value and the meta property) rather than by a handle copy, which would
-// count references on every write.
+// nothing. A property is keyed by the object's value and the meta property's
+// serial rather than by a handle copy, which would count references on every
+// write; the serial, unlike the address, tells a property made in place of a
+// destroyed one from the one queued before.
 class SeenMap {
 public:
     SeenMap() : m_heads(8, s_none) {}
@@ -40,16 +41,17 @@ public:
     uint32_t& operator[](const BoundProperty& property) {
         const size_t hash = property.hash();
         const MetaProperty* meta = property.metaPropertyAddress();
+        const uint64_t serial = meta ? meta->serial() : 0;
         const tavi::Variant& object = property.object().get();
         for (int32_t i = m_heads[hash & (m_heads.size() - 1)]; i != s_none; i = m_nodes[size_t(i)].next) {
             Node& node = m_nodes[size_t(i)];
-            if (node.hash == hash && node.metaProperty == meta && node.object == object)
+            if (node.hash == hash && node.serial == serial && node.object == object)
                 return node.bits;
         }
         if (m_nodes.size() + 1 > m_heads.size())
             rehash(m_heads.size() * 2);
         int32_t& head = m_heads[hash & (m_heads.size() - 1)];
-        m_nodes.push_back({object, meta, hash, 0, head});
+        m_nodes.push_back({object, serial, hash, 0, head});
         head = int32_t(m_nodes.size() - 1);
         return m_nodes.back().bits;
     }
@@ -66,7 +68,7 @@ private:
 
     struct Node {
         tavi::Variant object;
-        const MetaProperty* metaProperty;
+        uint64_t serial;
         size_t hash;
         uint32_t bits;
         int32_t next;
