@@ -105,7 +105,8 @@ void invoke(benchmark::State& state) {
     const QMetaMethod length = meta.method(meta.indexOfMethod("length(float)"));
     const float scale = 2.0f;
     float result = 0;
-    requireEqual(state, length.invoke(&t, Qt::DirectConnection, Q_RETURN_ARG(float, result), Q_ARG(float, scale)),
+    requireEqual(state,
+                 length.invoke(&t, Qt::DirectConnection, Q_RETURN_ARG(float, result), Q_ARG(float, scale)),
                  "the call failed");
     requireEqual(state, result == t.length(2.0f), "the call gave a wrong result");
     AllocationCounter counter(state);

@@ -31,7 +31,9 @@ public:
     void setName(const QString& name) { assign(m_name, name, &QtTransform::nameChanged); }
     void setCount(int count) { assign(m_count, count, &QtTransform::countChanged); }
 
-    Q_INVOKABLE float length(float scale) const { return scale * std::sqrt(m_x * m_x + m_y * m_y + m_z * m_z); }
+    Q_INVOKABLE float length(float scale) const {
+        return scale * std::sqrt(m_x * m_x + m_y * m_y + m_z * m_z);
+    }
 
 Q_SIGNALS:
     void xChanged(float x);

@@ -16,7 +16,6 @@
 #include <new>
 #include <vector>
 
-
 namespace {
 
 using Signal = zel::FuzzySignal<void(int, double)>;
@@ -72,7 +71,10 @@ void BM_ConnectDisconnectInline(benchmark::State& state) {
     zel::InlineConnection storage;
     AllocationCounter counter(state);
     for (auto _ : state) {
-        signal.connect(&storage, [](int) {}, 0).disconnect();
+        signal
+            .connect(
+                &storage, [](int) {}, 0)
+            .disconnect();
     }
 }
 

@@ -17,7 +17,6 @@
 #include <new>
 #include <string>
 
-
 namespace {
 
 using tavi::Variant;
@@ -42,23 +41,39 @@ void copyBenchmark(benchmark::State& state, MakeValue make, bool mustNotAllocate
 
 Node g_node;
 
-void BM_CopyInt(benchmark::State& state) { copyBenchmark(state, [] { return Variant(42); }, true); }
-void BM_CopyDouble(benchmark::State& state) { copyBenchmark(state, [] { return Variant(4.2); }, true); }
-void BM_CopyPointer(benchmark::State& state) { copyBenchmark(state, [] { return Variant(&g_node); }, true); }
+void BM_CopyInt(benchmark::State& state) {
+    copyBenchmark(
+        state, [] { return Variant(42); }, true);
+}
+void BM_CopyDouble(benchmark::State& state) {
+    copyBenchmark(
+        state, [] { return Variant(4.2); }, true);
+}
+void BM_CopyPointer(benchmark::State& state) {
+    copyBenchmark(
+        state, [] { return Variant(&g_node); }, true);
+}
 void BM_CopyConstPointer(benchmark::State& state) {
-    copyBenchmark(state, [] { return Variant(static_cast<const Node*>(&g_node)); }, true);
+    copyBenchmark(
+        state, [] { return Variant(static_cast<const Node*>(&g_node)); }, true);
 }
 void BM_CopySharedPtr(benchmark::State& state) {
-    copyBenchmark(state, [] { return Variant(std::make_shared<Node>()); }, true);
+    copyBenchmark(
+        state, [] { return Variant(std::make_shared<Node>()); }, true);
 }
 void BM_CopyVector3(benchmark::State& state) {
-    copyBenchmark(state, [] { return Variant(Kor::Vector3(1, 2, 3)); }, true);
+    copyBenchmark(
+        state, [] { return Variant(Kor::Vector3(1, 2, 3)); }, true);
 }
 // Large values are shared: copying one bumps a reference count.
 void BM_CopyString(benchmark::State& state) {
-    copyBenchmark(state, [] { return Variant(std::string(64, 's')); }, true);
+    copyBenchmark(
+        state, [] { return Variant(std::string(64, 's')); }, true);
 }
-void BM_CopyMatrix(benchmark::State& state) { copyBenchmark(state, [] { return Variant(Kor::Matrix()); }, true); }
+void BM_CopyMatrix(benchmark::State& state) {
+    copyBenchmark(
+        state, [] { return Variant(Kor::Matrix()); }, true);
+}
 
 // For scale: std::any copies the string on every copy.
 void BM_StdAnyCopyString(benchmark::State& state) {
@@ -84,16 +99,24 @@ void BM_CopyAndWriteString(benchmark::State& state) {
 template <class MakeValue>
 void compareBenchmark(benchmark::State& state, MakeValue make) {
     const Variant a = make();
-    const Variant b = make();  // equal, stored separately
+    const Variant b = make(); // equal, stored separately
     AllocationCounter counter(state);
     for (auto _ : state)
         benchmark::DoNotOptimize(a == b);
 }
 
-void BM_CompareInt(benchmark::State& state) { compareBenchmark(state, [] { return Variant(42); }); }
-void BM_ComparePointer(benchmark::State& state) { compareBenchmark(state, [] { return Variant(&g_node); }); }
-void BM_CompareString(benchmark::State& state) { compareBenchmark(state, [] { return Variant(std::string(64, 's')); }); }
-void BM_CompareMatrix(benchmark::State& state) { compareBenchmark(state, [] { return Variant(Kor::Matrix()); }); }
+void BM_CompareInt(benchmark::State& state) {
+    compareBenchmark(state, [] { return Variant(42); });
+}
+void BM_ComparePointer(benchmark::State& state) {
+    compareBenchmark(state, [] { return Variant(&g_node); });
+}
+void BM_CompareString(benchmark::State& state) {
+    compareBenchmark(state, [] { return Variant(std::string(64, 's')); });
+}
+void BM_CompareMatrix(benchmark::State& state) {
+    compareBenchmark(state, [] { return Variant(Kor::Matrix()); });
+}
 void BM_CompareDifferentTypes(benchmark::State& state) {
     const Variant a(42);
     const Variant b(42.0);
@@ -109,10 +132,18 @@ void hashBenchmark(benchmark::State& state, MakeValue make) {
         benchmark::DoNotOptimize(value.hash());
 }
 
-void BM_HashInt(benchmark::State& state) { hashBenchmark(state, [] { return Variant(42); }); }
-void BM_HashPointer(benchmark::State& state) { hashBenchmark(state, [] { return Variant(&g_node); }); }
-void BM_HashString(benchmark::State& state) { hashBenchmark(state, [] { return Variant(std::string(64, 's')); }); }
-void BM_HashVector3(benchmark::State& state) { hashBenchmark(state, [] { return Variant(Kor::Vector3(1, 2, 3)); }); }
+void BM_HashInt(benchmark::State& state) {
+    hashBenchmark(state, [] { return Variant(42); });
+}
+void BM_HashPointer(benchmark::State& state) {
+    hashBenchmark(state, [] { return Variant(&g_node); });
+}
+void BM_HashString(benchmark::State& state) {
+    hashBenchmark(state, [] { return Variant(std::string(64, 's')); });
+}
+void BM_HashVector3(benchmark::State& state) {
+    hashBenchmark(state, [] { return Variant(Kor::Vector3(1, 2, 3)); });
+}
 
 template <class T>
 void readBenchmark(benchmark::State& state, const Variant& value) {
@@ -128,9 +159,15 @@ void BM_ReadExactInt(benchmark::State& state) { readBenchmark<int>(state, Varian
 void BM_ReadPointer(benchmark::State& state) { readBenchmark<const Node*>(state, Variant(&g_node)); }
 void BM_ReadConvertedIntToDouble(benchmark::State& state) { readBenchmark<double>(state, Variant(42)); }
 void BM_ReadConvertedDoubleToInt(benchmark::State& state) { readBenchmark<int>(state, Variant(42.5)); }
-void BM_ReadConvertedInt64ToUint8(benchmark::State& state) { readBenchmark<uint8_t>(state, Variant(int64_t(200))); }
-void BM_ReadConvertedStringToInt(benchmark::State& state) { readBenchmark<int>(state, Variant(std::string("12345"))); }
-void BM_ReadConvertedIntToString(benchmark::State& state) { readBenchmark<std::string>(state, Variant(12345)); }
+void BM_ReadConvertedInt64ToUint8(benchmark::State& state) {
+    readBenchmark<uint8_t>(state, Variant(int64_t(200)));
+}
+void BM_ReadConvertedStringToInt(benchmark::State& state) {
+    readBenchmark<int>(state, Variant(std::string("12345")));
+}
+void BM_ReadConvertedIntToString(benchmark::State& state) {
+    readBenchmark<std::string>(state, Variant(12345));
+}
 void BM_ReadConvertedPointerToAddress(benchmark::State& state) {
     readBenchmark<const void*>(state, Variant(&g_node));
 }

@@ -86,10 +86,10 @@ struct orv::TypeDeclaration<scene::Light> {
     using Bases = orv::Bases<scene::SceneNode>;
     static void declare(orv::Builder<scene::Light>& type) {
         type.push(Meta::Group("Lighting"))
-                .property("intensity", &scene::Light::intensity, intensityRange(), Meta::Step(0.1))
-                .property("color", &scene::Light::color,
-                          Meta::Visible(orv::meta_property::VisibilityFlag::PropertyPanel))
-                .property("range", &scene::Light::range, Meta::ToolTip("Derived from the intensity"))
+            .property("intensity", &scene::Light::intensity, intensityRange(), Meta::Step(0.1))
+            .property("color", &scene::Light::color,
+                      Meta::Visible(orv::meta_property::VisibilityFlag::PropertyPanel))
+            .property("range", &scene::Light::range, Meta::ToolTip("Derived from the intensity"))
             .pop()
             .method("lumens", &scene::Light::lumens);
     }

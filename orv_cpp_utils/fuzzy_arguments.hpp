@@ -113,11 +113,11 @@ struct MemberCallSignature<R (C::*)(A...) const noexcept> {
     using type = R(A...);
 };
 template <class R, class C, class... A>
-struct MemberCallSignature<R (C::*)(A...) &> {
+struct MemberCallSignature<R (C::*)(A...)&> {
     using type = R(A...);
 };
 template <class R, class C, class... A>
-struct MemberCallSignature<R (C::*)(A...) & noexcept> {
+struct MemberCallSignature<R (C::*)(A...)& noexcept> {
     using type = R(A...);
 };
 template <class R, class C, class... A>
@@ -161,7 +161,7 @@ constexpr bool resultConverterEnabled() {
 
 template <class Param, class Arg>
 inline constexpr bool sameArgument =
-    std::is_same_v<std::remove_cvref_t<Param>, std::remove_cvref_t<Arg>> && std::is_convertible_v<Arg, Param>;
+    std::is_same_v<std::remove_cvref_t<Param>, std::remove_cvref_t<Arg>>&& std::is_convertible_v<Arg, Param>;
 
 enum class Match { None, Same, Converted };
 
@@ -224,9 +224,10 @@ struct Planner<Convertor, TypeList<Ps...>, TypeList<As...>> {
 // names its type in the error.
 template <class Param, class FullSignature>
 struct ReportUnmatchedParameter {
-    static_assert(sizeof(Param) == 0,
-                  "orv::FuzzyArgumentsAdaptor: a parameter of the callable matches no remaining argument of the full "
-                  "signature (neither the same type nor a conversion offered by the Convertor)");
+    static_assert(
+        sizeof(Param) == 0,
+        "orv::FuzzyArgumentsAdaptor: a parameter of the callable matches no remaining argument of the full "
+        "signature (neither the same type nor a conversion offered by the Convertor)");
 };
 
 template <class Convertor, class Param, class Arg, Match How>
@@ -246,33 +247,34 @@ struct Feed<Convertor, Param, Arg, Match::Converted> {
 
 } // namespace fuzzy_details
 
-template <class Functor, class FullSignature, class FunctorSignature, class Convertor = DefaultArgumentsConvertor>
+template <class Functor, class FullSignature, class FunctorSignature,
+          class Convertor = DefaultArgumentsConvertor>
 class FuzzyArgumentsAdaptor;
 
 template <class Functor, class R, class... Args, class Rf, class... Ps, class Convertor>
 class FuzzyArgumentsAdaptor<Functor, R(Args...), Rf(Ps...), Convertor> {
-    using Planner = fuzzy_details::Planner<Convertor, fuzzy_details::TypeList<Ps...>, fuzzy_details::TypeList<Args...>>;
+    using Planner =
+        fuzzy_details::Planner<Convertor, fuzzy_details::TypeList<Ps...>, fuzzy_details::TypeList<Args...>>;
     static constexpr fuzzy_details::Plan<sizeof...(Ps)> s_plan = Planner::plan;
 
 public:
     // Whether every parameter found its argument and the result converts.
-    static constexpr bool resultConverts =
-        std::is_void_v<R> || fuzzy_details::resultConverterEnabled<Convertor, R, Rf>() ||
-        (!std::is_void_v<Rf> && std::is_convertible_v<Rf, R>);
+    static constexpr bool resultConverts = std::is_void_v<R> ||
+                                           fuzzy_details::resultConverterEnabled<Convertor, R, Rf>() ||
+                                           (!std::is_void_v<Rf> && std::is_convertible_v<Rf, R>);
     static constexpr bool viable = s_plan.complete && resultConverts;
 
     explicit FuzzyArgumentsAdaptor(Functor functor) : m_functor(std::move(functor)) {
         if constexpr (!s_plan.complete)
             (void)fuzzy_details::ReportUnmatchedParameter<
                 std::tuple_element_t<s_plan.firstUnmatched, std::tuple<Ps...>>, R(Args...)>{};
-        static_assert(resultConverts, "orv::FuzzyArgumentsAdaptor: the callable's result does not convert to the "
-                                      "full signature's result (no implicit conversion and none from the Convertor)");
+        static_assert(resultConverts,
+                      "orv::FuzzyArgumentsAdaptor: the callable's result does not convert to the "
+                      "full signature's result (no implicit conversion and none from the Convertor)");
     }
 
     R operator()(Args... args) { return call(m_functor, std::forward<Args>(args)...); }
-    R operator()(Args... args) const
-        requires std::is_invocable_v<const Functor&, Ps...>
-    {
+    R operator()(Args... args) const requires std::is_invocable_v<const Functor&, Ps...> {
         return call(m_functor, std::forward<Args>(args)...);
     }
 
@@ -313,7 +315,8 @@ private:
         constexpr size_t source = s_plan.source[I];
         using Param = std::tuple_element_t<I, std::tuple<Ps...>>;
         using Arg = std::tuple_element_t<source, std::tuple<Args...>>;
-        return fuzzy_details::Feed<Convertor, Param, Arg, s_plan.match[I]>::get(std::forward<Arg>(std::get<source>(all)));
+        return fuzzy_details::Feed<Convertor, Param, Arg, s_plan.match[I]>::get(
+            std::forward<Arg>(std::get<source>(all)));
     }
 
     Functor m_functor;

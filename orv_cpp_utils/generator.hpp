@@ -142,8 +142,8 @@ public:
         return {};
     }
     // A const lvalue cannot be handed out as T&; keep a copy for the consumer.
-    std::suspend_always yield_value(const value_type& value) requires std::is_copy_constructible_v<value_type>
-    {
+    std::suspend_always yield_value(
+        const value_type& value) requires std::is_copy_constructible_v<value_type> {
         m_copy.emplace(value);
         m_value = std::addressof(*m_copy);
         return {};

@@ -11,9 +11,7 @@ namespace signal_details {
 
 // --- SlotHolderBase ---------------------------------------------------------
 
-SlotHolderBase::~SlotHolderBase() {
-    KOR_ASSERT(!signal());
-}
+SlotHolderBase::~SlotHolderBase() { KOR_ASSERT(!signal()); }
 
 void SlotHolderBase::disconnect() noexcept {
     if (m_state.fetch_or(DISCONNECTED, std::memory_order_acq_rel) == 0)
@@ -27,7 +25,8 @@ bool SlotHolderBase::tryPin() noexcept {
     do {
         if (state < 0)
             return false;
-    } while (!m_state.compare_exchange_weak(state, state + 1, std::memory_order_acq_rel, std::memory_order_acquire));
+    } while (!m_state.compare_exchange_weak(state, state + 1, std::memory_order_acq_rel,
+                                            std::memory_order_acquire));
     incRef();
     return true;
 }
@@ -43,9 +42,7 @@ void SlotHolderBase::unpin() noexcept {
     decRef();
 }
 
-void SlotHolderBase::finishDisconnect() noexcept {
-    unlink(true);
-}
+void SlotHolderBase::finishDisconnect() noexcept { unlink(true); }
 
 void SlotHolderBase::detach() noexcept {
     const int64_t previous = m_state.fetch_or(DISCONNECTED, std::memory_order_acq_rel);
@@ -184,9 +181,7 @@ SlotHolderBase* EmissionCursor::pinCallable(SignalImplBase::Tree::iterator it) {
     return nullptr;
 }
 
-void prepareStorage(InlineConnection& storage) noexcept {
-    storage.reset(true);
-}
+void prepareStorage(InlineConnection& storage) noexcept { storage.reset(true); }
 
 } // namespace signal_details
 

@@ -141,7 +141,9 @@ public:
     bool empty() const noexcept { return !m_holder; }
     signal_details::SlotHolderBase* holder() const noexcept { return m_holder.get(); }
 
-    friend bool operator==(const Connection& a, const Connection& b) noexcept { return a.m_holder == b.m_holder; }
+    friend bool operator==(const Connection& a, const Connection& b) noexcept {
+        return a.m_holder == b.m_holder;
+    }
 
 private:
     template <class Signature, class Function>
@@ -156,7 +158,9 @@ private:
 };
 
 struct Connection::Borrowed {
-    explicit Borrowed(signal_details::SlotHolderBase* holder) noexcept { connection.m_holder.reset(holder, false); }
+    explicit Borrowed(signal_details::SlotHolderBase* holder) noexcept {
+        connection.m_holder.reset(holder, false);
+    }
     ~Borrowed() { connection.m_holder.detach(); }
     Borrowed(const Borrowed&) = delete;
     Borrowed& operator=(const Borrowed&) = delete;
@@ -331,7 +335,8 @@ private:
 
 template <class... Args, class Combiner>
 class SignalImpl<void(Args...), Combiner> final : public SignalImplBase {
-    static_assert(std::is_void_v<typename Combiner::result_type>, "slots return nothing, so must the combiner");
+    static_assert(std::is_void_v<typename Combiner::result_type>,
+                  "slots return nothing, so must the combiner");
 
 public:
     using slot_function = std::function<void(const Connection&, Args...)>;
@@ -373,13 +378,14 @@ public:
     FuzzySlot(Base&& function) noexcept : Base(std::move(function)) {}
 
     template <class F>
-        requires(!std::is_base_of_v<Base, std::remove_cvref_t<F>> &&
-                 !std::is_same_v<std::remove_cvref_t<F>, std::nullptr_t> &&
-                 orv::FuzzyCallable<F, void(Params...), Convertor>)
-    FuzzySlot(F&& f) : Base(orv::makeFuzzyCallable<void(Params...), Convertor>(std::forward<F>(f))) {}
+    requires(!std::is_base_of_v<Base, std::remove_cvref_t<F>> &&
+             !std::is_same_v<std::remove_cvref_t<F>, std::nullptr_t> &&
+             orv::FuzzyCallable<F, void(Params...), Convertor>) FuzzySlot(F&& f)
+        : Base(orv::makeFuzzyCallable<void(Params...), Convertor>(std::forward<F>(f))) {}
 };
 
-template <class Signature, class Convertor = orv::DefaultArgumentsConvertor, class Combiner = OptionalLastValue<void>>
+template <class Signature, class Convertor = orv::DefaultArgumentsConvertor,
+          class Combiner = OptionalLastValue<void>>
 class FuzzySignal;
 
 template <class... Args, class Convertor, class Combiner>
@@ -406,7 +412,9 @@ public:
     Connection connect(InlineConnection* storage, const slot_type& slot, int priority) const {
         return body().connect(storage, slot, priority);
     }
-    Connection connect(const slot_type& slot, int priority = 0) const { return connect(nullptr, slot, priority); }
+    Connection connect(const slot_type& slot, int priority = 0) const {
+        return connect(nullptr, slot, priority);
+    }
 
     void operator()(Args... args) const {
         if (impl_type* body = m_impl.load(std::memory_order_acquire))
@@ -428,7 +436,8 @@ private:
         if (current)
             return *current;
         auto fresh = std::make_unique<impl_type>();
-        if (m_impl.compare_exchange_strong(current, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+        if (m_impl.compare_exchange_strong(current, fresh.get(), std::memory_order_acq_rel,
+                                           std::memory_order_acquire))
             return *fresh.release();
         return *current; // another thread installed its body first
     }
@@ -444,7 +453,8 @@ public:
     ~ScopedConnection() { m_connection.disconnect(); }
     ScopedConnection(const ScopedConnection&) = delete;
     ScopedConnection& operator=(const ScopedConnection&) = delete;
-    ScopedConnection(ScopedConnection&& other) noexcept : m_connection(std::exchange(other.m_connection, {})) {}
+    ScopedConnection(ScopedConnection&& other) noexcept
+        : m_connection(std::exchange(other.m_connection, {})) {}
     ScopedConnection& operator=(ScopedConnection&& other) noexcept {
         if (this != &other)
             *this = std::exchange(other.m_connection, {});
@@ -529,7 +539,8 @@ public:
                             const slot_type& slot, int priority) const {
         // Made before the lock: should connecting fail, the guard is released
         // (and takes the lock) only after the lock is given back.
-        const slot_type checked(CheckedSlot<N>(label, slot, std::shared_ptr<void>(nullptr, Guard{m_core, key})));
+        const slot_type checked(
+            CheckedSlot<N>(label, slot, std::shared_ptr<void>(nullptr, Guard{m_core, key})));
         // An old holder's release may run a guard of this map: do it unlocked.
         if (storage)
             zel::signal_details::prepareStorage(*storage);
@@ -541,7 +552,8 @@ public:
         return entry.body->connect(storage, checked, priority);
     }
     template <size_t N>
-    zel::Connection connect(key_type key, const char (&label)[N], const slot_type& slot, int priority = 0) const {
+    zel::Connection connect(key_type key, const char (&label)[N], const slot_type& slot,
+                            int priority = 0) const {
         return connect(key, label, nullptr, slot, priority);
     }
 

@@ -15,11 +15,23 @@ namespace {
 
 using orv::Annotations;
 
-struct Tag { int id = 0; };
-struct Note { std::string text; };
+struct Tag {
+    int id = 0;
+};
+struct Note {
+    std::string text;
+};
 // Two distinct types that the clash test registers under one name.
-namespace one { struct Clash { int value = 0; }; }
-namespace two { struct Clash { int value = 0; }; }
+namespace one {
+struct Clash {
+    int value = 0;
+};
+} // namespace one
+namespace two {
+struct Clash {
+    int value = 0;
+};
+} // namespace two
 
 const bool s_registered = [] {
     tavi::MetaType::registerType<Tag>("test::Tag");
@@ -42,7 +54,9 @@ const tavi::Variant* latestTag(const Annotations& annotations) {
 
 // The latest value points into the container, so temporaries are refused.
 template <class A>
-concept LatestReadableFrom = requires(A&& a) { orv::findAnnotation<Tag>(std::forward<A>(a)); };
+concept LatestReadableFrom = requires(A&& a) {
+    orv::findAnnotation<Tag>(std::forward<A>(a));
+};
 static_assert(LatestReadableFrom<const Annotations&>);
 static_assert(!LatestReadableFrom<Annotations>);
 

@@ -1,7 +1,7 @@
-#include "platform/corekit/diagnostics.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
-#include "shared_libs/reflection/meta_hooks.hpp"
+#include "platform/corekit/diagnostics.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
+#include "shared_libs/reflection/meta_hooks.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 #include "tests/support/object_fixtures.hpp"
 #include "tests/support/test_meta_object.hpp"
@@ -15,7 +15,9 @@
 
 namespace bp_test {
 
-struct Plain { int32_t v = 7; };
+struct Plain {
+    int32_t v = 7;
+};
 
 } // namespace bp_test
 
@@ -90,8 +92,9 @@ TEST(PlainProperties, MissingDataIsReportedButTheHandleWorks) {
     TestMetaObject meta{typeid(Plain), "Plain", {}, [](const tavi::Variant&) { return true; }};
     Registration registration{meta};
     meta.addSelf(std::string("a"));
-    meta.add(dataProperty(&meta, "v", typeid(int32_t),
-                          [](const BoundProperty& p) { return tavi::Variant(p.object().get().castPtr<Plain>()->v); }));
+    meta.add(dataProperty(&meta, "v", typeid(int32_t), [](const BoundProperty& p) {
+        return tavi::Variant(p.object().get().castPtr<Plain>()->v);
+    }));
     const ReflectedObject object{tavi::Variant(&plain)};
     Kor::MessageCapture capture;
     EXPECT_EQ(object.propertyAt(0).userData("note"), nullptr); // no data expected, nothing reported
@@ -135,8 +138,8 @@ TEST_F(BoundProperties, GetterErrorsAreReportedAndGiveNothing) {
 
 TEST_F(BoundProperties, SlotsFollowThePropertyOfTheInstance) {
     std::vector<uint32_t> seen;
-    const zel::ScopedConnection connection =
-        rootObject().propertyAt(0).connectPropertyChanged([&seen](NotifyFlags n) { seen.push_back(n.value()); });
+    const zel::ScopedConnection connection = rootObject().propertyAt(0).connectPropertyChanged(
+        [&seen](NotifyFlags n) { seen.push_back(n.value()); });
     notify::propertyChanged(rootObject().propertyAt(0), {}, NotifyFlag::Value);
     notify::propertyChanged(ReflectedObject(tavi::Variant(&mid)).propertyAt(0), {}, NotifyFlag::Sources);
     EXPECT_EQ(seen, (std::vector<uint32_t>{1u}));

@@ -1,8 +1,8 @@
 #include "platform/corekit/diagnostics.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
-#include "shared_libs/reflection/meta_hooks.hpp"
 #include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
+#include "shared_libs/reflection/meta_hooks.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 #include "tests/support/object_fixtures.hpp"
 
@@ -59,8 +59,9 @@ TEST_F(ContextData, IndexOutOfBoundsIsReportedOnce) {
     Kor::MessageCapture capture;
     EXPECT_EQ(object.contextData()->propertyContextData(5, property), nullptr);
     ASSERT_EQ(capture.count(), 1u);
-    EXPECT_EQ(capture.messages()[0].text, "orv::ReflectedObjectContextData::propertyContextData : property 'number' "
-                                          "index 5 out of bounds [0, 3)");
+    EXPECT_EQ(capture.messages()[0].text,
+              "orv::ReflectedObjectContextData::propertyContextData : property 'number' "
+              "index 5 out of bounds [0, 3)");
     EXPECT_EQ(capture.messages()[0].priority, 4);
     EXPECT_EQ(object.contextData()->propertyContextData(3, property), nullptr);
     EXPECT_EQ(object.contextData()->propertyContextData(0, property), property.contextData());
@@ -154,7 +155,8 @@ TEST_F(ContextData, InconsistentStructureAnnouncementsAreReported) {
     Kor::MessageCapture capture;
     data->propertyAdded(object, 9, 1);
     EXPECT_TRUE(capture.contains("ASSERTION FAILED: index <= oldSize\r\n"));
-    EXPECT_TRUE(capture.contains("ASSERTION FAILED: m_properties.size() + count == object.propertyCount()\r\n"));
+    EXPECT_TRUE(
+        capture.contains("ASSERTION FAILED: m_properties.size() + count == object.propertyCount()\r\n"));
     capture.clear();
     data->propertyAboutToBeRemoved(object, 2, 5);
     EXPECT_TRUE(capture.contains("ASSERTION FAILED: index + count <= m_propertiesContextData.size()\r\n"));

@@ -29,9 +29,9 @@ struct ReportsAtExit {
 
 TEST(Diagnostics, MessagesCarryFormattedTextPriorityAndCategory) {
     Kor::MessageCapture capture;
-    Kor::DebugMessageHelper(Kor::MESSAGE_PRIORITY_WARNING, "io").message("index %zi out of [0, %zi)", size_t(7),
-                                                                        size_t(3));
-    Kor::DebugMessageHelper(Kor::MESSAGE_PRIORITY_NOTICE).text("100% of %s done");  // posted as it is
+    Kor::DebugMessageHelper(Kor::MESSAGE_PRIORITY_WARNING, "io")
+        .message("index %zi out of [0, %zi)", size_t(7), size_t(3));
+    Kor::DebugMessageHelper(Kor::MESSAGE_PRIORITY_NOTICE).text("100% of %s done"); // posted as it is
     Kor::errorMessage("Error setting property '%s': %s", "x", std::string(1000, 'y').c_str());
     const auto messages = capture.messages();
     ASSERT_EQ(messages.size(), 3u);
@@ -47,7 +47,7 @@ TEST(Diagnostics, CapturesDestroyedInAnyOrderLeaveAWorkingChain) {
     Kor::MessageCapture outer;
     std::optional<Kor::MessageCapture> first(std::in_place);
     std::optional<Kor::MessageCapture> second(std::in_place);
-    first.reset();  // not the current sink: it can only relay from now on
+    first.reset(); // not the current sink: it can only relay from now on
     Kor::errorMessage("to second");
     EXPECT_EQ(second->count(), 1u);
     second.reset();
@@ -64,7 +64,7 @@ TEST(DiagnosticsDeathTest, StaticDestructorsStillReportAndTrackFrames) {
             Kor::setMessageSink([prefix](const Kor::DebugMessage& message) {
                 std::fprintf(stderr, "%s%s", prefix.c_str(), message.text.c_str());
             });
-            Kor::StackTracker::Frame open("orv::Main");  // still open when the program ends
+            Kor::StackTracker::Frame open("orv::Main"); // still open when the program ends
             g_reportsAtExit.armed = true;
             std::exit(0);
         },
@@ -129,7 +129,8 @@ TEST(StackTracker, DumpIsInnermostFirstPerThreadAndCountsFramesBeyondCapacity) {
     for (size_t i = base + 1; i < total; ++i)
         Kor::StackTracker::push("orv::Deep", "deep.cpp", static_cast<int>(i));
     EXPECT_EQ(Kor::StackTracker::depth(), total);
-    EXPECT_EQ(Kor::StackTracker::dump().rfind("(3 deeper frames not recorded)\norv::Deep (deep.cpp:255)\n", 0), 0u);
+    EXPECT_EQ(
+        Kor::StackTracker::dump().rfind("(3 deeper frames not recorded)\norv::Deep (deep.cpp:255)\n", 0), 0u);
     for (size_t i = base + 1; i < total; ++i)
         Kor::StackTracker::pop();
     EXPECT_EQ(Kor::StackTracker::depth(), base + 1);
@@ -170,7 +171,7 @@ TEST(Profiler, EveryEndReportedHasAReportedBegin) {
     { ZEL::Profiler::Scope onlyBegin("Reflection|ObjectData"); }
     setProfilerHooks(nullptr, nullptr);
     {
-        ZEL::Profiler::Scope early("Reflection|Early");  // began outside the profiler: must not end in it
+        ZEL::Profiler::Scope early("Reflection|Early"); // began outside the profiler: must not end in it
         setProfilerHooks(begin, end);
     }
     { ZEL::Profiler::Scope both("Reflection|Signals"); }

@@ -17,7 +17,9 @@ void zelEnableFlagOperators(Wide);
 enum class Plain { A = 1, B = 2 }; // not opted in
 
 template <typename E>
-concept Combinable = requires(E a, E b) { a | b; };
+concept Combinable = requires(E a, E b) {
+    a | b;
+};
 
 } // namespace flags_test
 

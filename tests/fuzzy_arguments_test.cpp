@@ -13,8 +13,13 @@
 namespace {
 
 // Stand-ins for a property handle and the object that owns it.
-struct Object { int id = 0; };
-struct Handle { Object owner; int* instance = nullptr; };
+struct Object {
+    int id = 0;
+};
+struct Handle {
+    Object owner;
+    int* instance = nullptr;
+};
 
 enum class Mode : unsigned { A = 1, B = 2 };
 
@@ -24,16 +29,18 @@ struct TestConvertor {
     template <class P, class A>
     struct Converter : orv::DefaultArgumentsConvertor::Converter<P, A> {};
     template <class A>
-        requires std::same_as<std::remove_cvref_t<A>, Handle>
+    requires std::same_as<std::remove_cvref_t<A>, Handle>
     struct Converter<const Object&, A> {
         static constexpr bool enabled = true;
         static Object convert(const Handle& h) { return h.owner; } // a temporary, bound for the call
     };
     template <class A>
-        requires std::same_as<std::remove_cvref_t<A>, Handle>
+    requires std::same_as<std::remove_cvref_t<A>, Handle>
     struct Converter<int*, A> {
         static constexpr bool enabled = true;
-        static int* convert(const Handle& h) { return h.instance ? h.instance : throw std::runtime_error("none"); }
+        static int* convert(const Handle& h) {
+            return h.instance ? h.instance : throw std::runtime_error("none");
+        }
     };
 
     template <class R, class From>
@@ -41,13 +48,13 @@ struct TestConvertor {
         static constexpr bool enabled = false;
     };
     template <class From>
-        requires std::is_void_v<From>
+    requires std::is_void_v<From>
     struct ResultConverter<bool, From> {
         static constexpr bool enabled = true;
         static bool convert() { return true; }
     };
     template <class From>
-        requires std::same_as<From, int>
+    requires std::same_as<From, int>
     struct ResultConverter<std::string, From> {
         static constexpr bool enabled = true;
         static std::string convert(int value) { return "#" + std::to_string(value); }

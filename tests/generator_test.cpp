@@ -48,10 +48,10 @@ TEST(Generator, NestedYieldRunsLazilyInOrderAndFreesEveryFrame) {
     int alive = 0;
     {
         zel::Generator<int> generator = tree(4, alive);
-        EXPECT_EQ(alive, 0);  // nothing runs before the first value is asked for
+        EXPECT_EQ(alive, 0); // nothing runs before the first value is asked for
         EXPECT_EQ(*generator.begin(), 0);
-        EXPECT_EQ(*generator.begin(), 0);  // begin() again does not advance
-        EXPECT_EQ(alive, 5);  // the chain from root to the running leaf, no further
+        EXPECT_EQ(*generator.begin(), 0); // begin() again does not advance
+        EXPECT_EQ(alive, 5);              // the chain from root to the running leaf, no further
     }
     EXPECT_EQ(alive, 0);
     EXPECT_EQ(collect(tree(2, alive)), (std::vector<int>{0, 1, 0, 2, 0, 1, 0}));

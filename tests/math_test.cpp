@@ -121,7 +121,8 @@ TEST(MathQuaternion, AgreesWithMatricesAndComposesLikeThem) {
     for (const Quaternion& a : kRotations) {
         EXPECT_TRUE(almostEqual(Quaternion::fromMatrix(rotation(a)), a, kTol));
         for (const Quaternion& b : kRotations)
-            EXPECT_TRUE(almostEqual((a * b).rotate(p), rotation(a).postMultiply(rotation(b)).applyVector(p), 1e-4f));
+            EXPECT_TRUE(
+                almostEqual((a * b).rotate(p), rotation(a).postMultiply(rotation(b)).applyVector(p), 1e-4f));
     }
     EXPECT_FALSE(almostEqual(kRotations[0] * kRotations[1], kRotations[1] * kRotations[0], 1e-3f));
 }
@@ -134,14 +135,16 @@ TEST(MathQuaternion, InvertNegatedEqualityAndShortArcSlerp) {
     EXPECT_TRUE(almostEqual(q * scaled, Quaternion(0, 0, 0, 0.5f), kTol));
     Quaternion zero{0, 0, 0, 0};
     EXPECT_FALSE(zero.invert());
-    EXPECT_TRUE(almostEqual(q, Quaternion(-q.x, -q.y, -q.z, -q.w), kTol));  // the same rotation
+    EXPECT_TRUE(almostEqual(q, Quaternion(-q.x, -q.y, -q.z, -q.w), kTol)); // the same rotation
 
     const Quaternion a = Quaternion::fromAxisAngle({0, 1, 0}, 0.2f);
     const Quaternion b = Quaternion::fromAxisAngle({0, 1, 0}, 1.4f);
-    EXPECT_TRUE(almostEqual(Quaternion::slerp(a, b, 0.25f), Quaternion::fromAxisAngle({0, 1, 0}, 0.5f), kTol));
+    EXPECT_TRUE(
+        almostEqual(Quaternion::slerp(a, b, 0.25f), Quaternion::fromAxisAngle({0, 1, 0}, 0.5f), kTol));
     // -b is the same rotation: the midpoint must not swing the long way round.
     const Quaternion minusB{-b.x, -b.y, -b.z, -b.w};
-    EXPECT_TRUE(almostEqual(Quaternion::slerp(a, minusB, 0.5f), Quaternion::fromAxisAngle({0, 1, 0}, 0.8f), kTol));
+    EXPECT_TRUE(
+        almostEqual(Quaternion::slerp(a, minusB, 0.5f), Quaternion::fromAxisAngle({0, 1, 0}, 0.8f), kTol));
 }
 
 TEST(MathDecomposedMatrix, RoundTripsWithNonUniformMirroredAndFlatScale) {
@@ -175,8 +178,8 @@ TEST(MathDecomposedMatrix, LerpFromTheEmptyTransform) {
 
 TEST(MathEulerAngles, AxesOrderAndRoundTrips) {
     const Vector3 x{1, 0, 0}, y{0, 1, 0}, z{0, 0, 1};
-    EXPECT_TRUE(almostEqual(EulerAngles(kPi / 2, 0, 0).toMatrix().applyVector(z), x, kTol));  // yaw about Y
-    EXPECT_TRUE(almostEqual(EulerAngles(0, kPi / 2, 0).toMatrix().applyVector(y), z, kTol));  // pitch about X
+    EXPECT_TRUE(almostEqual(EulerAngles(kPi / 2, 0, 0).toMatrix().applyVector(z), x, kTol)); // yaw about Y
+    EXPECT_TRUE(almostEqual(EulerAngles(0, kPi / 2, 0).toMatrix().applyVector(y), z, kTol)); // pitch about X
     // Roll first, then pitch, then yaw: X rolls onto Y, pitches onto Z, yaws onto X.
     EXPECT_TRUE(almostEqual(EulerAngles(kPi / 2, kPi / 2, kPi / 2).toMatrix().applyVector(x), x, kTol));
     for (const EulerAngles& e : {EulerAngles(0.3f, -0.4f, 1.1f), EulerAngles(-2.5f, 1.2f, -3.0f)}) {

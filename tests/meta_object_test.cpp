@@ -17,12 +17,22 @@ using orv::test::TestMetaObject;
 
 namespace {
 
-struct A { int a = 1; };
-struct B { double b = 2; };
-struct C : A, B { int c = 3; };
-struct Unrelated { int u = 0; };
+struct A {
+    int a = 1;
+};
+struct B {
+    double b = 2;
+};
+struct C : A, B {
+    int c = 3;
+};
+struct Unrelated {
+    int u = 0;
+};
 
-struct Animal { virtual ~Animal() = default; };
+struct Animal {
+    virtual ~Animal() = default;
+};
 struct Dog : Animal {};
 struct Puppy : Dog {};
 struct Cat : Animal {};
@@ -111,7 +121,8 @@ TEST(MetaObject, CastFollowsOffsetsThroughBases) {
 
     // Indirect base: D derives from C, reached through C's second base.
     TestMetaObject d(typeid(Puppy), "D", {{&meta, 16}});
-    EXPECT_EQ(d.cast(reinterpret_cast<char*>(asB), typeid(B), typeid(Puppy)), reinterpret_cast<char*>(&c) + 16);
+    EXPECT_EQ(d.cast(reinterpret_cast<char*>(asB), typeid(B), typeid(Puppy)),
+              reinterpret_cast<char*>(&c) + 16);
 }
 
 TEST(MetaObject, AliasesKeepOrderAndReportMisuse) {
@@ -131,7 +142,8 @@ TEST(MetaObject, AliasesKeepOrderAndReportMisuse) {
     EXPECT_TRUE(capture.contains("MetaObject: Alias does not exist!"));
     EXPECT_EQ(a.aliases(), (std::vector<std::string>{"one", "three"}));
 
-    EXPECT_EQ(TestMetaObject(typeid(std::string), "").name(), tavi::MetaType::prettyName(typeid(std::string)));
+    EXPECT_EQ(TestMetaObject(typeid(std::string), "").name(),
+              tavi::MetaType::prettyName(typeid(std::string)));
 }
 
 TEST(Registry, FindsByTypeNameAndEarlierAliasAndFirstRegistrationKeepsTakenKeys) {
@@ -236,8 +248,10 @@ Types types(const TypeInfo& info) {
 }
 
 TEST(TypeInfo, CandidateOrderDependsOnPointernessAndSkipsDuplicates) {
-    EXPECT_EQ(types(TypeInfo(true, typeid(A), typeid(B), typeid(C))), (Types{typeid(A), typeid(B), typeid(C)}));
-    EXPECT_EQ(types(TypeInfo(false, typeid(A), typeid(B), typeid(C))), (Types{typeid(B), typeid(A), typeid(C)}));
+    EXPECT_EQ(types(TypeInfo(true, typeid(A), typeid(B), typeid(C))),
+              (Types{typeid(A), typeid(B), typeid(C)}));
+    EXPECT_EQ(types(TypeInfo(false, typeid(A), typeid(B), typeid(C))),
+              (Types{typeid(B), typeid(A), typeid(C)}));
     const TypeInfo dup(false, typeid(A), typeid(A), typeid(B));
     EXPECT_EQ(types(dup), (Types{typeid(A), typeid(B)}));
     EXPECT_TRUE(dup.containsType(typeid(B)));
@@ -266,7 +280,8 @@ TEST(TypeInfo, FourthTypeOverflows) {
     EXPECT_EQ(info, TypeInfo(true, typeid(A), typeid(B), typeid(C)));
     // Equality compares the slots and the pointerness.
     EXPECT_NE(info, TypeInfo(true, typeid(A), typeid(B), typeid(Unrelated)));
-    EXPECT_NE(TypeInfo(true, typeid(A), typeid(B), typeid(B)), TypeInfo(false, typeid(B), typeid(A), typeid(A)));
+    EXPECT_NE(TypeInfo(true, typeid(A), typeid(B), typeid(B)),
+              TypeInfo(false, typeid(B), typeid(A), typeid(A)));
 }
 
 } // namespace

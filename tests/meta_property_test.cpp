@@ -1,8 +1,8 @@
+#include "shared_libs/reflection/meta_property.hpp"
 #include "platform/corekit/diagnostics.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/meta_hooks.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
-#include "shared_libs/reflection/meta_property.hpp"
 #include "support/test_meta_object.hpp"
 
 #include <gtest/gtest.h>
@@ -12,14 +12,20 @@
 
 namespace mp_test {
 
-struct Padding { double pad[3] = {}; };
+struct Padding {
+    double pad[3] = {};
+};
 struct Point {
     float x = 1.5f;
     std::string label = "p";
 };
 struct Marker : Padding, Point {};
-struct Unrelated { int u = 0; };
-struct NoText { int value = 0; };
+struct Unrelated {
+    int u = 0;
+};
+struct NoText {
+    int value = 0;
+};
 
 } // namespace mp_test
 
@@ -69,11 +75,14 @@ protected:
         point.add(label);
         unrelated.add(x);
     }
-    static BoundProperty bind(tavi::Variant object, size_t index) { return ReflectedObject(object).propertyAt(index); }
+    static BoundProperty bind(tavi::Variant object, size_t index) {
+        return ReflectedObject(object).propertyAt(index);
+    }
 
     TestMetaObject point{typeid(Point), "Point", {}, exactly<Point>()};
     TestMetaObject padding{typeid(mp_test::Padding), "Padding", {}, exactly<mp_test::Padding>()};
-    TestMetaObject marker{typeid(Marker), "Marker", {{&padding, 0}, {&point, baseOffset()}}, exactly<Marker>()};
+    TestMetaObject marker{
+        typeid(Marker), "Marker", {{&padding, 0}, {&point, baseOffset()}}, exactly<Marker>()};
     TestMetaObject unrelated{typeid(Unrelated), "Unrelated", {}, exactly<Unrelated>()};
     Registration r1{point}, r2{padding}, r3{marker}, r4{unrelated};
     std::shared_ptr<TestMetaProperty> x = std::make_shared<TestMetaProperty>(
@@ -103,8 +112,9 @@ TEST_F(PointTypes, GetterOnAnUnrelatedInstanceReportsTheCast) {
     Kor::MessageCapture capture;
     EXPECT_TRUE(px.get().isVoid());
     ASSERT_EQ(capture.count(), 1u);
-    EXPECT_EQ(capture.messages()[0].text,
-              "Error getting property 'x': failed to cast ReflectedObject of 'Unrelated' to 'mp_test::Point'");
+    EXPECT_EQ(
+        capture.messages()[0].text,
+        "Error getting property 'x': failed to cast ReflectedObject of 'Unrelated' to 'mp_test::Point'");
     EXPECT_EQ(capture.messages()[0].priority, 5);
 }
 
@@ -135,10 +145,13 @@ TEST(ThrowCastError, ThreeMessages) {
     TestMetaObject meta(typeid(Point), "Named");
     EXPECT_EQ(castError([&] { meta_property_details::throwCastError(&meta, "Target"); }),
               "failed to cast ReflectedObject of 'Named' to 'Target'");
-    EXPECT_EQ(castError([] { meta_property_details::throwCastError(static_cast<const MetaObject*>(nullptr), "T"); }),
+    EXPECT_EQ(castError([] {
+                  meta_property_details::throwCastError(static_cast<const MetaObject*>(nullptr), "T");
+              }),
               "failed to cast invalid ReflectedObject to 'T'");
-    EXPECT_EQ(castError([] { meta_property_details::throwCastError(tavi::MetaType::of<float>(), "Vector3"); }),
-              "failed to cast Variant of 'float' to 'Vector3'");
+    EXPECT_EQ(
+        castError([] { meta_property_details::throwCastError(tavi::MetaType::of<float>(), "Vector3"); }),
+        "failed to cast Variant of 'float' to 'Vector3'");
 }
 
 TEST(MetaPropertyName, ComesFromTheKey) {
@@ -167,10 +180,11 @@ TEST(Visibility, IsTheIntersectionOfAllRulesAndHidesUnderscoreNamesWithoutRules)
                                Meta::Visible([] { return VisibilityFlag::Outliner; }),
                                Meta::Visible(VisibilityFlags(6u))}),
               HIDDEN); // 3 & 4 & 6
-    EXPECT_EQ(visibility("q", {Meta::Visible(VisibilityFlags(3u)), Meta::Visible([](const ReflectedObject& o) {
-                                   return o.isValid() ? VisibilityFlags(6u) : HIDDEN;
-                               })}),
-              VisibilityFlags(2u));
+    EXPECT_EQ(
+        visibility("q", {Meta::Visible(VisibilityFlags(3u)), Meta::Visible([](const ReflectedObject& o) {
+                             return o.isValid() ? VisibilityFlags(6u) : HIDDEN;
+                         })}),
+        VisibilityFlags(2u));
     EXPECT_EQ(BoundProperty().visibility(), HIDDEN);
     EXPECT_THROW(visibility("broken", {Meta::Visible()}), std::bad_function_call);
 }
@@ -179,7 +193,8 @@ TEST_F(PointTypes, ClonesShareTheDescriptionButNoConnections) {
     Point a;
     Log log;
     const zel::ScopedConnection global = x->connectPropertyChanged([&] { log.push_back("global"); });
-    const zel::ScopedConnection perObject = bind(&a, 0).connectPropertyChanged([&] { log.push_back("object"); });
+    const zel::ScopedConnection perObject =
+        bind(&a, 0).connectPropertyChanged([&] { log.push_back("object"); });
     point.add(x->clone());
     notify::propertyChanged(bind(&a, 2), {}, NotifyFlag::Value);
     EXPECT_EQ(bind(&a, 2).get(), tavi::Variant(1.5f));
@@ -191,11 +206,12 @@ TEST_F(PointTypes, MethodSignalsCarryArgumentsAndResult) {
     Point a;
     const BoundProperty pa = bind(&a, 0);
     Log log;
-    const zel::ScopedConnection before = pa.connectMethodAboutToBeInvoked([&](size_t count, const tavi::Variant* args) {
-        log.push_back("before " + std::to_string(count) + " " + args[1].cast<std::string>());
-    });
-    const zel::ScopedConnection after =
-        x->connectMethodInvoked([&](const tavi::Variant& r) { log.push_back("after " + r.cast<std::string>()); });
+    const zel::ScopedConnection before =
+        pa.connectMethodAboutToBeInvoked([&](size_t count, const tavi::Variant* args) {
+            log.push_back("before " + std::to_string(count) + " " + args[1].cast<std::string>());
+        });
+    const zel::ScopedConnection after = x->connectMethodInvoked(
+        [&](const tavi::Variant& r) { log.push_back("after " + r.cast<std::string>()); });
     const tavi::Variant args[] = {tavi::Variant(1), tavi::Variant(std::string("two"))};
     notify::methodAboutToBeInvoked(pa, 2, args, {}, {});
     notify::methodInvoked(pa, 2, args, tavi::Variant(std::string("done")), {}, {});
@@ -240,7 +256,8 @@ TEST_F(PointTypes, HandlesDegradeWhenTheDescriptionGoes) {
 TEST(FuzzyFunction, BehavesAsStdFunctionAndAdaptsShorterCallables) {
     EXPECT_THROW(PointGetter()(BoundProperty()), std::bad_function_call);
     // Getters of a compiled type wrap whatever they return into a Variant.
-    EXPECT_EQ(PointGetter([] { return std::string("fixed"); })(BoundProperty()), tavi::Variant(std::string("fixed")));
+    EXPECT_EQ(PointGetter([] { return std::string("fixed"); })(BoundProperty()),
+              tavi::Variant(std::string("fixed")));
 
     // Enumerators returning nothing never stop.
     using PropertyEnumerator =

@@ -1,8 +1,8 @@
+#include "shared_libs/reflection/notify_scope.hpp"
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
 #include "platform/kor/undo/undo_history.hpp"
 #include "shared_libs/reflection/meta_hooks.hpp"
-#include "shared_libs/reflection/notify_scope.hpp"
 #include "tests/support/object_fixtures.hpp"
 
 #include <gtest/gtest.h>
@@ -46,9 +46,7 @@ TEST_F(NotifyScopeTest, NestedScopesDeliverOnceWhenTheOutermostCloses) {
     const BoundProperty number = property(tree.root, "number");
     {
         PropertyChangeNotifier outer(number, {}, NotifyFlag::Value);
-        {
-            PropertyChangeNotifier inner(number, {}, NotifyFlag::Value);
-        }
+        { PropertyChangeNotifier inner(number, {}, NotifyFlag::Value); }
         EXPECT_EQ(log, (Log{"about root.number 1"})) << "the inner scope delivers nothing";
         EXPECT_EQ(NotifyScope::depth(), 1u);
     }
@@ -83,8 +81,8 @@ TEST_F(NotifyScopeTest, DeliversLastAnnouncedFirstAndJoinsChangesMadeDuringTheFl
         NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value);
         NotifyScope::beginPropertyChange(text, {}, NotifyFlag::Value);
     }
-    EXPECT_EQ(log, (Log{"about root.number 1", "about root.text 1", "changed root.text 1", "about leaf.number 1",
-                        "reacted", "changed leaf.number 1", "changed root.number 1"}));
+    EXPECT_EQ(log, (Log{"about root.number 1", "about root.text 1", "changed root.text 1",
+                        "about leaf.number 1", "reacted", "changed leaf.number 1", "changed root.number 1"}));
 }
 
 TEST_F(NotifyScopeTest, APropertyMadeWhereARemovedOneLivedIsQueuedOnItsOwn) {
@@ -110,27 +108,25 @@ TEST_F(NotifyScopeTest, APropertyMadeWhereARemovedOneLivedIsQueuedOnItsOwn) {
 
 TEST_F(NotifyScopeTest, SourcesChangeReachesThePropertiesOfTheHeldObject) {
     {
-        PropertyChangeNotifier notifier(property(tree.root, "child"), {}, NotifyFlag::Value | NotifyFlag::Sources);
+        PropertyChangeNotifier notifier(property(tree.root, "child"), {},
+                                        NotifyFlag::Value | NotifyFlag::Sources);
     }
     // mid's own child passes the change on to leaf's properties in turn.
-    EXPECT_EQ(log, (Log{"about root.child 3", "about mid.number 2", "about mid.text 2", "about mid.child 2",
-                        "about leaf.number 2", "about leaf.text 2", "about leaf.child 2", "changed leaf.child 2",
-                        "changed leaf.text 2", "changed leaf.number 2", "changed mid.child 2", "changed mid.text 2",
-                        "changed mid.number 2", "changed root.child 3"}));
+    EXPECT_EQ(
+        log, (Log{"about root.child 3", "about mid.number 2", "about mid.text 2", "about mid.child 2",
+                  "about leaf.number 2", "about leaf.text 2", "about leaf.child 2", "changed leaf.child 2",
+                  "changed leaf.text 2", "changed leaf.number 2", "changed mid.child 2", "changed mid.text 2",
+                  "changed mid.number 2", "changed root.child 3"}));
 }
 
 TEST_F(NotifyScopeTest, DependentsAreAnnouncedUnlessTheChangeComesFromAChild) {
     tree.number->setAnnotations({tavi::Variant(Meta::Dependent({"text", "child"}))});
     const BoundProperty number = property(tree.root, "number");
-    {
-        PropertyChangeNotifier notifier(number, {}, NotifyFlag::Value | NotifyFlag::MultiSelection);
-    }
-    EXPECT_EQ(log, (Log{"about root.number 17", "about root.text 21", "about root.child 21", "changed root.child 21",
-                        "changed root.text 21", "changed root.number 17"}));
+    { PropertyChangeNotifier notifier(number, {}, NotifyFlag::Value | NotifyFlag::MultiSelection); }
+    EXPECT_EQ(log, (Log{"about root.number 17", "about root.text 21", "about root.child 21",
+                        "changed root.child 21", "changed root.text 21", "changed root.number 17"}));
     log.clear();
-    {
-        PropertyChangeNotifier notifier(number, {}, NotifyFlag::Value | NotifyFlag::Child);
-    }
+    { PropertyChangeNotifier notifier(number, {}, NotifyFlag::Value | NotifyFlag::Child); }
     EXPECT_EQ(log, (Log{"about root.number 9", "changed root.number 9"}));
 }
 
@@ -138,10 +134,9 @@ TEST_F(NotifyScopeTest, NotifyParentAnnouncesTheReferencingProperty) {
     tree.number->setAnnotations({tavi::Variant(Meta::OnPropertyAboutToBeChanged::notifyParent())});
     // The leaf as reached from mid.child knows its parent property.
     const ReflectedObject leaf(property(tree.mid, "child"));
-    {
-        PropertyChangeNotifier notifier(leaf.findPropertyByName("number"), {}, NotifyFlag::Value);
-    }
-    EXPECT_EQ(log, (Log{"about leaf.number 1", "about mid.child 9", "changed mid.child 9", "changed leaf.number 1"}));
+    { PropertyChangeNotifier notifier(leaf.findPropertyByName("number"), {}, NotifyFlag::Value); }
+    EXPECT_EQ(log, (Log{"about leaf.number 1", "about mid.child 9", "changed mid.child 9",
+                        "changed leaf.number 1"}));
     log.clear();
     {
         PropertyChangeNotifier notifier(leaf.findPropertyByName("number"), {},
@@ -197,16 +192,15 @@ TEST_F(NotifyScopeTest, AThrowingListenerPropagatesAndLeavesTheRestQueuedOnce) {
         NotifyScope scope;
         NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value);
     }
-    EXPECT_EQ(log, (Log{"changed root.number 1"})) << "still queued, and neither announced nor delivered twice";
+    EXPECT_EQ(log, (Log{"changed root.number 1"}))
+        << "still queued, and neither announced nor delivered twice";
 }
 
 TEST_F(NotifyScopeTest, ScopesOfOtherThreadsAreIndependent) {
     const BoundProperty number = property(tree.root, "number");
     NotifyScope outer;
     NotifyScope::beginPropertyChange(number, {}, NotifyFlag::Value);
-    std::thread([&] {
-        PropertyChangeNotifier notifier(number, {}, NotifyFlag::Value);
-    }).join();
+    std::thread([&] { PropertyChangeNotifier notifier(number, {}, NotifyFlag::Value); }).join();
     EXPECT_EQ(log, (Log{"about root.number 1", "about root.number 1", "changed root.number 1"}));
 }
 
@@ -238,9 +232,10 @@ TEST_F(NotifyScopeTest, StructureNotifiersAnnounceOnEntryAndDeliverOnExit) {
     const ReflectedObject root = tree.rootObject();
     Log structure;
     const auto note = [&](const char* what) { return [&structure, what] { structure.push_back(what); }; };
-    const zel::ScopedConnection connections[] = {
-        root.connectPropertyAboutToBeAdded(note("about to add")), root.connectPropertyAdded(note("added")),
-        root.connectPropertiesAboutToBeReset(note("about to reset")), root.connectPropertiesReset(note("reset"))};
+    const zel::ScopedConnection connections[] = {root.connectPropertyAboutToBeAdded(note("about to add")),
+                                                 root.connectPropertyAdded(note("added")),
+                                                 root.connectPropertiesAboutToBeReset(note("about to reset")),
+                                                 root.connectPropertiesReset(note("reset"))};
     { PropertiesAddNotifier none(root, 1, 0); }
     EXPECT_TRUE(structure.empty()) << "an empty range announces nothing";
     {

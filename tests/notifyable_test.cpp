@@ -14,9 +14,15 @@
 
 namespace notify_test {
 
-struct Plain { int value = 0; };
-struct Shared : orv::Object { int value = 0; };
-struct Holder { int child = 0; };
+struct Plain {
+    int value = 0;
+};
+struct Shared : orv::Object {
+    int value = 0;
+};
+struct Holder {
+    int child = 0;
+};
 
 } // namespace notify_test
 
@@ -58,18 +64,22 @@ public:
 };
 
 template <int N>
-std::shared_ptr<ExposedProperty<N>> dataProperty(MetaObject* owner, const char* key, Annotations annotations = {}) {
-    return std::make_shared<ExposedProperty<N>>(owner, typeid(int), typeid(int), tavi::Variant(std::string(key)),
-                                                std::move(annotations), MetaProperty::Getter(), MetaProperty::Setter());
+std::shared_ptr<ExposedProperty<N>> dataProperty(MetaObject* owner, const char* key,
+                                                 Annotations annotations = {}) {
+    return std::make_shared<ExposedProperty<N>>(owner, typeid(int), typeid(int),
+                                                tavi::Variant(std::string(key)), std::move(annotations),
+                                                MetaProperty::Getter(), MetaProperty::Setter());
 }
 
 struct Noop : MetaProperty::Method::Function {
-    void call(tavi::Variant&, const BoundProperty&, SetterFlags, size_t, const tavi::Variant*) const override {}
+    void call(tavi::Variant&, const BoundProperty&, SetterFlags, size_t,
+              const tavi::Variant*) const override {}
     size_t arity() const override { return 0; }
 };
 
 template <int N>
-std::shared_ptr<ExposedProperty<N>> methodProperty(MetaObject* owner, const char* key, Annotations annotations = {}) {
+std::shared_ptr<ExposedProperty<N>> methodProperty(MetaObject* owner, const char* key,
+                                                   Annotations annotations = {}) {
     return std::make_shared<ExposedProperty<N>>(owner, typeid(tavi::Variant), typeid(tavi::Variant),
                                                 tavi::Variant(std::string(key)), std::move(annotations),
                                                 MetaProperty::Method(std::make_shared<Noop>()));
@@ -104,7 +114,8 @@ TEST_F(Notify, PerObjectSlotsReachOnlyTheirObjectAndPrecedeGlobalOnes) {
         EXPECT_EQ(flags, kValue);
     });
     // Structure signals are per object as well.
-    oa.connectPropertyAdded([this](size_t first, size_t count) { log.push_back(std::to_string(first + count)); });
+    oa.connectPropertyAdded(
+        [this](size_t first, size_t count) { log.push_back(std::to_string(first + count)); });
 
     notify::propertyChanged(ob.propertyAt(0), kSet, kValue);
     notify::propertiesAdded(ob, 1, 2);
@@ -144,8 +155,10 @@ TEST_F(Notify, DataSlotsSurroundGlobalSlots) {
     value.connectPropertyChanged(note(log, "data changed"));
     sharedValue->connectPropertyAboutToBeChanged(note(log, "global about"));
     sharedValue->connectPropertyChanged(note(log, "global changed"));
-    run.connectMethodAboutToBeInvoked([this](size_t count) { log.push_back("data call " + std::to_string(count)); });
-    run.connectMethodInvoked([this](const tavi::Variant& r) { log.push_back("data done " + r.cast<std::string>()); });
+    run.connectMethodAboutToBeInvoked(
+        [this](size_t count) { log.push_back("data call " + std::to_string(count)); });
+    run.connectMethodInvoked(
+        [this](const tavi::Variant& r) { log.push_back("data done " + r.cast<std::string>()); });
     sharedRun->connectMethodAboutToBeInvoked(note(log, "global call"));
     sharedRun->connectMethodInvoked(note(log, "global done"));
     // Slots of a property with data do not go to the per-object maps.
@@ -156,8 +169,8 @@ TEST_F(Notify, DataSlotsSurroundGlobalSlots) {
     const tavi::Variant arguments[] = {tavi::Variant(7)};
     notify::methodAboutToBeInvoked(run, 1, arguments, kSet, {});
     notify::methodInvoked(run, 1, arguments, tavi::Variant(std::string("ok")), kSet, {});
-    EXPECT_EQ(log, (Log{"data about", "global about", "global changed", "data changed", "data call 1", "global call",
-                        "global done", "data done ok"}));
+    EXPECT_EQ(log, (Log{"data about", "global about", "global changed", "data changed", "data call 1",
+                        "global call", "global done", "data done ok"}));
 }
 
 TEST_F(Notify, StructureSignalsOfObjectsWithDataGoThroughTheirData) {
@@ -187,7 +200,8 @@ TEST_F(Notify, MissingDataIsReportedAndDeliversTheRest) {
 
     EXPECT_FALSE(object.connectStructureChanged(note(log, "structure")).connected());
     EXPECT_FALSE(value.connectPropertyAboutToBeChanged(note(log, "about")).connected());
-    EXPECT_FALSE(sharedMeta.connectStructureChanged(ReflectedObject(), nullptr, note(log, "none"), 0).connected());
+    EXPECT_FALSE(
+        sharedMeta.connectStructureChanged(ReflectedObject(), nullptr, note(log, "none"), 0).connected());
     notify::propertyChanged(value, kSet, kValue);
     notify::propertiesReset(object);
 
@@ -195,7 +209,8 @@ TEST_F(Notify, MissingDataIsReportedAndDeliversTheRest) {
     const Log expected = {
         "orv::NotifyableMetaObject<1>::connectStructureChanged: object of type 'Shared' doesn't have data",
         "orv::NotifyableMetaProperty<1>::connectPropertyAboutToBeChanged: property 'value' doesn't have data",
-        "orv::NotifyableMetaObject<1>::connectStructureChanged: object of type '<empty object>' doesn't have data",
+        "orv::NotifyableMetaObject<1>::connectStructureChanged: object of type '<empty object>' doesn't have "
+        "data",
         "orv::NotifyableMetaProperty<1>::propertyChanged: property 'value' doesn't have data",
         "orv::NotifyableMetaObject<1>::structureChanged: object of type 'Shared' doesn't have data",
         "orv::NotifyableMetaObject<1>::propertiesReset: object of type 'Shared' doesn't have data",
@@ -226,8 +241,8 @@ TEST_F(Notify, PropertyHooksRunBesideTheSignalsInTheirOrder) {
 
     notify::propertyAboutToBeChanged(p, kSet, kValue);
     notify::propertyChanged(p, kSet, kValue);
-    EXPECT_EQ(log, (Log{"slot about", "global about", "hook about 1", "hook about 2", "hook changed", "slot changed",
-                        "global changed"}));
+    EXPECT_EQ(log, (Log{"slot about", "global about", "hook about 1", "hook about 2", "hook changed",
+                        "slot changed", "global changed"}));
 }
 
 TEST_F(Notify, MethodHooksOfTheObjectAndTheMethodNestAroundTheSignals) {
@@ -237,7 +252,8 @@ TEST_F(Notify, MethodHooksOfTheObjectAndTheMethodNestAroundTheSignals) {
         &sharedMeta, "call",
         Annotations{Meta::OnMethodAboutToBeInvoked(note(log, "method about")),
                     Meta::OnMethodInvoked([this](size_t count, const tavi::Variant& result) {
-                        log.push_back("method done " + std::to_string(count) + " " + result.cast<std::string>());
+                        log.push_back("method done " + std::to_string(count) + " " +
+                                      result.cast<std::string>());
                     })}));
     call->connectMethodAboutToBeInvoked(note(log, "global about"));
     call->connectMethodInvoked(note(log, "global done"));
@@ -255,16 +271,18 @@ TEST_F(Notify, StructureHooksComeFromTheReferencingProperty) {
     const test::Registration registration{holderMeta};
     const auto hook = [this](const char* what) {
         return [this, what](size_t first, size_t count) {
-            log.push_back(std::string("hook ") + what + " " + std::to_string(first) + "+" + std::to_string(count));
+            log.push_back(std::string("hook ") + what + " " + std::to_string(first) + "+" +
+                          std::to_string(count));
         };
     };
-    holderMeta.add(dataProperty<0>(
-        &holderMeta, "child",
-        Annotations{Meta::OnPropertyAboutToBeAdded(hook("about to add")), Meta::OnPropertyAdded(hook("added")),
-                    Meta::OnPropertyAboutToBeRemoved(hook("about to remove")),
-                    Meta::OnPropertyRemoved(hook("removed")),
-                    Meta::OnPropertiesAboutToBeReset(note(log, "hook about to reset")),
-                    Meta::OnPropertiesReset(note(log, "hook reset"))}));
+    holderMeta.add(
+        dataProperty<0>(&holderMeta, "child",
+                        Annotations{Meta::OnPropertyAboutToBeAdded(hook("about to add")),
+                                    Meta::OnPropertyAdded(hook("added")),
+                                    Meta::OnPropertyAboutToBeRemoved(hook("about to remove")),
+                                    Meta::OnPropertyRemoved(hook("removed")),
+                                    Meta::OnPropertiesAboutToBeReset(note(log, "hook about to reset")),
+                                    Meta::OnPropertiesReset(note(log, "hook reset"))}));
     Holder holder;
     const ReflectedObject child(tavi::Variant(&a), ReflectedObject(tavi::Variant(&holder)).propertyAt(0));
     ASSERT_TRUE(child.reference().isValid());
@@ -288,9 +306,25 @@ TEST_F(Notify, StructureHooksComeFromTheReferencingProperty) {
     notify::propertiesReset(ReflectedObject(tavi::Variant(&a)));
     const char* const around = "structure about";
     const char* const done = "structure changed";
-    EXPECT_EQ(log, (Log{"hook about to add 1+2", "about to add", around, done, "added", "hook added 1+2",
-                        "hook about to remove 0+1", "about to remove", around, done, "removed", "hook removed 0+1",
-                        "hook about to reset", "about to reset", around, done, "reset", "hook reset", done,
+    EXPECT_EQ(log, (Log{"hook about to add 1+2",
+                        "about to add",
+                        around,
+                        done,
+                        "added",
+                        "hook added 1+2",
+                        "hook about to remove 0+1",
+                        "about to remove",
+                        around,
+                        done,
+                        "removed",
+                        "hook removed 0+1",
+                        "hook about to reset",
+                        "about to reset",
+                        around,
+                        done,
+                        "reset",
+                        "hook reset",
+                        done,
                         "reset"}));
 }
 

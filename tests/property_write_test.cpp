@@ -52,7 +52,8 @@ struct orv::TypeDeclaration<write_test::Outer> {
     static void declare(orv::Builder<write_test::Outer>& type) {
         type.object("plain", &write_test::Outer::plain,
                     Meta::Children("val*", {tavi::Variant(Meta::Minor())}))
-            .object("deep", &write_test::Outer::deep, Meta::Children("*", {tavi::Variant(Meta::Minor())}, true))
+            .object("deep", &write_test::Outer::deep,
+                    Meta::Children("*", {tavi::Variant(Meta::Minor())}, true))
             .method("scale", &write_test::Outer::scale)
             .method("hook", &write_test::Outer::hook);
     }
@@ -116,7 +117,8 @@ TEST_F(PropertyWriteTest, ThePropertysOwnValidatorComesBeforeAHandedDownOne) {
     const Meta::Validator refuseAll([] { return false; });
     tree.meta.setAnnotations({tavi::Variant(Meta::Children("*", {tavi::Variant(refuseAll)}))});
     EXPECT_TRUE(property(tree.root, "number").set(50));
-    EXPECT_FALSE(property(tree.root, "text").set(std::string("refused"))) << "text has only the handed-down one";
+    EXPECT_FALSE(property(tree.root, "text").set(std::string("refused")))
+        << "text has only the handed-down one";
 }
 
 TEST_F(PropertyWriteTest, ValidatorOverridesAreCopyOnWrite) {
@@ -154,7 +156,8 @@ TEST_F(PropertyWriteTest, SetterCastErrorsAreReported) {
     const BoundProperty property = this->property(tree.root, "failing");
     const zel::ScopedConnection counting = property.connectPropertyChanged([&] { ++changes; });
     EXPECT_FALSE(property.set(3));
-    EXPECT_TRUE(capture.contains("Error setting property 'failing': failed to cast Variant of 'int' to 'Widget'"));
+    EXPECT_TRUE(
+        capture.contains("Error setting property 'failing': failed to cast Variant of 'int' to 'Widget'"));
     EXPECT_EQ(changes, 1) << "the announced change is still delivered";
 }
 
@@ -193,7 +196,9 @@ TEST_F(PropertyWriteTest, UndoReplaysNotifyAsOneBatch) {
     }
     std::vector<std::string> log;
     const auto note = [&](const char* what) {
-        return [&log, what, this] { log.push_back(what + (" " + std::to_string(tree.root.number) + tree.root.text)); };
+        return [&log, what, this] {
+            log.push_back(what + (" " + std::to_string(tree.root.number) + tree.root.text));
+        };
     };
     const zel::ScopedConnection connections[] = {number.connectPropertyChanged(note("number")),
                                                  text.connectPropertyChanged(note("text"))};
@@ -261,7 +266,8 @@ TEST_F(PropertyWriteTest, ReduceMapFactoryOverridesAndTheEqualDefault) {
     EXPECT_TRUE(dynamic_cast<First*>(number.reduceMapFactory()().get()));
     EXPECT_FALSE(dynamic_cast<First*>(property(tree.root, "number").reduceMapFactory()().get()));
     number.setReduceMapFactory({});
-    EXPECT_FALSE(dynamic_cast<First*>(number.reduceMapFactory()().get())) << "an empty factory removes the override";
+    EXPECT_FALSE(dynamic_cast<First*>(number.reduceMapFactory()().get()))
+        << "an empty factory removes the override";
 }
 
 TEST_F(PropertyWriteTest, BindingsFollowTheirSourcesWithTheirFlags) {
@@ -334,9 +340,11 @@ TEST(DeclaredPropertyWrite, InvokedMethodsAnnounceAndDeliverTheirResult) {
     const BoundProperty scale = reflect(outer).findPropertyByName("scale");
     std::vector<std::string> log;
     const zel::ScopedConnection connections[] = {
-        scale.connectMethodAboutToBeInvoked([&](size_t count) { log.push_back("about " + std::to_string(count)); }),
+        scale.connectMethodAboutToBeInvoked(
+            [&](size_t count) { log.push_back("about " + std::to_string(count)); }),
         scale.connectMethodInvoked([&](const tavi::Variant& result) {
-            log.push_back("invoked " + (result.isVoid() ? std::string("void") : std::to_string(result.cast<float>())));
+            log.push_back("invoked " +
+                          (result.isVoid() ? std::string("void") : std::to_string(result.cast<float>())));
         })};
     EXPECT_EQ(scale.invoke(2.5f), tavi::Variant(5.0f));
     EXPECT_EQ(log, (std::vector<std::string>{"about 1", "invoked 5.000000"}));
@@ -344,14 +352,17 @@ TEST(DeclaredPropertyWrite, InvokedMethodsAnnounceAndDeliverTheirResult) {
     log.clear();
     Kor::MessageCapture capture;
     EXPECT_TRUE(scale.invoke().isVoid());
-    EXPECT_TRUE(capture.contains("Error invoking method property 'scale': function accepts 1 args, but 0 were passed"));
+    EXPECT_TRUE(capture.contains(
+        "Error invoking method property 'scale': function accepts 1 args, but 0 were passed"));
     EXPECT_TRUE(scale.invoke(std::string("wide")).isVoid());
-    EXPECT_TRUE(capture.contains("Error invoking method property 'scale': failed to cast argument 0 of 'string' to "
-                                 "'float'"));
+    EXPECT_TRUE(
+        capture.contains("Error invoking method property 'scale': failed to cast argument 0 of 'string' to "
+                         "'float'"));
     EXPECT_EQ(log, (std::vector<std::string>{"about 0", "invoked void", "about 1", "invoked void"}));
 
     EXPECT_TRUE(scale.genericInvoke({}, 1, nullptr).isVoid());
-    EXPECT_TRUE(capture.contains("Tried to invoke method property 'scale' with 1 arguments and no argument array"));
+    EXPECT_TRUE(
+        capture.contains("Tried to invoke method property 'scale' with 1 arguments and no argument array"));
     EXPECT_TRUE(reflect(outer).findPropertyByName("hook").invoke(1).isVoid());
     EXPECT_TRUE(capture.contains("Error invoking method property 'hook': bad_function_call"));
 }

@@ -1,7 +1,7 @@
+#include "shared_libs/reflection/reflected_object.hpp"
 #include "platform/corekit/diagnostics.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
-#include "shared_libs/reflection/reflected_object.hpp"
 #include "shared_libs/reflection/stateless.hpp"
 #include "tests/support/object_fixtures.hpp"
 #include "tests/support/test_meta_object.hpp"
@@ -15,10 +15,16 @@
 
 namespace ro_test {
 
-struct Shape { int sides = 0; };
-struct Unregistered { int value = 0; };
+struct Shape {
+    int sides = 0;
+};
+struct Unregistered {
+    int value = 0;
+};
 // Keeps its own per-instance data.
-struct Widget : orv::Object { int size = 1; };
+struct Widget : orv::Object {
+    int size = 1;
+};
 
 } // namespace ro_test
 
@@ -69,7 +75,8 @@ TEST_F(ReflectedObjects, KeysAndDottedPathsFindProperties) {
     EXPECT_EQ(found.object().reference(), object.propertyAt(2));
     EXPECT_EQ(label(object.findPropertyByKey(key("child.child.text"))), "leaf.text");
     // An int holds no object; leaf's child is null.
-    for (const char* path : {"child.missing", "missing.number", "number.text", "child.child.child.number", ""})
+    for (const char* path :
+         {"child.missing", "missing.number", "number.text", "child.child.child.number", ""})
         EXPECT_FALSE(object.findPropertyByName(path).isValid()) << path;
     EXPECT_EQ(object.findPropertyByKey(int32_t(7)), object.propertyAt(3)); // not a path
     EXPECT_FALSE(object.findPropertyByKey(int32_t(8)).isValid());
@@ -78,11 +85,19 @@ TEST_F(ReflectedObjects, KeysAndDottedPathsFindProperties) {
 
 TEST_F(ReflectedObjects, PatternsSelectPropertiesDepthFirst) {
     const ReflectedObject object = rootObject();
-    const Labels all = {"root.number", "root.text", "mid.number", "mid.text", "leaf.number", "leaf.text", "leaf.child"};
+    const Labels all = {"root.number", "root.text", "mid.number", "mid.text",
+                        "leaf.number", "leaf.text", "leaf.child"};
     const std::pair<const char*, Labels> cases[] = {
-        {"*", {"root.number", "root.text", "root.child"}}, {"**", all}, {"child.number", {"mid.number"}},
-        {"child.child.*", {"leaf.number", "leaf.text", "leaf.child"}}, {"*.text", {"mid.text"}}, // values hold no text
-        {"?EXT", {"root.text"}}, {"n*r", {"root.number"}}, {"t?", {}}, {"", {}}, {"~reference", {}}};
+        {"*", {"root.number", "root.text", "root.child"}},
+        {"**", all},
+        {"child.number", {"mid.number"}},
+        {"child.child.*", {"leaf.number", "leaf.text", "leaf.child"}},
+        {"*.text", {"mid.text"}}, // values hold no text
+        {"?EXT", {"root.text"}},
+        {"n*r", {"root.number"}},
+        {"t?", {}},
+        {"", {}},
+        {"~reference", {}}};
     for (const auto& [pattern, expected] : cases)
         EXPECT_EQ(labels(object.properties(pattern)), expected) << pattern;
     Labels deepest = all;
@@ -213,7 +228,8 @@ TEST_F(ReflectedObjects, PropertyDataOutOfBoundsIsReportedUntilThePropertyIsAdde
         Kor::MessageCapture capture;
         EXPECT_EQ(ObjectData::propertyData(object, 3), nullptr);
         ASSERT_EQ(capture.count(), 1u);
-        EXPECT_EQ(capture.messages()[0].text, "orv::ObjectData::propertyData: property index 3 out of bounds [0, 3)");
+        EXPECT_EQ(capture.messages()[0].text,
+                  "orv::ObjectData::propertyData: property index 3 out of bounds [0, 3)");
         EXPECT_EQ(capture.messages()[0].priority, 4);
     }
     const std::shared_ptr<PropertyData> moved = ObjectData::propertyData(object, 1);
@@ -233,11 +249,13 @@ TEST_F(ReflectedObjects, StructureSignalsSeeTheSlotsInStep) {
     auto note = [&log](const char* what, bool named) {
         return [&log, what, named](const ReflectedObject& o, size_t i, size_t n) {
             log.push_back(std::string(what) + " " + std::to_string(i) + "+" + std::to_string(n) + " of " +
-                          std::to_string(o.propertyCount()) + (named ? " '" + BoundProperty(o, i).name() + "'" : ""));
+                          std::to_string(o.propertyCount()) +
+                          (named ? " '" + BoundProperty(o, i).name() + "'" : ""));
         };
     };
     const zel::ScopedConnection connections[] = {
-        object.connectPropertyAboutToBeAdded(note("adding", false)), object.connectPropertyAdded(note("added", true)),
+        object.connectPropertyAboutToBeAdded(note("adding", false)),
+        object.connectPropertyAdded(note("added", true)),
         object.connectPropertyAboutToBeRemoved(note("removing", true)),
         object.connectPropertyRemoved(note("removed", false))};
     Kor::MessageCapture capture;
@@ -259,8 +277,9 @@ TEST_F(ReflectedObjects, PropertiesAddedDuringAResetAreReAdded) {
         *during.userData("mark") = tavi::Variant(2);
     });
     ASSERT_EQ(capture.count(), 1u);
-    EXPECT_EQ(capture.messages()[0].text, "There are properties added during properties reset! These properties (and "
-                                          "their data, e.g. signals) are re-added");
+    EXPECT_EQ(capture.messages()[0].text,
+              "There are properties added during properties reset! These properties (and "
+              "their data, e.g. signals) are re-added");
     EXPECT_EQ(capture.messages()[0].priority, 4);
     EXPECT_FALSE(before.isValid());
     EXPECT_FALSE(during.isValid());
@@ -304,7 +323,8 @@ TEST(ObjectDataOfPlainTypes, HandlesWithoutDataNeverExpire) {
 // The data of an orv::Object lives in the instance itself.
 class WidgetMeta : public TestMetaObject {
 public:
-    WidgetMeta() : TestMetaObject(typeid(ro_test::Widget), "Widget", {}, [](const tavi::Variant&) { return true; }) {
+    WidgetMeta()
+        : TestMetaObject(typeid(ro_test::Widget), "Widget", {}, [](const tavi::Variant&) { return true; }) {
         addSelf(key("size"));
     }
     std::shared_ptr<ObjectData> objectData(const tavi::Variant& value) override {
@@ -312,7 +332,8 @@ public:
         return widget ? dataOf(*widget, value) : nullptr;
     }
     // Without a meta object given: found through the registry.
-    static const std::shared_ptr<ObjectData>& dataOf(const ro_test::Widget& widget, const tavi::Variant& value) {
+    static const std::shared_ptr<ObjectData>& dataOf(const ro_test::Widget& widget,
+                                                     const tavi::Variant& value) {
         return objectDataOf(widget, value, nullptr);
     }
 };

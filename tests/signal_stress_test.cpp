@@ -69,8 +69,9 @@ TEST(SignalStress, ConcurrentConnectDisconnectAndEmit) {
                     self.disconnect();
                 };
                 const int priority = int(op) - 2;
-                owned.emplace_back(op == 6 ? signal.connect(oneShot) : signal.connect(countingSlot(record), priority),
-                                   record);
+                owned.emplace_back(
+                    op == 6 ? signal.connect(oneShot) : signal.connect(countingSlot(record), priority),
+                    record);
             } else if (op < 6 && !owned.empty()) {
                 const size_t i = rng() % owned.size();
                 owned[i].first.disconnect();

@@ -164,7 +164,8 @@ TEST(InlineConnection, HoldsTheSlotAndDisconnectsWhenDestroyed) {
     Log log;
     {
         zel::InlineConnection storage;
-        const auto* holder = static_cast<const void*>(signal.connect(&storage, recorder(log, "inline"), 0).holder());
+        const auto* holder =
+            static_cast<const void*>(signal.connect(&storage, recorder(log, "inline"), 0).holder());
         EXPECT_TRUE(holder >= &storage && holder < &storage + 1);
         signal(0);
     }
@@ -203,10 +204,12 @@ TEST(InlineConnection, ReuseWithOutstandingHandleIsReported) {
     zel::InlineConnection storage;
     // A handle kept past reuse would dangle: build it where it is never destroyed.
     alignas(Connection) std::byte leaked[sizeof(Connection)];
-    ::new (leaked) Connection(signal.connect(&storage, [](int) {}, 0));
+    ::new (leaked) Connection(signal.connect(
+        &storage, [](int) {}, 0));
     storage.disconnect();
     Kor::MessageCapture capture;
-    signal.connect(&storage, [](int) {}, 0);
+    signal.connect(
+        &storage, [](int) {}, 0);
     EXPECT_FALSE(capture.contains("!h->connected()"));
     EXPECT_TRUE(capture.contains("ASSERTION FAILED: h->refCount() == 1"));
 }
@@ -251,7 +254,8 @@ TEST(SignalMap, EntryLivesWhileASlotOfItsKeyIsConnected) {
     int key = 0, other = 0;
     zel::InlineConnection storage;
     Connection first = map.connect(&key, "checked first", [](int) {});
-    map.connect(&key, "checked second", &storage, [](int) {}, 0);
+    map.connect(
+        &key, "checked second", &storage, [](int) {}, 0);
     first.disconnect();
     EXPECT_TRUE(map.contains(&key));
     storage.disconnect();

@@ -1,10 +1,10 @@
+#include "shared_libs/reflection/static_meta_object.hpp"
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/kor/math/vector.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/editor_meta_items.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/notifyable_meta_property.hpp"
-#include "shared_libs/reflection/static_meta_object.hpp"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +95,9 @@ struct orv::TypeDeclaration<PQ> {
 template <>
 struct orv::TypeDeclaration<Shape> {
     static void declare(Builder<Shape>& type) {
-        type.annotate(Meta::ToolTip("any shape")).property("name", &Shape::name).property("area", &Shape::area);
+        type.annotate(Meta::ToolTip("any shape"))
+            .property("name", &Shape::name)
+            .property("area", &Shape::area);
     }
 };
 
@@ -111,13 +113,14 @@ struct orv::TypeDeclaration<Widget> {
             .property("diameter", [](const Widget* w) { return 2 * w->radius; })
             .property(
                 "label", [](const Widget* w) { return w->label; },
-                [](Widget* w, const std::string& value) { w->label = value + "!"; }, Annotations{Meta::Precision(1)})
+                [](Widget* w, const std::string& value) { w->label = value + "!"; },
+                Annotations{Meta::Precision(1)})
             .push(Meta::Group("Advanced"))
-                .method("scaled", &Widget::scaled)
-                .push(Meta::ToolTip("nested"))
-                    .method("grow", &Widget::grow)
-                .pop()
-                .method("greet", &Widget::greet)
+            .method("scaled", &Widget::scaled)
+            .push(Meta::ToolTip("nested"))
+            .method("grow", &Widget::grow)
+            .pop()
+            .method("greet", &Widget::greet)
             .pop()
             .method("describe", [](const Widget* w, int n) { return w->name + std::to_string(n); });
     }
@@ -235,8 +238,8 @@ public:
     using BaseStaticMetaObject<N>::removeProperty;
     std::shared_ptr<MetaProperty> add(const char* key) {
         return addProperty(std::make_shared<NotifyableMetaProperty<0>>(
-            this, typeid(int), typeid(int), tavi::Variant(std::string(key)), Annotations{}, MetaProperty::Getter(),
-            MetaProperty::Setter()));
+            this, typeid(int), typeid(int), tavi::Variant(std::string(key)), Annotations{},
+            MetaProperty::Getter(), MetaProperty::Setter()));
     }
 };
 
@@ -276,8 +279,8 @@ TEST(StaticMetaObjectBuilder, DataMembersAndAccessorPairsReadAndWrite) {
     const ReflectedObject object = reflect(w);
     ASSERT_EQ(object.metaObject(), &metaObjectOf<Widget>());
     EXPECT_EQ(names(metaObjectOf<Widget>()),
-              (std::vector<std::string>{"name", "area", "radius", "id", "center", "diameter", "label", "scaled",
-                                        "grow", "greet", "describe"}));
+              (std::vector<std::string>{"name", "area", "radius", "id", "center", "diameter", "label",
+                                        "scaled", "grow", "greet", "describe"}));
 
     const BoundProperty radius = bind(object, "radius");
     EXPECT_EQ(radius.propertyType(), typeid(float));
@@ -452,15 +455,24 @@ TEST(LibraryMetaObjects, AreRegisteredWithTheirMembers) {
         bool writable;
     };
     const Member members[] = {
-        {"orv::Annotations", "find", true, false},     {"orv::Annotations", "contain", true, false},
-        {"orv::Annotations", "equal_range", true, false}, {"Meta::Label::Text", "get", true, false},
-        {"Meta::Group", "get", true, false},           {"Meta::ToolTip", "get", true, false},
-        {"Meta::ReadOnly", "get", true, false},        {"Meta::Validator", "get", true, false},
-        {"Meta::Precision", "precision", false, true}, {"Meta::Step", "step", true, false},
-        {"Meta::Position", "normalize", false, false}, {"Meta::Rotation", "axes", false, true},
-        {"Meta::Scale", "type", false, true},          {"Meta::Tile", "get", false, true},
-        {"Meta::Option::List", "get", true, false},    {"Meta::DelegateLabel", "labels", true, false},
-        {"Meta::Button::Text", "value", false, true},  {"Meta::DialogTitle", "value", false, true},
+        {"orv::Annotations", "find", true, false},
+        {"orv::Annotations", "contain", true, false},
+        {"orv::Annotations", "equal_range", true, false},
+        {"Meta::Label::Text", "get", true, false},
+        {"Meta::Group", "get", true, false},
+        {"Meta::ToolTip", "get", true, false},
+        {"Meta::ReadOnly", "get", true, false},
+        {"Meta::Validator", "get", true, false},
+        {"Meta::Precision", "precision", false, true},
+        {"Meta::Step", "step", true, false},
+        {"Meta::Position", "normalize", false, false},
+        {"Meta::Rotation", "axes", false, true},
+        {"Meta::Scale", "type", false, true},
+        {"Meta::Tile", "get", false, true},
+        {"Meta::Option::List", "get", true, false},
+        {"Meta::DelegateLabel", "labels", true, false},
+        {"Meta::Button::Text", "value", false, true},
+        {"Meta::DialogTitle", "value", false, true},
     };
     for (const Member& member : members) {
         SCOPED_TRACE(std::string(member.type) + "." + member.key);
@@ -476,7 +488,9 @@ TEST(LibraryMetaObjects, AreRegisteredWithTheirMembers) {
     // One meta object per type, whichever module asks for it.
     EXPECT_EQ(MetaObjectManager::instance().findType("orv::Annotations"), &metaObjectOf<Annotations>());
     EXPECT_EQ(metaObjectOf<Annotations>().propertyCount(ReflectedObject()), 3u);
-    EXPECT_EQ(MetaObjectManager::instance().findType(typeid(Meta::Precision))->property(ReflectedObject(), 0, nullptr)
+    EXPECT_EQ(MetaObjectManager::instance()
+                  .findType(typeid(Meta::Precision))
+                  ->property(ReflectedObject(), 0, nullptr)
                   ->propertyType(),
               typeid(uint32_t));
 }
@@ -489,7 +503,9 @@ TEST(LibraryMetaObjects, MethodsCallTheAnnotations) {
     EXPECT_EQ(call(bind(container, "contain"), std::string("Meta::ToolTip")), tavi::Variant(true));
     EXPECT_EQ(call(bind(container, "contain"), std::string("Meta::Group")), tavi::Variant(false));
     EXPECT_TRUE(call(bind(container, "find"), std::string("Meta::Group")).isVoid());
-    EXPECT_EQ(call(bind(container, "equal_range"), std::string("Meta::ToolTip")).castPtr<std::vector<tavi::Variant>>()->size(),
+    EXPECT_EQ(call(bind(container, "equal_range"), std::string("Meta::ToolTip"))
+                  .castPtr<std::vector<tavi::Variant>>()
+                  ->size(),
               2u);
 
     Meta::Label::Text text("Radius");
@@ -509,7 +525,8 @@ TEST(LibraryMetaObjects, MethodsCallTheAnnotations) {
     EXPECT_EQ(value, tavi::Variant(1));
 
     Meta::DelegateLabel labels({"x", "y"});
-    EXPECT_EQ(call(bind(reflect(labels), "labels")), tavi::Variant(static_cast<const std::vector<std::string>*>(&labels.labels)));
+    EXPECT_EQ(call(bind(reflect(labels), "labels")),
+              tavi::Variant(static_cast<const std::vector<std::string>*>(&labels.labels)));
 
     Meta::Precision precision(2);
     set(bind(reflect(precision), "precision"), tavi::Variant(uint32_t(5)));

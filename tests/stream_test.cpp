@@ -43,12 +43,13 @@ int readFrom(std::string_view text, T& value) {
 TEST(TextStream, NumbersRoundTripExactlyAndShort) {
     std::string text;
     EXPECT_EQ(textRoundTrip(std::int8_t(-128), &text), -128);
-    EXPECT_EQ(text, "-128");  // a number, not a character
-    EXPECT_EQ(textRoundTrip(std::numeric_limits<std::uint64_t>::max()), std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(text, "-128"); // a number, not a character
+    EXPECT_EQ(textRoundTrip(std::numeric_limits<std::uint64_t>::max()),
+              std::numeric_limits<std::uint64_t>::max());
     for (const double value : {1.0 / 3.0, std::numeric_limits<double>::denorm_min(), -HUGE_VAL})
         EXPECT_EQ(textRoundTrip(value), value);
     EXPECT_EQ(textRoundTrip(0.1f, &text), 0.1f);
-    EXPECT_EQ(text, "0.1");  // written as a float, not widened to double first
+    EXPECT_EQ(text, "0.1"); // written as a float, not widened to double first
     EXPECT_TRUE(std::signbit(textRoundTrip(-0.0)));
     EXPECT_TRUE(std::isnan(textRoundTrip(std::numeric_limits<double>::quiet_NaN())));
     EXPECT_EQ(textRoundTrip(std::wstring(L"\u00E9t\u00E9\U0001F600")), L"\u00E9t\u00E9\U0001F600");
@@ -85,11 +86,11 @@ TEST(TextStream, NumbersStopAtPunctuationAndFailedReadsKeepTheirText) {
     stream >> i;
     ASSERT_TRUE(stream.fail());
     std::string word;
-    stream >> word;  // ignored while failed
+    stream >> word; // ignored while failed
     EXPECT_TRUE(word.empty());
     stream.clearState();
     stream >> word >> i;
-    EXPECT_EQ(word, "1.5x");  // the rejected token is still there
+    EXPECT_EQ(word, "1.5x"); // the rejected token is still there
     EXPECT_EQ(i, 5);
 }
 
@@ -132,7 +133,7 @@ TEST(BasicStream, UngetPushesBackInOrder) {
     EXPECT_EQ(stream.read(all, 5), 4u);
     EXPECT_STREQ(all, "zabc");
     EXPECT_TRUE(stream.eof());
-    EXPECT_TRUE(stream.unget('c'));  // clears the end-of-stream bit
+    EXPECT_TRUE(stream.unget('c')); // clears the end-of-stream bit
     EXPECT_FALSE(stream.eof());
     stream.setState(BasicStream::FAIL);
     EXPECT_FALSE(stream.unget('c'));
@@ -144,12 +145,12 @@ TEST(BasicStream, SeekIsRelativeToWhatWasReadAndNeverOverflows) {
     FixedMemoryStream memory("0123456789");
     BasicStream stream(memory);
     stream.get();
-    EXPECT_EQ(stream.peek(), '1');  // a pushed-back byte shifts CURRENT by one
+    EXPECT_EQ(stream.peek(), '1'); // a pushed-back byte shifts CURRENT by one
     EXPECT_FALSE(stream.seek(lowest, IDataStream::CURRENT));
     stream.clearState();
-    EXPECT_EQ(stream.get(), '2');  // the pushed-back byte is dropped all the same
+    EXPECT_EQ(stream.get(), '2'); // the pushed-back byte is dropped all the same
     EXPECT_EQ(stream.peek(), '3');
-    EXPECT_TRUE(stream.seek(2, IDataStream::CURRENT));  // relative to what the caller has read
+    EXPECT_TRUE(stream.seek(2, IDataStream::CURRENT)); // relative to what the caller has read
     EXPECT_EQ(stream.get(), '5');
     EXPECT_FALSE(stream.seek(11));
     stream.clearState();
@@ -168,10 +169,10 @@ TEST(FixedMemoryStream, FullClosedOrReadOnlyBufferMakesWritesBad) {
     char storage[6];
     FixedMemoryStream memory(storage, sizeof storage);
     TextStream stream(memory);
-    stream << 1234 << 5678;  // only "56" fits
+    stream << 1234 << 5678; // only "56" fits
     EXPECT_TRUE(stream.bad());
     EXPECT_EQ(std::string_view(storage, memory.size()), "123456");
-    EXPECT_FALSE(stream.seek(0));  // seeking does not mend a bad stream
+    EXPECT_FALSE(stream.seek(0)); // seeking does not mend a bad stream
 
     FixedMemoryStream readOnly(std::string_view("text"));
     EXPECT_TRUE((TextStream(readOnly) << "x").bad());
@@ -188,7 +189,7 @@ TEST(BinaryStream, ValuesRoundTripLittleEndian) {
     BinaryStream stream(memory);
     const std::string withNull("a\0b", 3);
     stream << std::uint16_t(0xBEEF) << std::int32_t(-2) << -1e300 << withNull << std::wstring(L"\U0001F600");
-    EXPECT_EQ(buffer.substr(0, 6), std::string("\xEF\xBE\xFE\xFF\xFF\xFF"));  // whatever the host's byte order
+    EXPECT_EQ(buffer.substr(0, 6), std::string("\xEF\xBE\xFE\xFF\xFF\xFF")); // whatever the host's byte order
     ASSERT_TRUE(stream.seek(0));
     std::uint16_t u16 = 0;
     std::int32_t i32 = 0;
@@ -209,7 +210,10 @@ TEST(BinaryStream, TruncatedInputFailsAndLeavesTarget) {
     BinaryStream(memory) >> value;
     EXPECT_EQ(value, 5);
     // A length that promises more bytes than there are.
-    FixedMemoryStream lying(std::string_view("\xFF\xFF\xFF\x7F" "abc", 7));
+    FixedMemoryStream lying(
+        std::string_view("\xFF\xFF\xFF\x7F"
+                         "abc",
+                         7));
     BinaryStream strings(lying);
     std::string text = "old";
     strings >> text;

@@ -73,7 +73,7 @@ protected:
 };
 
 TEST_F(UndoTest, NestedScopesFormOneTransactionPerThread) {
-    a.set(1);  // no scope: nothing recorded
+    a.set(1); // no scope: nothing recorded
     {
         CommitChangesScope outer("Edit");
         CommitChangesScope::Transaction* transaction = CommitChangesScope::transaction();
@@ -112,7 +112,7 @@ TEST_F(UndoTest, UniqueCommandSurvivesRecordingsMadeWhileItIsBuilt) {
         const size_t buckets = transaction->uniqueCommands().bucket_count();
         const tavi::Variant key(std::string("a"));
         Command* recorded = CommitChangesScope::makeUniqueUndo<BusyCommand>(key, a, others);
-        EXPECT_GT(transaction->uniqueCommands().bucket_count(), buckets);  // rehashed meanwhile
+        EXPECT_GT(transaction->uniqueCommands().bucket_count(), buckets); // rehashed meanwhile
         // The key got its command first from within: that one stands, once.
         EXPECT_EQ(transaction->uniqueCommands().at(key), recorded);
         EXPECT_NE(dynamic_cast<RestoreSlot*>(recorded), nullptr);
@@ -128,7 +128,7 @@ TEST_F(UndoTest, UndoRestoresOldestValuesNewestFirstRedoOldestFirstAndNewCommits
         CommitChangesScope scope("Move");
         a.set(1);
         b.set(2);
-        a.set(3);  // the first recording for the slot stands
+        a.set(3); // the first recording for the slot stands
         CommitChangesScope::makeUndo<LogCommand>("newest");
     }
     g_log.clear();
@@ -142,7 +142,7 @@ TEST_F(UndoTest, UndoRestoresOldestValuesNewestFirstRedoOldestFirstAndNewCommits
     ASSERT_TRUE(history.undo());
     EXPECT_EQ(a.value, 0);
     { CommitChangesScope empty("Nothing"); }
-    EXPECT_TRUE(history.canRedo());  // an empty transaction leaves redo alone, a new commit clears it
+    EXPECT_TRUE(history.canRedo()); // an empty transaction leaves redo alone, a new commit clears it
     {
         CommitChangesScope scope;
         b.set(7);

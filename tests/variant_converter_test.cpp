@@ -1,5 +1,5 @@
-#include "platform/kor/math/math.hpp"
 #include "platform/variant/variant_converter.hpp"
+#include "platform/kor/math/math.hpp"
 
 #include <gtest/gtest.h>
 
@@ -43,16 +43,19 @@ TEST(VariantConverter, ConvertsWhatFitsAndRefusesWhatDoesNot) {
     const int64_t pointee = 2;
     const std::pair<Variant, Variant> converted[] = {
         {Variant(int64_t(-128)), Variant(int8_t(-128))},
-        {Variant(std::numeric_limits<int64_t>::max()), Variant(uint64_t(std::numeric_limits<int64_t>::max()))},
+        {Variant(std::numeric_limits<int64_t>::max()),
+         Variant(uint64_t(std::numeric_limits<int64_t>::max()))},
         {Variant(0.1), Variant(0.1f)},
-        {Variant(-2.9), Variant(-2)},  // floating point truncates toward zero
+        {Variant(-2.9), Variant(-2)}, // floating point truncates toward zero
         {Variant(1.0), Variant(true)},
         {Variant(0.1f), Variant("0.1")},
         {Variant(std::numeric_limits<uint64_t>::max()), Variant("18446744073709551615")},
         {Variant(-3), Variant(L"-3")},
         {Variant(" 42\t"), Variant(42)},
         {Variant("0.1"), Variant(0.1f)},
-        {Variant("gr\xc3\xbc\xc3\x9f" "e \xe4\xb8\x96"), Variant(L"gr\u00fc\u00dfe \u4e16")},
+        {Variant("gr\xc3\xbc\xc3\x9f"
+                 "e \xe4\xb8\x96"),
+         Variant(L"gr\u00fc\u00dfe \u4e16")},
         {Variant(L"\u00e9t\u00e9"), Variant("\xc3\xa9t\xc3\xa9")},
         {Variant(200), Variant(Mode::AUTO)},
         {Variant(Mode::AUTO), Variant("200")},
@@ -63,10 +66,11 @@ TEST(VariantConverter, ConvertsWhatFitsAndRefusesWhatDoesNot) {
         {Variant(shared), Variant(static_cast<const void*>(shared.get()))},
         {Variant(&c), Variant(static_cast<void*>(&c))},
         {Variant(&c), Variant(constPointer)},
-        {Variant(&pointee), Variant("2")},  // a non-null pointer converts as its pointee
+        {Variant(&pointee), Variant("2")}, // a non-null pointer converts as its pointee
     };
     for (const auto& [from, expected] : converted)
-        EXPECT_EQ(convert(from, expected.type()), expected) << from.typeName() << " -> " << expected.typeName();
+        EXPECT_EQ(convert(from, expected.type()), expected)
+            << from.typeName() << " -> " << expected.typeName();
 
     const std::pair<Variant, const MetaType*> refused[] = {
         {Variant(256), MetaType::of<uint8_t>()},
@@ -85,10 +89,10 @@ TEST(VariantConverter, ConvertsWhatFitsAndRefusesWhatDoesNot) {
         {Variant(256), MetaType::of<Mode>()},
         {Variant(Mode::ON), MetaType::of<double>()},
         {Variant("1 2 3 4"), MetaType::of<Kor::Vector3>()},
-        {Variant(constPointer), MetaType::of<void*>()},  // would drop const
+        {Variant(constPointer), MetaType::of<void*>()}, // would drop const
         {Variant(constPointer), MetaType::of<Celsius*>()},
         {Variant(&c), MetaType::of<Fahrenheit*>()},
-        {Variant(c), MetaType::of<const void*>()},       // a value has no lasting address
+        {Variant(c), MetaType::of<const void*>()}, // a value has no lasting address
         {Variant(static_cast<const int64_t*>(nullptr)), MetaType::of<int64_t>()},
     };
     for (const auto& [from, type] : refused)
@@ -104,7 +108,8 @@ TEST(VariantConverter, RegisteredConversionsAreUsedOneWay) {
         f.degrees = c.degrees * 9 / 5 + 32;
         return true;
     });
-    EXPECT_TRUE(VariantConverter::hasRegisteredConversion(MetaType::of<Celsius>(), MetaType::of<Fahrenheit>()));
+    EXPECT_TRUE(
+        VariantConverter::hasRegisteredConversion(MetaType::of<Celsius>(), MetaType::of<Fahrenheit>()));
     EXPECT_EQ(Variant(Celsius{100}).cast<Fahrenheit>(), Fahrenheit{212});
     EXPECT_TRUE(convert(Variant(Celsius{-300}), MetaType::of<Fahrenheit>()).isVoid());
     EXPECT_TRUE(convert(Variant(Fahrenheit{}), MetaType::of<Celsius>()).isVoid());
@@ -135,5 +140,5 @@ TEST(VariantConverter, TargetIsOverwrittenOnlyOnSuccessAndVoidNeverConverts) {
     const Variant shared(Kor::Matrix().setTranslation(Kor::Vector3(1, 2, 3)));
     Variant same(Kor::Matrix::identity);
     EXPECT_TRUE(VariantConverter::convert(same, shared));
-    EXPECT_EQ(same.data(), shared.data());  // same type: shared, not copied
+    EXPECT_EQ(same.data(), shared.data()); // same type: shared, not copied
 }

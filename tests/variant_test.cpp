@@ -1,7 +1,7 @@
+#include "platform/variant/variant.hpp"
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/kor/math/math.hpp"
 #include "platform/variant/memory_stream.hpp"
-#include "platform/variant/variant.hpp"
 #include "platform/variant/variant_stream.hpp"
 
 #include <gtest/gtest.h>
@@ -67,7 +67,8 @@ struct Sample {
 
 std::vector<Sample> builtinSamples() {
     const std::vector<Variant> nested{Variant(1), Variant("a, b)"), Variant(),
-                                      Variant(std::vector<Variant>{Variant(2.5)}), Variant(Kor::Vector2(1, 2))};
+                                      Variant(std::vector<Variant>{Variant(2.5)}),
+                                      Variant(Kor::Vector2(1, 2))};
     return {
         {"bool", Variant(true), Variant(false)},
         {"char", Variant(' '), Variant('a')},
@@ -83,7 +84,8 @@ std::vector<Sample> builtinSamples() {
         {"VariantVector", Variant(nested), Variant(std::vector<Variant>{})},
         {"StringVector", Variant(std::vector<std::string>{"", "two words", "q\"uote"}),
          Variant(std::vector<std::string>{"x"})},
-        {"const void*", Variant(static_cast<const void*>(&typeid(int))), Variant(static_cast<const void*>(nullptr))},
+        {"const void*", Variant(static_cast<const void*>(&typeid(int))),
+         Variant(static_cast<const void*>(nullptr))},
         {"Vector3", Variant(Kor::Vector3(1, 2, 3)), Variant(Kor::Vector3())},
         {"Quaternion", Variant(Kor::Quaternion(0, 0.6f, 0, 0.8f)), Variant(Kor::Quaternion())},
         {"Matrix", Variant(Kor::Matrix().setTranslation(Kor::Vector3(1, 2, 3))), Variant(Kor::Matrix())},
@@ -104,7 +106,7 @@ TEST(Variant, BuiltinTypesCompareHashAndReadBackWhatTheyWrote) {
         SCOPED_TRACE(sample.typeName);
         const Variant& a = sample.value;
         Variant b = a;
-        b.mutableData();  // a separate instance holding an equal value
+        b.mutableData(); // a separate instance holding an equal value
         ASSERT_NE(b.data(), a.data());
         EXPECT_EQ(MetaType::find(sample.typeName), a.type());
         EXPECT_EQ(a, b);
@@ -119,7 +121,7 @@ TEST(Variant, BuiltinTypesCompareHashAndReadBackWhatTheyWrote) {
     }
     EXPECT_NE(Variant(), Variant(0));
     std::unordered_set<Variant> set{Variant(1), Variant(int64_t(1)), Variant(1.0), Variant("a"), Variant(1)};
-    EXPECT_EQ(set.size(), 4u);  // equal numbers of different types differ
+    EXPECT_EQ(set.size(), 4u); // equal numbers of different types differ
     EXPECT_TRUE(set.contains(Variant(std::string("a"))));
 }
 
@@ -136,10 +138,10 @@ TEST(Variant, NullTextGivesVoidWithAnError) {
 
 TEST(Variant, LargeValuesAreSharedUntilWritten) {
     const Variant original(std::vector<Kor::Vector3>(2));
-    Variant copy = original;  // held inline: copied at once, so writes to it stay apart
+    Variant copy = original; // held inline: copied at once, so writes to it stay apart
     const Variant big(Kor::Matrix::identity);
     Variant bigCopy = big;
-    EXPECT_EQ(bigCopy.data(), big.data());  // the matrix was not copied
+    EXPECT_EQ(bigCopy.data(), big.data()); // the matrix was not copied
     bigCopy.mutablePtr<Kor::Matrix>()->setTranslation(Kor::Vector3(1, 2, 3));
     EXPECT_FALSE(big.isShared());
     EXPECT_EQ(*big.castPtr<Kor::Matrix>(), Kor::Matrix::identity);
@@ -184,15 +186,15 @@ struct alignas(64) CacheLine {
 TEST(Variant, StorageAlignmentAndIdentityOfTypesWithoutEquality) {
     Variant a(CacheLine{3});
     const Variant b = a;
-    a.mutablePtr<CacheLine>()->value = 4;  // detaches into a new block, which must be aligned too
+    a.mutablePtr<CacheLine>()->value = 4; // detaches into a new block, which must be aligned too
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(a.data()) % 64, 0u);
     EXPECT_EQ(b.castPtr<CacheLine>()->value, 3);
 
     const Variant heap(Opaque{});
-    EXPECT_EQ(heap, Variant(heap));       // the very same stored instance
-    EXPECT_NE(heap, Variant(Opaque{}));   // an equal-looking but separate value
+    EXPECT_EQ(heap, Variant(heap));     // the very same stored instance
+    EXPECT_NE(heap, Variant(Opaque{})); // an equal-looking but separate value
     const Variant inlineValue(SmallOpaque{3});
-    EXPECT_NE(inlineValue, Variant(inlineValue));  // a copy is a new instance
+    EXPECT_NE(inlineValue, Variant(inlineValue)); // a copy is a new instance
 }
 
 TEST(Variant, CopyMoveAndAssignKeepValuesAndOwnership) {
@@ -201,10 +203,10 @@ TEST(Variant, CopyMoveAndAssignKeepValuesAndOwnership) {
         Variant a(owned);
         const Variant b(std::string(100, 'x'));
         Variant c = a;
-        c = b;  // releases the shared_ptr, shares the string
+        c = b; // releases the shared_ptr, shares the string
         Variant d = std::move(a);
         swap(d, c);
-        c = c;  // self-assignment keeps the value
+        c = c; // self-assignment keeps the value
         EXPECT_EQ(c.castPtr<Point>(), owned.get());
         EXPECT_EQ(owned.use_count(), 2);
         d.emplace<Point>(Point{3, 4});
@@ -220,7 +222,7 @@ TEST(Variant, PointerQualifiersAreKeptAndChecked) {
     EXPECT_NE(mutablePointer, constPointer);
     Point* writable = nullptr;
     EXPECT_FALSE(constPointer.tryCast(writable));
-    EXPECT_FALSE(Variant(point).tryCast(writable));  // a value reads only as pointer to const
+    EXPECT_FALSE(Variant(point).tryCast(writable)); // a value reads only as pointer to const
     EXPECT_EQ(writable, nullptr);
     EXPECT_EQ(const_cast<Variant&>(constPointer).mutablePtr<Point>(), nullptr);
     EXPECT_EQ(mutablePointer.cast<const Point*>(), &point);
@@ -248,7 +250,7 @@ TEST(Variant, PointersKnowTheirDynamicTypeAndState) {
     EXPECT_EQ(Variant::fromPointer(MetaType::of<Square*>(), &square).castPtr<Square>(), &square);
 
     Kor::MessageCapture capture;
-    EXPECT_TRUE(Variant(MetaType::of<Shape>()).isVoid());  // abstract: no value of it can exist
+    EXPECT_TRUE(Variant(MetaType::of<Shape>()).isVoid()); // abstract: no value of it can exist
     EXPECT_TRUE(capture.contains("no default value"));
     EXPECT_TRUE(Variant::fromPointer(MetaType::of<int>(), &square).isVoid());
     EXPECT_EQ(capture.count(), 2u);
@@ -281,13 +283,14 @@ struct LateRegistered {};
 TEST(MetaType, FindsTypesByNameAliasAndTypeId) {
     EXPECT_EQ(MetaType::find("long"), MetaType::of<int32_t>());
     EXPECT_EQ(MetaType::find("uint64"), MetaType::of<size_t>());
-    const MetaType* circle = MetaType::registerType<geometry::Circle>("Circle", MetaType::NO_TYPE_NAME_IN_XML);
+    const MetaType* circle =
+        MetaType::registerType<geometry::Circle>("Circle", MetaType::NO_TYPE_NAME_IN_XML);
     EXPECT_EQ(Variant(geometry::Circle{}).type(), circle);
     EXPECT_STREQ(MetaType::of<const geometry::Circle*>()->name(), "const Circle*");
     EXPECT_EQ(MetaType::find("Circle*"), MetaType::of<geometry::Circle*>());
-    EXPECT_EQ(MetaType::registerType<geometry::Circle>("Circle"), circle);  // again from another module
+    EXPECT_EQ(MetaType::registerType<geometry::Circle>("Circle"), circle); // again from another module
     Kor::MessageCapture capture;
-    EXPECT_FALSE(MetaType::addAlias(circle, "int"));  // an alias must not take another type's name
+    EXPECT_FALSE(MetaType::addAlias(circle, "int")); // an alias must not take another type's name
     EXPECT_EQ(MetaType::find("int"), MetaType::of<int>());
     EXPECT_EQ(capture.count(), 1u);
     EXPECT_EQ(MetaType::prettyName(typeid(SmallOpaque)), "(anonymous namespace)::SmallOpaque");
@@ -299,9 +302,10 @@ TEST(MetaType, ExplicitRegistrationRenamesAnAutomaticOne) {
     EXPECT_EQ(MetaType::registerType<LateRegistered>("Late", 0), automatic);
     // The rename is a misuse that must not go unnoticed; its pointer types follow silently.
     ASSERT_EQ(capture.count(), 1u);
-    EXPECT_EQ(capture.messages()[0].text, "tavi::MetaType: type 'LateRegistered' renamed to 'Late' after first use; "
-                                          "register types before using them");
-    EXPECT_EQ(MetaType::find("LateRegistered"), automatic);  // the old name still finds it
+    EXPECT_EQ(capture.messages()[0].text,
+              "tavi::MetaType: type 'LateRegistered' renamed to 'Late' after first use; "
+              "register types before using them");
+    EXPECT_EQ(MetaType::find("LateRegistered"), automatic); // the old name still finds it
     EXPECT_STREQ(MetaType::of<LateRegistered*>()->name(), "Late*");
 }
 

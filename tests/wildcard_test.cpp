@@ -5,14 +5,14 @@
 #include <chrono>
 #include <string>
 
-using zel::wildcardMatch;
 using zel::WildcardFlag;
+using zel::wildcardMatch;
 
 TEST(Wildcard, StarsQuestionMarksAndEmptyInput) {
     EXPECT_TRUE(wildcardMatch("***", ""));
     EXPECT_FALSE(wildcardMatch("?", ""));
     EXPECT_FALSE(wildcardMatch("", "a"));
-    EXPECT_FALSE(wildcardMatch("position", "positionX"));  // the whole text must match
+    EXPECT_FALSE(wildcardMatch("position", "positionX")); // the whole text must match
     EXPECT_TRUE(wildcardMatch("p*s*n", "position"));
     EXPECT_FALSE(wildcardMatch("a*?", "a"));
     // The last star must be able to give back what it took.

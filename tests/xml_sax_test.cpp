@@ -20,8 +20,8 @@ namespace {
 // tests see the text however it was split. `react` runs after each element event.
 class Recorder : public SimpleApiForXml {
 public:
-    using SimpleApiForXml::SimpleApiForXml;
     using SimpleApiForXml::abortParsing;
+    using SimpleApiForXml::SimpleApiForXml;
 
     std::vector<std::string> events;
     std::function<void(Recorder&)> react = [](Recorder&) {};
@@ -74,13 +74,15 @@ std::string escape(std::string_view text, int scope, bool* failed = nullptr) {
 }
 
 TEST(XmlEscape, EachScopeEscapesWhatItMust) {
-    EXPECT_EQ(escape("a&b<c>d\"e'f\tg\nh\ri", XML_ATTRIBUTE_VALUE), "a&amp;b&lt;c&gt;d&quot;e'f&#9;g&#10;h&#13;i");
+    EXPECT_EQ(escape("a&b<c>d\"e'f\tg\nh\ri", XML_ATTRIBUTE_VALUE),
+              "a&amp;b&lt;c&gt;d&quot;e'f&#9;g&#10;h&#13;i");
     EXPECT_EQ(escape("a&b<c>d\"e'f\tg\nh\ri", XML_ELEMENT_TEXT), "a&amp;b&lt;c&gt;d\"e'f\tg\nh&#13;i");
     EXPECT_EQ(escape("x'y", XML_ANY), "x&apos;y");
 
     const std::string original = "  <tag> & \"quoted\" 'single'\r\n\ttabbed ]]> \xC3\xA9  ";
     const std::string document = "<r a=\"" + escape(original, XML_ATTRIBUTE_VALUE) + "\" b='" +
-                                 escape(original, XML_ANY) + "'>" + escape(original, XML_ELEMENT_TEXT) + "</r>";
+                                 escape(original, XML_ANY) + "'>" + escape(original, XML_ELEMENT_TEXT) +
+                                 "</r>";
     Document parsed(document);
     Recorder& parser = parsed.parser;
     ASSERT_TRUE(parser.parse()) << parser.errorText();
@@ -95,7 +97,7 @@ TEST(XmlEscape, FailingTargetFailsTheEscapeStream) {
     TextStream target(memory);
     XmlEscapeDataStream escaper(target, XML_ELEMENT_TEXT);
     TextStream stream(escaper);
-    stream << "abcdef&";  // the entity does not fit
+    stream << "abcdef&"; // the entity does not fit
     EXPECT_TRUE(stream.fail());
     EXPECT_TRUE(escaper.failed());
     EXPECT_EQ(std::string_view(storage, memory.size()), "abcdef&a");
@@ -104,7 +106,11 @@ TEST(XmlEscape, FailingTargetFailsTheEscapeStream) {
 TEST(XmlEscape, UnrepresentableCharactersAreLeftOutAndFailTheStream) {
     Kor::MessageCapture capture;
     bool failed = false;
-    EXPECT_EQ(escape("a\x01" "b<\x1F" "c\x0B\t", XML_ELEMENT_TEXT, &failed), "ab&lt;c\t");  // the rest went through
+    EXPECT_EQ(escape("a\x01"
+                     "b<\x1F"
+                     "c\x0B\t",
+                     XML_ELEMENT_TEXT, &failed),
+              "ab&lt;c\t"); // the rest went through
     EXPECT_TRUE(failed);
     EXPECT_EQ(capture.countContaining("cannot be represented in XML"), 3u);
     EXPECT_TRUE(capture.contains("XmlEscapeDataStream: character 0x1F cannot be represented in XML"));
@@ -112,12 +118,14 @@ TEST(XmlEscape, UnrepresentableCharactersAreLeftOutAndFailTheStream) {
 }
 
 TEST(SimpleApiForXml, ReportsElementsAttributesAndTextInOrderFromAnyChunking) {
-    TrickleStream trickle("<?xml version=\"1.0\"?>\n<r z='1' a=\"&lt;2\">head<c k=\"v\"/>tail<b>x&amp;y</b></r>");
+    TrickleStream trickle(
+        "<?xml version=\"1.0\"?>\n<r z='1' a=\"&lt;2\">head<c k=\"v\"/>tail<b>x&amp;y</b></r>");
     TextStream stream(trickle);
     Recorder parser(stream);
     ASSERT_TRUE(parser.parse()) << parser.errorText();
-    const std::vector<std::string> expected = {"start r z=1 a=<2", "text head", "start c k=v", "end c",
-                                               "text tail",        "start b",   "text x&y",    "end b", "end r"};
+    const std::vector<std::string> expected = {
+        "start r z=1 a=<2", "text head", "start c k=v", "end c", "text tail",
+        "start b",          "text x&y",  "end b",       "end r"};
     EXPECT_EQ(parser.events, expected);
 
     // Long enough to be fed in several buffers; multi-byte characters cross the buffer seams.
@@ -150,7 +158,7 @@ TEST(SimpleApiForXml, AbortStopsEverythingWithOrWithoutAMessage) {
     Document document("<r><a/><b>text</b></r>");
     Recorder& parser = document.parser;
     parser.react = [](Recorder& r) {
-        if (r.events.back() == "start a")  // <a/> would otherwise report its end at once
+        if (r.events.back() == "start a") // <a/> would otherwise report its end at once
             r.abortParsing("Object type mismatch");
     };
     Kor::MessageCapture capture;
@@ -179,7 +187,7 @@ TEST(SimpleApiForXml, MalformedInputReportsWhereAndWhy) {
     EXPECT_FALSE(parser.parse());
     EXPECT_FALSE(parser.aborted());
     EXPECT_EQ(parser.errorLine(), 2u);
-    EXPECT_EQ(parser.errorColumn(), 8u);  // at "b" in "</b>", counted from 1
+    EXPECT_EQ(parser.errorColumn(), 8u); // at "b" in "</b>", counted from 1
     EXPECT_EQ(capture.countContaining(parser.errorText()), 1u);
 
     for (const char* text : {"", "<r>", "<r></r><second/>", "<r a=\"\x80\"/>"}) {

@@ -26,8 +26,12 @@ size_t bench::allocationCount() noexcept { return g_allocations.load(std::memory
 
 void* operator new(size_t size) { return allocate(size); }
 void* operator new[](size_t size) { return allocate(size); }
-void* operator new(size_t size, std::align_val_t alignment) { return allocate(size, static_cast<size_t>(alignment)); }
-void* operator new[](size_t size, std::align_val_t alignment) { return allocate(size, static_cast<size_t>(alignment)); }
+void* operator new(size_t size, std::align_val_t alignment) {
+    return allocate(size, static_cast<size_t>(alignment));
+}
+void* operator new[](size_t size, std::align_val_t alignment) {
+    return allocate(size, static_cast<size_t>(alignment));
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }

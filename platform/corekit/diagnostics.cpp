@@ -88,9 +88,7 @@ void criticalMessage(const char*, int, const char* text) {
     postMessage(DebugMessage{MESSAGE_PRIORITY_CRITICAL, "", text ? text : ""});
 }
 
-void devCriticalMessage(const char* file, int line, const char* text) {
-    criticalMessage(file, line, text);
-}
+void devCriticalMessage(const char* file, int line, const char* text) { criticalMessage(file, line, text); }
 
 void assertionFailed(const char* expression, const char* file, int line, const char* explanation) {
     const bool explained = explanation && *explanation;
@@ -111,7 +109,7 @@ struct MessageCapture::State {
     std::mutex mutex;
     std::vector<DebugMessage> messages;
     MessageSink previous;
-    bool closed = false;  // the capture is gone: relay to `previous`
+    bool closed = false; // the capture is gone: relay to `previous`
 };
 
 // The sink a capture installs. It owns the state, so it stays valid in
@@ -148,7 +146,7 @@ MessageCapture::~MessageCapture() {
     // Only a capture that is still the current sink can hand the place back;
     // any other one was replaced meanwhile and stays behind as a relay.
     SinkState& sinks = sinkState();
-    MessageSink removed;  // released after unlocking: it may own other captures' states
+    MessageSink removed; // released after unlocking: it may own other captures' states
     {
         std::lock_guard lock(sinks.mutex);
         const Relay* current = sinks.sink.target<Relay>();

@@ -108,7 +108,6 @@ private:
 } // namespace Kor
 
 // The expression text is the point of these macros; nothing else can supply it.
-#define KOR_ASSERT(expr) \
-    ((expr) ? (void)0 : ::Kor::assertionFailed(#expr, __FILE__, __LINE__, nullptr))
+#define KOR_ASSERT(expr) ((expr) ? (void)0 : ::Kor::assertionFailed(#expr, __FILE__, __LINE__, nullptr))
 #define KOR_ASSERT_MSG(expr, ...) \
     ((expr) ? (void)0 : ::Kor::assertionFailedFormat(#expr, __FILE__, __LINE__, __VA_ARGS__))

@@ -7,7 +7,9 @@ namespace {
 
 thread_local StackTracker::Frames t_frames;
 
-size_t recorded() { return t_frames.depth < StackTracker::CAPACITY ? t_frames.depth : StackTracker::CAPACITY; }
+size_t recorded() {
+    return t_frames.depth < StackTracker::CAPACITY ? t_frames.depth : StackTracker::CAPACITY;
+}
 
 } // namespace
 
@@ -19,7 +21,9 @@ void StackTracker::Frames::pop() noexcept {
         --depth;
 }
 
-void StackTracker::push(const char* function, const char* file, int line) { t_frames.push(function, file, line); }
+void StackTracker::push(const char* function, const char* file, int line) {
+    t_frames.push(function, file, line);
+}
 
 void StackTracker::pop() { t_frames.pop(); }
 
@@ -32,7 +36,9 @@ std::vector<StackTracker::Entry> StackTracker::frames() {
 std::string StackTracker::dump() {
     std::string out;
     if (t_frames.depth > CAPACITY)
-        out.append("(").append(std::to_string(t_frames.depth - CAPACITY)).append(" deeper frames not recorded)\n");
+        out.append("(")
+            .append(std::to_string(t_frames.depth - CAPACITY))
+            .append(" deeper frames not recorded)\n");
     for (size_t i = recorded(); i-- > 0;) {
         const Entry& entry = t_frames.entries[i];
         out += entry.function;

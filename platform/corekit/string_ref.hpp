@@ -25,7 +25,8 @@ public:
             m_data = emptyString();
     }
     BasicStringRef(const std::basic_string<Char>& str) noexcept : m_data(str.data()), m_length(str.size()) {}
-    constexpr BasicStringRef(std::basic_string_view<Char> str) noexcept : m_data(str.data()), m_length(str.size()) {}
+    constexpr BasicStringRef(std::basic_string_view<Char> str) noexcept
+        : m_data(str.data()), m_length(str.size()) {}
 
     constexpr const Char* data() const noexcept { return m_data; }
     constexpr size_t size() const noexcept { return m_length; }
@@ -59,7 +60,9 @@ using StringRef = BasicStringRef<char>;
 
 struct StringRefHash {
     template <typename Char>
-    size_t operator()(BasicStringRef<Char> s) const noexcept { return static_cast<size_t>(s.hash()); }
+    size_t operator()(BasicStringRef<Char> s) const noexcept {
+        return static_cast<size_t>(s.hash());
+    }
 };
 
 } // namespace Kor

@@ -14,7 +14,7 @@ namespace tavi {
 class BasicStream {
 public:
     enum State : int { GOOD = 0, EOF_BIT = 1, FAIL = 2, BAD = 4 };
-    static constexpr int END_OF_STREAM = -1;  // result of get()/peek() when no byte is left
+    static constexpr int END_OF_STREAM = -1; // result of get()/peek() when no byte is left
 
     explicit BasicStream(IDataStream& data) noexcept : m_data(&data) {}
     virtual ~BasicStream() = default;
@@ -57,7 +57,7 @@ public:
 
 private:
     IDataStream* m_data;
-    std::string m_pushedBack;  // a stack: back() is read first
+    std::string m_pushedBack; // a stack: back() is read first
     int m_state = GOOD;
 };
 

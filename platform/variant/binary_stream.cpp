@@ -49,9 +49,7 @@ BinaryStream& BinaryStream::operator<<(const char* text) {
     return *this << std::string_view(text);
 }
 
-BinaryStream& BinaryStream::operator<<(std::wstring_view text) {
-    return *this << upcast(text);
-}
+BinaryStream& BinaryStream::operator<<(std::wstring_view text) { return *this << upcast(text); }
 
 BinaryStream& BinaryStream::operator>>(std::string& text) {
     std::uint64_t length = 0;

@@ -26,7 +26,7 @@ public:
     BinaryStream& operator<<(T value);
     BinaryStream& operator<<(std::string_view text);
     BinaryStream& operator<<(const std::string& text) { return *this << std::string_view(text); }
-    BinaryStream& operator<<(const char* text);  // null: FAIL and a diagnostic
+    BinaryStream& operator<<(const char* text); // null: FAIL and a diagnostic
     BinaryStream& operator<<(std::wstring_view text);
     BinaryStream& operator<<(const std::wstring& text) { return *this << std::wstring_view(text); }
 
@@ -65,7 +65,7 @@ BinaryStream& BinaryStream::operator>>(T& value) {
         value = std::bit_cast<double>(bits);
     else if constexpr (std::same_as<T, bool>) {
         if (bits > 1)
-            setState(FAIL);  // not a byte this stream writes for a bool
+            setState(FAIL); // not a byte this stream writes for a bool
         else
             value = bits != 0;
     } else

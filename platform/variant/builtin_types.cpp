@@ -43,7 +43,9 @@ void readWithStream(TextStream& stream, void* value) {
 }
 
 // char is a number here, like int8: a character would not survive blanks.
-void writeChar(TextStream& stream, const void* value) { stream << static_cast<int>(*static_cast<const char*>(value)); }
+void writeChar(TextStream& stream, const void* value) {
+    stream << static_cast<int>(*static_cast<const char*>(value));
+}
 
 void readChar(TextStream& stream, void* value) {
     int code = 0;
@@ -68,7 +70,9 @@ bool readText(TextStream& stream, std::string& text) {
     return !stream.fail();
 }
 
-void writeString(TextStream& stream, const void* value) { stream << quoted(*static_cast<const std::string*>(value)); }
+void writeString(TextStream& stream, const void* value) {
+    stream << quoted(*static_cast<const std::string*>(value));
+}
 
 void readString(TextStream& stream, void* value) {
     std::string text;
@@ -237,7 +241,8 @@ const MetaType* add(MetaTypeRegistry& registry, const char* name, WriteFunction 
 }
 
 template <class T>
-const MetaType* addStreamed(MetaTypeRegistry& registry, const char* name, std::initializer_list<const char*> aliases = {}) {
+const MetaType* addStreamed(MetaTypeRegistry& registry, const char* name,
+                            std::initializer_list<const char*> aliases = {}) {
     return add<T>(registry, name, &writeWithStream<T>, &readWithStream<T>, aliases);
 }
 

@@ -86,7 +86,8 @@ TextStream& operator<<(TextStream& stream, const Kor::DecomposedMatrix& d) {
     return stream << d.scale << ' ' << d.rotation << ' ' << d.translation;
 }
 TextStream& operator>>(TextStream& stream, Kor::DecomposedMatrix& d) {
-    return readAll(stream, d, [&](Kor::DecomposedMatrix& r) { stream >> r.scale >> r.rotation >> r.translation; });
+    return readAll(stream, d,
+                   [&](Kor::DecomposedMatrix& r) { stream >> r.scale >> r.rotation >> r.translation; });
 }
 
 TextStream& operator<<(TextStream& stream, const Kor::DecomposedMatrixPYR& d) {

@@ -5,9 +5,11 @@
 
 namespace tavi {
 
-FixedMemoryStream::FixedMemoryStream(std::string& buffer, Mode mode) noexcept : m_string(&buffer), m_mode(mode) {}
+FixedMemoryStream::FixedMemoryStream(std::string& buffer, Mode mode) noexcept
+    : m_string(&buffer), m_mode(mode) {}
 
-FixedMemoryStream::FixedMemoryStream(char* buffer, size_t capacity) noexcept : m_span(buffer, buffer ? capacity : 0) {}
+FixedMemoryStream::FixedMemoryStream(char* buffer, size_t capacity) noexcept
+    : m_span(buffer, buffer ? capacity : 0) {}
 
 FixedMemoryStream::FixedMemoryStream(std::string_view text) noexcept : m_text(text) {}
 
@@ -47,7 +49,7 @@ size_t FixedMemoryStream::write(const void* source, size_t size) {
             m_string->append(bytes, size);
             return size;
         }
-        m_position = std::min(m_position, m_string->size());  // the owner may have shortened it
+        m_position = std::min(m_position, m_string->size()); // the owner may have shortened it
         const size_t overlap = std::min(size, m_string->size() - m_position);
         m_string->replace(m_position, overlap, bytes, size);
         m_position += size;
@@ -66,10 +68,17 @@ bool FixedMemoryStream::seek(long long offset, int origin) {
         return false;
     long long base;
     switch (origin) {
-    case BEGIN: base = 0; break;
-    case CURRENT: base = static_cast<long long>(m_position); break;
-    case END: base = static_cast<long long>(size()); break;
-    default: return false;
+        case BEGIN:
+            base = 0;
+            break;
+        case CURRENT:
+            base = static_cast<long long>(m_position);
+            break;
+        case END:
+            base = static_cast<long long>(size());
+            break;
+        default:
+            return false;
     }
     // Compared before adding, which could overflow: 0 <= base + offset <= size.
     const auto end = static_cast<long long>(size());

@@ -26,8 +26,10 @@ public:
     explicit FixedMemoryStream(std::string& buffer, Mode mode = Mode::OVERWRITE) noexcept;
     FixedMemoryStream(char* buffer, size_t capacity) noexcept;
     explicit FixedMemoryStream(std::string_view text) noexcept;
-    explicit FixedMemoryStream(const std::string& text) noexcept : FixedMemoryStream(std::string_view(text)) {}
-    explicit FixedMemoryStream(const char* text) noexcept : FixedMemoryStream(std::string_view(text ? text : "")) {}
+    explicit FixedMemoryStream(const std::string& text) noexcept
+        : FixedMemoryStream(std::string_view(text)) {}
+    explicit FixedMemoryStream(const char* text) noexcept
+        : FixedMemoryStream(std::string_view(text ? text : "")) {}
     // The stream would outlive the string.
     explicit FixedMemoryStream(std::string&&) = delete;
 
@@ -50,10 +52,10 @@ public:
 private:
     const char* data() const noexcept;
 
-    std::string* m_string = nullptr;  // string mode
-    std::span<char> m_span;           // fixed-capacity buffer mode
-    std::string_view m_text;          // read-only mode
-    size_t m_spanUsed = 0;            // bytes of m_span written so far (its high-water mark)
+    std::string* m_string = nullptr; // string mode
+    std::span<char> m_span;          // fixed-capacity buffer mode
+    std::string_view m_text;         // read-only mode
+    size_t m_spanUsed = 0;           // bytes of m_span written so far (its high-water mark)
     size_t m_position = 0;
     Mode m_mode = Mode::OVERWRITE;
     bool m_closed = false;

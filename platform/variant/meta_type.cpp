@@ -48,8 +48,8 @@ void removeArguments(std::string& text, std::string_view prefix) {
 std::string tidyTypeName(std::string name) {
     replaceAll(name, "std::__cxx11::", "std::");
     replaceAll(name, "std::__1::", "std::");
-    for (const char* defaulted : {"std::char_traits<", "std::allocator<", "std::default_delete<", "std::less<",
-                                  "std::hash<", "std::equal_to<"})
+    for (const char* defaulted : {"std::char_traits<", "std::allocator<", "std::default_delete<",
+                                  "std::less<", "std::hash<", "std::equal_to<"})
         removeArguments(name, defaulted);
     replaceAll(name, " >", ">");
     replaceAll(name, "std::basic_string<char>", "std::string");
@@ -80,7 +80,8 @@ MetaType::MetaType(const Record& record, const char* name)
       m_size(record.size),
       m_alignment(record.alignment),
       m_sharedValueOffset(roundUp(SHARED_HEADER_SIZE, record.alignment)),
-      m_hashSeed(static_cast<size_t>(Kor::hash_string(record.type->name(), std::strlen(record.type->name())))),
+      m_hashSeed(
+          static_cast<size_t>(Kor::hash_string(record.type->name(), std::strlen(record.type->name())))),
       m_kind(record.kind),
       m_storedInline(record.storedInline),
       m_trivial(record.trivial),
@@ -94,7 +95,9 @@ const MetaType* MetaType::find(const std::type_info& type) noexcept {
     return MetaTypeRegistry::instance().find(type);
 }
 
-const MetaType* MetaType::find(std::string_view name) noexcept { return MetaTypeRegistry::instance().find(name); }
+const MetaType* MetaType::find(std::string_view name) noexcept {
+    return MetaTypeRegistry::instance().find(name);
+}
 
 const MetaType* MetaType::registerType(const Record& record) {
     // A record without copy operations describes a type that is only pointed at.
@@ -112,7 +115,8 @@ const MetaType* MetaType::registerType(const Record& record) {
     return MetaTypeRegistry::instance().add(record);
 }
 
-const MetaType* MetaType::registerWithPointers(const Record& value, const Record& pointer, const Record& constPointer) {
+const MetaType* MetaType::registerWithPointers(const Record& value, const Record& pointer,
+                                               const Record& constPointer) {
     return MetaTypeRegistry::instance().addWithPointers(value, pointer, constPointer);
 }
 
@@ -130,7 +134,8 @@ std::string MetaType::prettyName(const std::type_info& type) {
     // Demangling is slow and names are asked for again and again (messages,
     // derived type names): keep every answer.
     static std::mutex mutex;
-    static std::unordered_map<std::type_index, std::string>* cache = new std::unordered_map<std::type_index, std::string>;
+    static std::unordered_map<std::type_index, std::string>* cache =
+        new std::unordered_map<std::type_index, std::string>;
     std::lock_guard lock(mutex);
     auto [it, inserted] = cache->try_emplace(std::type_index(type));
     if (inserted)
@@ -272,9 +277,10 @@ MetaType* MetaTypeRegistry::addLocked(const MetaType::Record& record) {
                 // types are left out: they come into being with their pointee,
                 // so naming one always renames it.
                 if (type->m_kind != MetaType::Kind::POINTER)
-                    warnLocked(kor_format("tavi::MetaType: type '%s' renamed to '%s' after first use; register "
-                                          "types before using them",
-                                          type->name(), record.name));
+                    warnLocked(
+                        kor_format("tavi::MetaType: type '%s' renamed to '%s' after first use; register "
+                                   "types before using them",
+                                   type->name(), record.name));
                 renameLocked(type, record.name);
                 type->m_explicitName = true;
                 type->m_flags.store(record.flags, std::memory_order_relaxed);
@@ -333,9 +339,7 @@ bool MetaTypeRegistry::addNameLocked(MetaType* type, std::string_view name) {
     return true;
 }
 
-const char* MetaTypeRegistry::storeName(std::string_view name) {
-    return m_names.emplace_back(name).c_str();
-}
+const char* MetaTypeRegistry::storeName(std::string_view name) { return m_names.emplace_back(name).c_str(); }
 
 std::string MetaTypeRegistry::derivedName(const MetaType::Record& record) const {
     const bool toConst = (record.pointerQualifiers & MetaType::CONST_POINTEE) != 0;

@@ -69,7 +69,7 @@ class Variant;
 class MetaType {
 public:
     enum Flags : int {
-        NO_TYPE_NAME_IN_XML = 1,  // the XML writer omits the type name of such values
+        NO_TYPE_NAME_IN_XML = 1, // the XML writer omits the type name of such values
     };
 
     // Qualification of a pointer type. The lowest bit (value 1) is the const
@@ -77,29 +77,29 @@ public:
     // Not a pointer: NONE.
     enum Qualifier : unsigned {
         NONE = 0,
-        CONST_POINTEE = 1,  // const T*, std::shared_ptr<const T>
-        POINTER = 2,        // any pointer type
+        CONST_POINTEE = 1, // const T*, std::shared_ptr<const T>
+        POINTER = 2,       // any pointer type
     };
     using PointerQualifiers = Qualifier;
 
     // What the converter and the stream operators know about a type.
     enum class Kind : unsigned char {
-        VALUE,             // anything else
+        VALUE, // anything else
         BOOLEAN,
-        SIGNED_INTEGER,    // char and the signed integer types
+        SIGNED_INTEGER, // char and the signed integer types
         UNSIGNED_INTEGER,
-        FLOATING_POINT,    // float, double
-        ENUMERATION,       // enums and zel::Flags<E>; integer of `size()` bytes
-        STRING,            // std::string (UTF-8)
-        WIDE_STRING,       // std::wstring
-        POINTER,           // T*, const T*, void*, const void*
-        SHARED_POINTER,    // std::shared_ptr<T>
+        FLOATING_POINT, // float, double
+        ENUMERATION,    // enums and zel::Flags<E>; integer of `size()` bytes
+        STRING,         // std::string (UTF-8)
+        WIDE_STRING,    // std::wstring
+        POINTER,        // T*, const T*, void*, const void*
+        SHARED_POINTER, // std::shared_ptr<T>
     };
 
     // Type-erased operations on a value of the type. `value` arguments point
     // at a constructed value, `where` at raw storage of size() bytes.
     struct Operations {
-        void (*defaultConstruct)(void* where) = nullptr;  // null: no default value
+        void (*defaultConstruct)(void* where) = nullptr; // null: no default value
         void (*copyConstruct)(void* where, const void* from) = nullptr;
         void (*moveConstruct)(void* where, void* from) noexcept = nullptr;
         void (*destroy)(void* value) noexcept = nullptr;
@@ -125,11 +125,11 @@ public:
         size_t size = 0;
         size_t alignment = 1;
         int flags = 0;
-        const char* name = nullptr;  // null: derived from the type
+        const char* name = nullptr; // null: derived from the type
         Kind kind = Kind::VALUE;
-        bool storedInline = false;   // fits a Variant without allocation
-        bool trivial = false;        // copied and destroyed as plain bytes
-        bool signedInteger = false;  // integer kinds: whether the representation is signed
+        bool storedInline = false;  // fits a Variant without allocation
+        bool trivial = false;       // copied and destroyed as plain bytes
+        bool signedInteger = false; // integer kinds: whether the representation is signed
         unsigned pointerQualifiers = NONE;
         const MetaType* pointee = nullptr;
         Operations operations;
@@ -142,9 +142,11 @@ public:
 
     // --- lookup and registration ---
 
-    static const MetaType* find(const std::type_info& type) noexcept;  // null when unknown
-    static const MetaType* find(std::string_view name) noexcept;       // by name or alias; null when unknown
-    static const MetaType* find(const char* name) noexcept { return name ? find(std::string_view(name)) : nullptr; }
+    static const MetaType* find(const std::type_info& type) noexcept; // null when unknown
+    static const MetaType* find(std::string_view name) noexcept;      // by name or alias; null when unknown
+    static const MetaType* find(const char* name) noexcept {
+        return name ? find(std::string_view(name)) : nullptr;
+    }
     static const MetaType* find(const std::string& name) noexcept { return find(std::string_view(name)); }
 
     // The MetaType of T, registering T (and T*, const T*) with a derived name on first use.
@@ -219,7 +221,8 @@ private:
 
     template <class T>
     static const MetaType* resolve();
-    static const MetaType* registerWithPointers(const Record& value, const Record& pointer, const Record& constPointer);
+    static const MetaType* registerWithPointers(const Record& value, const Record& pointer,
+                                                const Record& constPointer);
 
     const std::type_info* m_type;
     std::atomic<const char*> m_name;
@@ -274,8 +277,8 @@ inline constexpr std::size_t INLINE_CAPACITY = 4 * sizeof(void*);
 // Small values live inside the Variant: up to INLINE_CAPACITY bytes, no
 // stricter alignment than a pointer, and a move that cannot throw.
 template <class T>
-inline constexpr bool storedInline = sizeof(T) <= INLINE_CAPACITY && alignof(T) <= alignof(void*) &&
-                                     std::is_nothrow_move_constructible_v<T>;
+inline constexpr bool storedInline = sizeof(T) <= INLINE_CAPACITY &&
+                                     alignof(T) <= alignof(void*) && std::is_nothrow_move_constructible_v<T>;
 
 // Values are shared copy-on-write, so a type held by value must be copyable.
 // Other types (abstract classes, objects that must not be copied) can still
@@ -284,7 +287,7 @@ template <class T>
 inline constexpr bool storableValue = std::is_copy_constructible_v<T> && !std::is_abstract_v<T>;
 
 template <class T>
-inline constexpr bool trivialValue = std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>;
+inline constexpr bool trivialValue = std::is_trivially_copyable_v<T>&& std::is_trivially_destructible_v<T>;
 
 template <class T>
 struct IsPair : std::false_type {};
@@ -364,7 +367,7 @@ struct IntegerOf {
     using type = T;
 };
 template <class T>
-    requires std::is_enum_v<T>
+requires std::is_enum_v<T>
 struct IntegerOf<T> {
     using type = std::underlying_type_t<T>;
 };
@@ -430,7 +433,9 @@ bool readAddress(TextStream& stream, const void*& address);
 template <class T>
 struct OperationsOf {
     static void defaultConstruct(void* where) { ::new (where) T(); }
-    static void copyConstruct(void* where, const void* from) { ::new (where) T(*static_cast<const T*>(from)); }
+    static void copyConstruct(void* where, const void* from) {
+        ::new (where) T(*static_cast<const T*>(from));
+    }
     static void moveConstruct(void* where, void* from) noexcept {
         if constexpr (std::is_nothrow_move_constructible_v<T>) {
             ::new (where) T(std::move(*static_cast<T*>(from)));
@@ -462,12 +467,13 @@ struct OperationsOf {
         if (readAddress(stream, address))
             *static_cast<T*>(value) = static_cast<T>(const_cast<void*>(address));
     }
-    static const void* address(const void* value) noexcept { return addressOf(*static_cast<const T*>(value)); }
+    static const void* address(const void* value) noexcept {
+        return addressOf(*static_cast<const T*>(value));
+    }
     static const std::type_info* dynamicType(const void* value) {
         const auto* pointee = static_cast<const typename PointeeOf<T>::type*>(address(value));
         return pointee ? &typeid(*pointee) : nullptr;
     }
-
 };
 
 // Integers, enumerations and flag sets are written as their integer value.
@@ -502,7 +508,9 @@ struct IntegerTextOf {
 // Floating point types other than float and double go through double.
 template <class T>
 struct FloatingTextOf {
-    static void write(TextStream& stream, const void* value) { stream << static_cast<double>(*static_cast<const T*>(value)); }
+    static void write(TextStream& stream, const void* value) {
+        stream << static_cast<double>(*static_cast<const T*>(value));
+    }
     static void read(TextStream& stream, void* value) {
         double raw = 0;
         stream >> raw;
@@ -543,9 +551,9 @@ MetaType::Operations makeValueOperations() {
         ops.write = &FloatingTextOf<T>::write;
         ops.read = &FloatingTextOf<T>::read;
     } else {
-        if constexpr (requires(TextStream& s, const T& v) { s << v; })
+        if constexpr (requires(TextStream & s, const T& v) { s << v; })
             ops.write = &Ops::writeText;
-        if constexpr (requires(TextStream& s, T& v) { s >> v; })
+        if constexpr (requires(TextStream & s, T & v) { s >> v; })
             ops.read = &Ops::readText;
     }
     return ops;
@@ -556,7 +564,7 @@ MetaType::Operations makeOperations() {
     if constexpr (storableValue<T>)
         return makeValueOperations<T>();
     else
-        return {};  // only pointed at (abstract or not copyable): no value operations
+        return {}; // only pointed at (abstract or not copyable): no value operations
 }
 
 } // namespace detail

@@ -42,9 +42,9 @@ private:
 
     mutable std::shared_mutex m_mutex;
     std::unordered_map<std::type_index, MetaType*> m_byType;
-    std::unordered_map<std::string_view, MetaType*> m_byName;  // views of m_names
-    std::vector<std::unique_ptr<MetaType>> m_types;            // registration order
-    std::deque<std::string> m_names;                            // never moved, never freed
+    std::unordered_map<std::string_view, MetaType*> m_byName; // views of m_names
+    std::vector<std::unique_ptr<MetaType>> m_types;           // registration order
+    std::deque<std::string> m_names;                          // never moved, never freed
     std::vector<std::string> m_pendingWarnings;
 };
 

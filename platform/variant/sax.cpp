@@ -65,7 +65,7 @@ struct SimpleApiForXml::Parser {
 
     SimpleApiForXml& owner;
     XML_Parser handle;
-    std::exception_ptr error;  // thrown by a callback
+    std::exception_ptr error; // thrown by a callback
 };
 
 SimpleApiForXml::SimpleApiForXml(TextStream& input) : m_input(&input) {}
@@ -82,7 +82,7 @@ void SimpleApiForXml::abortParsing(std::string_view message) {
         return;
     }
     if (m_aborted)
-        return;  // the first reason stands
+        return; // the first reason stands
     m_aborted = true;
     m_errorText.assign(message);
     m_parser->notePosition();
@@ -144,7 +144,7 @@ bool SimpleApiForXml::parse() {
             break;
         }
         if (m_aborted)
-            return false;  // stopped during the final chunk, which expat may still report as done
+            return false; // stopped during the final chunk, which expat may still report as done
         if (last)
             return true;
     }

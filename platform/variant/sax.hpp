@@ -58,7 +58,7 @@ private:
     friend struct Parser;
 
     TextStream* m_input;
-    Parser* m_parser = nullptr;  // set while parse() runs
+    Parser* m_parser = nullptr; // set while parse() runs
     std::string m_errorText;
     unsigned long m_errorLine = 0;
     unsigned long m_errorColumn = 0;

@@ -5,13 +5,9 @@ namespace {
 
 constexpr char32_t REPLACEMENT = 0xFFFD;
 
-bool isScalarValue(char32_t c) {
-    return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF);
-}
+bool isScalarValue(char32_t c) { return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF); }
 
-bool isContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
+bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 // Decodes one code point starting at `pos`, advancing `pos`. A malformed
 // sequence yields REPLACEMENT and advances past its maximal valid prefix (at
@@ -44,7 +40,7 @@ char32_t decodeOne(std::string_view text, size_t& pos) {
         else if (lead == 0xF4)
             high = 0x8F;
     } else {
-        return REPLACEMENT;  // stray continuation byte, C0, C1 or F5..FF
+        return REPLACEMENT; // stray continuation byte, C0, C1 or F5..FF
     }
 
     for (size_t i = 1; i < length; ++i) {
@@ -52,7 +48,7 @@ char32_t decodeOne(std::string_view text, size_t& pos) {
             return REPLACEMENT;
         const auto byte = static_cast<unsigned char>(text[pos]);
         if (i == 1 ? (byte < low || byte > high) : !isContinuation(byte))
-            return REPLACEMENT;  // the offending byte starts the next sequence
+            return REPLACEMENT; // the offending byte starts the next sequence
         value = (value << 6) | (byte & 0x3F);
         ++pos;
     }

@@ -8,9 +8,7 @@
 namespace tavi {
 namespace {
 
-bool isSpace(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
+bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
 bool isNumberChar(int c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.';
@@ -41,9 +39,7 @@ TextStream& TextStream::operator<<(const wchar_t* text) {
     return *this << std::wstring_view(text);
 }
 
-TextStream& TextStream::operator<<(std::wstring_view text) {
-    return writeText(upcast(text));
-}
+TextStream& TextStream::operator<<(std::wstring_view text) { return writeText(upcast(text)); }
 
 TextStream& TextStream::writeFloating(float value) {
     char buffer[32];
@@ -237,7 +233,7 @@ TextStream& operator>>(TextStream& stream, const QuotedRef& value) {
         }
         text += static_cast<char>(c);
     }
-    stream.setState(BasicStream::FAIL);  // no closing quote
+    stream.setState(BasicStream::FAIL); // no closing quote
     return stream;
 }
 

@@ -19,9 +19,9 @@ namespace tavi {
 // Integer types written as numbers. char is a character; signed char and
 // unsigned char (int8_t, uint8_t) are numbers so that they round-trip.
 template <class T>
-concept TextInteger = std::integral<T> && !std::same_as<T, bool> && !std::same_as<T, char> &&
-                      !std::same_as<T, wchar_t> && !std::same_as<T, char8_t> &&
-                      !std::same_as<T, char16_t> && !std::same_as<T, char32_t>;
+concept TextInteger =
+    std::integral<T> && !std::same_as<T, bool> && !std::same_as<T, char> && !std::same_as<T, wchar_t> &&
+    !std::same_as<T, char8_t> && !std::same_as<T, char16_t> && !std::same_as<T, char32_t>;
 
 template <class T>
 concept TextFloat = std::same_as<T, float> || std::same_as<T, double>;
@@ -34,16 +34,22 @@ public:
 
     // Templates so that pointers and enums do not slip in through conversions.
     template <std::same_as<bool> B>
-    TextStream& operator<<(B value) { return writeText(value ? "true" : "false"); }
+    TextStream& operator<<(B value) {
+        return writeText(value ? "true" : "false");
+    }
     template <TextInteger T>
     TextStream& operator<<(T value);
     template <TextFloat F>
-    TextStream& operator<<(F value) { return writeFloating(value); }
+    TextStream& operator<<(F value) {
+        return writeFloating(value);
+    }
 
     // A template too: enums and wide characters would otherwise arrive here truncated.
     template <std::same_as<char> C>
-    TextStream& operator<<(C c) { return writeText(std::string_view(&c, 1)); }
-    TextStream& operator<<(const char* text);  // null: FAIL and a diagnostic
+    TextStream& operator<<(C c) {
+        return writeText(std::string_view(&c, 1));
+    }
+    TextStream& operator<<(const char* text); // null: FAIL and a diagnostic
     TextStream& operator<<(std::string_view text) { return writeText(text); }
     TextStream& operator<<(const std::string& text) { return writeText(text); }
     // Wide text is written as UTF-8.
@@ -54,14 +60,14 @@ public:
     // --- input: skips leading whitespace; on failure sets FAIL and leaves the
     // target unchanged and the rejected text unread ---
 
-    TextStream& operator>>(bool& value);  // "true", "false", "1" or "0"
+    TextStream& operator>>(bool& value); // "true", "false", "1" or "0"
     template <TextInteger T>
     TextStream& operator>>(T& value);
     TextStream& operator>>(float& value) { return readFloating(value); }
     TextStream& operator>>(double& value) { return readFloating(value); }
-    TextStream& operator>>(char& c);          // the next non-whitespace character
+    TextStream& operator>>(char& c); // the next non-whitespace character
     TextStream& operator>>(std::string& word) { return readWord(word); }
-    TextStream& operator>>(std::wstring& word);  // a UTF-8 word, decoded
+    TextStream& operator>>(std::wstring& word); // a UTF-8 word, decoded
 
     // Consumes whitespace (space, \t, \n, \r, \f, \v); sets EOF_BIT when it reaches the end.
     TextStream& skipWhiteSpace();
@@ -132,7 +138,9 @@ struct QuotedRef {
 inline Quoted quoted(std::string_view text) noexcept { return Quoted{text}; }
 // Exact overload so that std::quoted, found through the argument's namespace, does not win.
 inline Quoted quoted(const std::string& text) noexcept { return Quoted{text}; }
-inline Quoted quoted(const char* text) noexcept { return Quoted{text ? std::string_view(text) : std::string_view()}; }
+inline Quoted quoted(const char* text) noexcept {
+    return Quoted{text ? std::string_view(text) : std::string_view()};
+}
 inline QuotedRef quoted(std::string& text) noexcept { return QuotedRef{text}; }
 
 TextStream& operator<<(TextStream& stream, const Quoted& value);

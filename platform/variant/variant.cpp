@@ -7,15 +7,19 @@
 
 namespace tavi {
 
-static_assert(sizeof(Variant) == sizeof(void*) + detail::INLINE_CAPACITY, "a Variant is its type and its inline storage");
+static_assert(sizeof(Variant) == sizeof(void*) + detail::INLINE_CAPACITY,
+              "a Variant is its type and its inline storage");
 
 namespace {
 
 size_t blockAlignment(const MetaType* type) noexcept {
-    return type->alignment() > alignof(std::atomic<size_t>) ? type->alignment() : alignof(std::atomic<size_t>);
+    return type->alignment() > alignof(std::atomic<size_t>) ? type->alignment()
+                                                            : alignof(std::atomic<size_t>);
 }
 
-bool overAligned(const MetaType* type) noexcept { return blockAlignment(type) > __STDCPP_DEFAULT_NEW_ALIGNMENT__; }
+bool overAligned(const MetaType* type) noexcept {
+    return blockAlignment(type) > __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+}
 
 } // namespace
 
@@ -80,14 +84,15 @@ void* Variant::mutableData() {
         // Copy-on-write: take a private copy and drop our share of the old block.
         void* copy = allocateBlock(m_type);
         try {
-            m_type->operations().copyConstruct(static_cast<char*>(copy) + m_type->sharedValueOffset(),
-                                               static_cast<const char*>(shared) + m_type->sharedValueOffset());
+            m_type->operations().copyConstruct(
+                static_cast<char*>(copy) + m_type->sharedValueOffset(),
+                static_cast<const char*>(shared) + m_type->sharedValueOffset());
         } catch (...) {
             deallocateBlock(m_type, copy);
             throw;
         }
         if (header->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
-            freeShared(m_type, shared);  // the other owners let go meanwhile
+            freeShared(m_type, shared); // the other owners let go meanwhile
         setBlock(copy);
         shared = copy;
     }

@@ -61,15 +61,15 @@ struct StoredAs {
     using type = std::decay_t<T>;
 };
 template <class T>
-    requires std::is_same_v<std::decay_t<T>, const char*> || std::is_same_v<std::decay_t<T>, char*> ||
-             std::is_same_v<std::decay_t<T>, std::string_view>
-struct StoredAs<T> {
+requires std::is_same_v < std::decay_t<T>,
+const char* > || std::is_same_v<std::decay_t<T>, char*> ||
+    std::is_same_v<std::decay_t<T>, std::string_view> struct StoredAs<T> {
     using type = std::string;
 };
 template <class T>
-    requires std::is_same_v<std::decay_t<T>, const wchar_t*> || std::is_same_v<std::decay_t<T>, wchar_t*> ||
-             std::is_same_v<std::decay_t<T>, std::wstring_view>
-struct StoredAs<T> {
+requires std::is_same_v < std::decay_t<T>,
+const wchar_t* > || std::is_same_v<std::decay_t<T>, wchar_t*> ||
+    std::is_same_v<std::decay_t<T>, std::wstring_view> struct StoredAs<T> {
     using type = std::wstring;
 };
 template <class T>
@@ -78,13 +78,13 @@ using StoredType = typename StoredAs<T>::type;
 // A pointer to narrow or wide character text, which may be null (unlike an array).
 template <class T>
 concept TextPointer = std::is_pointer_v<std::remove_cvref_t<T>> &&
-                      (std::is_same_v<StoredType<T>, std::string> || std::is_same_v<StoredType<T>, std::wstring>);
+    (std::is_same_v<StoredType<T>, std::string> || std::is_same_v<StoredType<T>, std::wstring>);
 
 template <class T>
-concept VariantArgument = !std::is_same_v<std::decay_t<T>, Variant> &&
-                          !std::is_same_v<std::decay_t<T>, std::nullptr_t> &&
-                          !std::is_same_v<std::remove_cv_t<std::remove_pointer_t<std::decay_t<T>>>, MetaType> &&
-                          !std::is_function_v<std::remove_reference_t<T>>;
+concept VariantArgument =
+    !std::is_same_v<std::decay_t<T>, Variant> && !std::is_same_v<std::decay_t<T>, std::nullptr_t> &&
+    !std::is_same_v<std::remove_cv_t<std::remove_pointer_t<std::decay_t<T>>>, MetaType> &&
+    !std::is_function_v<std::remove_reference_t<T>>;
 
 } // namespace detail
 
@@ -231,7 +231,8 @@ private:
 template <class T, class... Args>
 T& Variant::emplace(Args&&... args) {
     static_assert(!std::is_const_v<T> && !std::is_reference_v<T>);
-    static_assert(detail::storableValue<T>, "a Variant holds copyable values; hold a pointer to this type instead");
+    static_assert(detail::storableValue<T>,
+                  "a Variant holds copyable values; hold a pointer to this type instead");
     const MetaType* type = MetaType::of<T>();
     // Build first: the arguments may refer to the current value.
     if constexpr (detail::storedInline<T>) {
@@ -244,7 +245,8 @@ T& Variant::emplace(Args&&... args) {
         void* shared = allocateBlock(type);
         T* result;
         try {
-            result = ::new (static_cast<char*>(shared) + type->sharedValueOffset()) T(std::forward<Args>(args)...);
+            result =
+                ::new (static_cast<char*>(shared) + type->sharedValueOffset()) T(std::forward<Args>(args)...);
         } catch (...) {
             deallocateBlock(type, shared);
             throw;

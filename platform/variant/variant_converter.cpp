@@ -24,7 +24,7 @@ struct Number {
     enum Family { SIGNED, UNSIGNED, FLOATING } family = SIGNED;
     int64_t i = 0;
     uint64_t u = 0;
-    double f = 0;  // long double is carried as double
+    double f = 0; // long double is carried as double
 };
 
 template <class I>
@@ -37,41 +37,63 @@ I loadAs(const void* value) {
 bool load(const MetaType* type, const void* value, Number& number) {
     const size_t size = type->size();
     switch (type->kind()) {
-    case MetaType::Kind::BOOLEAN:
-        number.family = Number::UNSIGNED;
-        number.u = *static_cast<const bool*>(value) ? 1 : 0;
-        return true;
-    case MetaType::Kind::SIGNED_INTEGER:
-    case MetaType::Kind::UNSIGNED_INTEGER:
-    case MetaType::Kind::ENUMERATION:
-        if (type->signedInteger()) {
-            number.family = Number::SIGNED;
-            switch (size) {
-            case 1: number.i = loadAs<int8_t>(value); return true;
-            case 2: number.i = loadAs<int16_t>(value); return true;
-            case 4: number.i = loadAs<int32_t>(value); return true;
-            case 8: number.i = loadAs<int64_t>(value); return true;
-            }
-        } else {
+        case MetaType::Kind::BOOLEAN:
             number.family = Number::UNSIGNED;
-            switch (size) {
-            case 1: number.u = loadAs<uint8_t>(value); return true;
-            case 2: number.u = loadAs<uint16_t>(value); return true;
-            case 4: number.u = loadAs<uint32_t>(value); return true;
-            case 8: number.u = loadAs<uint64_t>(value); return true;
+            number.u = *static_cast<const bool*>(value) ? 1 : 0;
+            return true;
+        case MetaType::Kind::SIGNED_INTEGER:
+        case MetaType::Kind::UNSIGNED_INTEGER:
+        case MetaType::Kind::ENUMERATION:
+            if (type->signedInteger()) {
+                number.family = Number::SIGNED;
+                switch (size) {
+                    case 1:
+                        number.i = loadAs<int8_t>(value);
+                        return true;
+                    case 2:
+                        number.i = loadAs<int16_t>(value);
+                        return true;
+                    case 4:
+                        number.i = loadAs<int32_t>(value);
+                        return true;
+                    case 8:
+                        number.i = loadAs<int64_t>(value);
+                        return true;
+                }
+            } else {
+                number.family = Number::UNSIGNED;
+                switch (size) {
+                    case 1:
+                        number.u = loadAs<uint8_t>(value);
+                        return true;
+                    case 2:
+                        number.u = loadAs<uint16_t>(value);
+                        return true;
+                    case 4:
+                        number.u = loadAs<uint32_t>(value);
+                        return true;
+                    case 8:
+                        number.u = loadAs<uint64_t>(value);
+                        return true;
+                }
             }
-        }
-        return false;
-    case MetaType::Kind::FLOATING_POINT:
-        number.family = Number::FLOATING;
-        switch (size) {
-        case sizeof(float): number.f = loadAs<float>(value); return true;
-        case sizeof(double): number.f = loadAs<double>(value); return true;
-        case sizeof(long double): number.f = static_cast<double>(loadAs<long double>(value)); return true;
-        }
-        return false;
-    default:
-        return false;
+            return false;
+        case MetaType::Kind::FLOATING_POINT:
+            number.family = Number::FLOATING;
+            switch (size) {
+                case sizeof(float):
+                    number.f = loadAs<float>(value);
+                    return true;
+                case sizeof(double):
+                    number.f = loadAs<double>(value);
+                    return true;
+                case sizeof(long double):
+                    number.f = static_cast<double>(loadAs<long double>(value));
+                    return true;
+            }
+            return false;
+        default:
+            return false;
     }
 }
 
@@ -119,10 +141,18 @@ bool storeInteger(void* to, size_t size, bool isSigned, Number number) {
         if (value < min || value > max)
             return false;
         switch (size) {
-        case 1: storeAs(to, static_cast<int8_t>(value)); return true;
-        case 2: storeAs(to, static_cast<int16_t>(value)); return true;
-        case 4: storeAs(to, static_cast<int32_t>(value)); return true;
-        case 8: storeAs(to, value); return true;
+            case 1:
+                storeAs(to, static_cast<int8_t>(value));
+                return true;
+            case 2:
+                storeAs(to, static_cast<int16_t>(value));
+                return true;
+            case 4:
+                storeAs(to, static_cast<int32_t>(value));
+                return true;
+            case 8:
+                storeAs(to, value);
+                return true;
         }
         return false;
     }
@@ -138,51 +168,59 @@ bool storeInteger(void* to, size_t size, bool isSigned, Number number) {
     if (value > max)
         return false;
     switch (size) {
-    case 1: storeAs(to, static_cast<uint8_t>(value)); return true;
-    case 2: storeAs(to, static_cast<uint16_t>(value)); return true;
-    case 4: storeAs(to, static_cast<uint32_t>(value)); return true;
-    case 8: storeAs(to, value); return true;
+        case 1:
+            storeAs(to, static_cast<uint8_t>(value));
+            return true;
+        case 2:
+            storeAs(to, static_cast<uint16_t>(value));
+            return true;
+        case 4:
+            storeAs(to, static_cast<uint32_t>(value));
+            return true;
+        case 8:
+            storeAs(to, value);
+            return true;
     }
     return false;
 }
 
 bool store(const MetaType* type, void* to, const Number& number) {
     switch (type->kind()) {
-    case MetaType::Kind::BOOLEAN: {
-        // Only 0 and 1 are truth values: a fraction is not truncated into one.
-        if (number.family == Number::FLOATING && number.f != 0.0 && number.f != 1.0)
-            return false;
-        uint8_t bit = 0;
-        if (!storeInteger(&bit, 1, false, number) || bit > 1)
-            return false;
-        *static_cast<bool*>(to) = bit != 0;
-        return true;
-    }
-    case MetaType::Kind::SIGNED_INTEGER:
-    case MetaType::Kind::UNSIGNED_INTEGER:
-    case MetaType::Kind::ENUMERATION:
-        return storeInteger(to, type->size(), type->signedInteger(), number);
-    case MetaType::Kind::FLOATING_POINT: {
-        const double value = number.family == Number::FLOATING ? number.f
-                             : number.family == Number::SIGNED ? static_cast<double>(number.i)
-                                                               : static_cast<double>(number.u);
-        switch (type->size()) {
-        case sizeof(float):
-            if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max())
+        case MetaType::Kind::BOOLEAN: {
+            // Only 0 and 1 are truth values: a fraction is not truncated into one.
+            if (number.family == Number::FLOATING && number.f != 0.0 && number.f != 1.0)
                 return false;
-            storeAs(to, static_cast<float>(value));
-            return true;
-        case sizeof(double):
-            storeAs(to, value);
-            return true;
-        case sizeof(long double):
-            storeAs(to, static_cast<long double>(value));
+            uint8_t bit = 0;
+            if (!storeInteger(&bit, 1, false, number) || bit > 1)
+                return false;
+            *static_cast<bool*>(to) = bit != 0;
             return true;
         }
-        return false;
-    }
-    default:
-        return false;
+        case MetaType::Kind::SIGNED_INTEGER:
+        case MetaType::Kind::UNSIGNED_INTEGER:
+        case MetaType::Kind::ENUMERATION:
+            return storeInteger(to, type->size(), type->signedInteger(), number);
+        case MetaType::Kind::FLOATING_POINT: {
+            const double value = number.family == Number::FLOATING ? number.f
+                                 : number.family == Number::SIGNED ? static_cast<double>(number.i)
+                                                                   : static_cast<double>(number.u);
+            switch (type->size()) {
+                case sizeof(float):
+                    if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max())
+                        return false;
+                    storeAs(to, static_cast<float>(value));
+                    return true;
+                case sizeof(double):
+                    storeAs(to, value);
+                    return true;
+                case sizeof(long double):
+                    storeAs(to, static_cast<long double>(value));
+                    return true;
+            }
+            return false;
+        }
+        default:
+            return false;
     }
 }
 
@@ -245,49 +283,49 @@ bool parseNumber(const MetaType* type, void* to, std::string_view text) {
     text = trim(text);
     Number number;
     switch (type->kind()) {
-    case MetaType::Kind::BOOLEAN:
-        if (text == "true" || text == "1")
-            *static_cast<bool*>(to) = true;
-        else if (text == "false" || text == "0")
-            *static_cast<bool*>(to) = false;
-        else
-            return false;
-        return true;
-    case MetaType::Kind::FLOATING_POINT:
-        // Parsed in the target's own precision so that it rounds only once.
-        if (type->size() == sizeof(float)) {
-            float value;
-            if (!parseWhole(text, value))
+        case MetaType::Kind::BOOLEAN:
+            if (text == "true" || text == "1")
+                *static_cast<bool*>(to) = true;
+            else if (text == "false" || text == "0")
+                *static_cast<bool*>(to) = false;
+            else
                 return false;
-            storeAs(to, value);
             return true;
-        }
-        if (type->size() == sizeof(double)) {
-            double value;
-            if (!parseWhole(text, value))
+        case MetaType::Kind::FLOATING_POINT:
+            // Parsed in the target's own precision so that it rounds only once.
+            if (type->size() == sizeof(float)) {
+                float value;
+                if (!parseWhole(text, value))
+                    return false;
+                storeAs(to, value);
+                return true;
+            }
+            if (type->size() == sizeof(double)) {
+                double value;
+                if (!parseWhole(text, value))
+                    return false;
+                storeAs(to, value);
+                return true;
+            }
+            number.family = Number::FLOATING;
+            if (!parseWhole(text, number.f))
                 return false;
-            storeAs(to, value);
-            return true;
-        }
-        number.family = Number::FLOATING;
-        if (!parseWhole(text, number.f))
+            return store(type, to, number);
+        case MetaType::Kind::SIGNED_INTEGER:
+        case MetaType::Kind::UNSIGNED_INTEGER:
+        case MetaType::Kind::ENUMERATION:
+            if (!text.empty() && text.front() == '-') {
+                number.family = Number::SIGNED;
+                if (!parseWhole(text, number.i))
+                    return false;
+            } else {
+                number.family = Number::UNSIGNED;
+                if (!parseWhole(text, number.u))
+                    return false;
+            }
+            return storeInteger(to, type->size(), type->signedInteger(), number);
+        default:
             return false;
-        return store(type, to, number);
-    case MetaType::Kind::SIGNED_INTEGER:
-    case MetaType::Kind::UNSIGNED_INTEGER:
-    case MetaType::Kind::ENUMERATION:
-        if (!text.empty() && text.front() == '-') {
-            number.family = Number::SIGNED;
-            if (!parseWhole(text, number.i))
-                return false;
-        } else {
-            number.family = Number::UNSIGNED;
-            if (!parseWhole(text, number.u))
-                return false;
-        }
-        return storeInteger(to, type->size(), type->signedInteger(), number);
-    default:
-        return false;
     }
 }
 
@@ -378,8 +416,8 @@ public:
 
 private:
     mutable std::shared_mutex m_mutex;
-    std::unordered_map<std::pair<const MetaType*, const MetaType*>, std::shared_ptr<const VariantConverter::Function>,
-                       PairHash>
+    std::unordered_map<std::pair<const MetaType*, const MetaType*>,
+                       std::shared_ptr<const VariantConverter::Function>, PairHash>
         m_functions;
 };
 
@@ -403,10 +441,10 @@ void addMathConversions(ConversionTable& table) {
     addBuiltin<DecomposedMatrix, Matrix>(table, [](const DecomposedMatrix& d) { return d.toMatrix(); });
     addBuiltin<Matrix, DecomposedMatrixPYR>(table, [](const Matrix& m) { return DecomposedMatrixPYR(m); });
     addBuiltin<DecomposedMatrixPYR, Matrix>(table, [](const DecomposedMatrixPYR& d) { return d.toMatrix(); });
-    addBuiltin<DecomposedMatrix, DecomposedMatrixPYR>(table,
-                                                      [](const DecomposedMatrix& d) { return DecomposedMatrixPYR(d); });
-    addBuiltin<DecomposedMatrixPYR, DecomposedMatrix>(table,
-                                                      [](const DecomposedMatrixPYR& d) { return d.toDecomposedMatrix(); });
+    addBuiltin<DecomposedMatrix, DecomposedMatrixPYR>(
+        table, [](const DecomposedMatrix& d) { return DecomposedMatrixPYR(d); });
+    addBuiltin<DecomposedMatrixPYR, DecomposedMatrix>(
+        table, [](const DecomposedMatrixPYR& d) { return d.toDecomposedMatrix(); });
     addBuiltin<Vector3, Vector4>(table, [](const Vector3& v) { return Vector4(v, 0.0f); });
     addBuiltin<Vector4, Vector3>(table, [](const Vector4& v) { return v.xyz(); });
 }

@@ -11,15 +11,24 @@ namespace {
 // The replacement of `c` in `scope`, or an empty view when it stays as it is.
 std::string_view replacement(char c, int scope) {
     switch (c) {
-    case '&': return "&amp;";
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    case '\r': return "&#13;";
-    case '"': return scope == XML_ELEMENT_TEXT ? std::string_view() : "&quot;";
-    case '\t': return scope == XML_ELEMENT_TEXT ? std::string_view() : "&#9;";
-    case '\n': return scope == XML_ELEMENT_TEXT ? std::string_view() : "&#10;";
-    case '\'': return scope == XML_ANY ? "&apos;" : std::string_view();
-    default: return {};
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '\r':
+            return "&#13;";
+        case '"':
+            return scope == XML_ELEMENT_TEXT ? std::string_view() : "&quot;";
+        case '\t':
+            return scope == XML_ELEMENT_TEXT ? std::string_view() : "&#9;";
+        case '\n':
+            return scope == XML_ELEMENT_TEXT ? std::string_view() : "&#10;";
+        case '\'':
+            return scope == XML_ANY ? "&apos;" : std::string_view();
+        default:
+            return {};
     }
 }
 
@@ -78,8 +87,6 @@ size_t XmlEscapeDataStream::write(const void* data, size_t size) {
     return size;
 }
 
-bool XmlEscapeDataStream::sync() {
-    return m_target->sync();
-}
+bool XmlEscapeDataStream::sync() { return m_target->sync(); }
 
 } // namespace tavi

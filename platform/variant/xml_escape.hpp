@@ -47,8 +47,8 @@ public:
 private:
     TextStream* m_target;
     int m_scope;
-    bool m_failed = false;          // the target failed: nothing more is written
-    bool m_lostCharacters = false;  // unrepresentable characters were left out
+    bool m_failed = false;         // the target failed: nothing more is written
+    bool m_lostCharacters = false; // unrepresentable characters were left out
 };
 
 } // namespace tavi

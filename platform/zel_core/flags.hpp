@@ -25,7 +25,9 @@
 namespace zel {
 
 template <typename Enum>
-struct EnableFlagOperators : std::bool_constant<requires(Enum e) { zelEnableFlagOperators(e); }> {};
+    struct EnableFlagOperators : std::bool_constant < requires(Enum e) {
+    zelEnableFlagOperators(e);
+} > {};
 
 template <typename Enum>
 concept FlagEnum = std::is_enum_v<Enum> && EnableFlagOperators<Enum>::value;
@@ -85,9 +87,15 @@ public:
     }
 
     // Hidden friends: an enumerator on either side converts to Flags.
-    friend constexpr Flags operator|(Flags a, Flags b) noexcept { return Flags(value_type(a.m_value | b.m_value)); }
-    friend constexpr Flags operator&(Flags a, Flags b) noexcept { return Flags(value_type(a.m_value & b.m_value)); }
-    friend constexpr Flags operator^(Flags a, Flags b) noexcept { return Flags(value_type(a.m_value ^ b.m_value)); }
+    friend constexpr Flags operator|(Flags a, Flags b) noexcept {
+        return Flags(value_type(a.m_value | b.m_value));
+    }
+    friend constexpr Flags operator&(Flags a, Flags b) noexcept {
+        return Flags(value_type(a.m_value & b.m_value));
+    }
+    friend constexpr Flags operator^(Flags a, Flags b) noexcept {
+        return Flags(value_type(a.m_value ^ b.m_value));
+    }
     friend constexpr Flags operator~(Flags a) noexcept { return Flags(value_type(~a.m_value)); }
     friend constexpr bool operator==(Flags a, Flags b) noexcept { return a.m_value == b.m_value; }
 

@@ -68,7 +68,8 @@ public:
     private:
         friend class Annotations;
 
-        untyped_iterator(std::shared_ptr<Impl> impl, Map::const_iterator key, Values::const_iterator value) noexcept
+        untyped_iterator(std::shared_ptr<Impl> impl, Map::const_iterator key,
+                         Values::const_iterator value) noexcept
             : m_impl(std::move(impl)), m_key(key), m_value(value) {}
         // Moves to the first value of `key` or of the next key that has
         // values; past the last key the iterator becomes the end.
@@ -167,7 +168,8 @@ public:
     using reference = const T&;
 
     AnnotationIterator() noexcept = default;
-    explicit AnnotationIterator(Annotations::untyped_iterator position) noexcept : m_position(std::move(position)) {}
+    explicit AnnotationIterator(Annotations::untyped_iterator position) noexcept
+        : m_position(std::move(position)) {}
 
     reference operator*() const { return annotationCast<T>(*m_position); }
     pointer operator->() const { return &**this; }

@@ -34,7 +34,8 @@ auto instanceOf(const P& property) {
     const auto& object = property.object();
     const MetaObject* meta = object.metaObject();
     if (!meta)
-        meta_property_details::throwCastError(static_cast<const MetaObject*>(nullptr), tavi::MetaType::prettyName(typeid(T)).c_str());
+        meta_property_details::throwCastError(static_cast<const MetaObject*>(nullptr),
+                                              tavi::MetaType::prettyName(typeid(T)).c_str());
     const tavi::Variant& value = object.get();
     if (T* const* direct = value.template castPtr<T*>())
         return Result(*direct);
@@ -43,8 +44,8 @@ auto instanceOf(const P& property) {
         const unsigned requested = ConstAccess ? (tavi::MetaType::POINTER | tavi::MetaType::CONST_POINTEE)
                                                : unsigned(tavi::MetaType::POINTER);
         if (tavi::MetaType::qualifiersMatch(type->pointerQualifiers(), requested))
-            if (void* cast = meta->cast(const_cast<void*>(value.pointerAddress()), type->pointeeType()->typeId(),
-                                        typeid(T)))
+            if (void* cast = meta->cast(const_cast<void*>(value.pointerAddress()),
+                                        type->pointeeType()->typeId(), typeid(T)))
                 return static_cast<Result>(cast);
     }
     meta_property_details::throwCastError(meta, tavi::MetaType::prettyName(typeid(T)).c_str());
@@ -85,8 +86,8 @@ struct MetaPropertyArgumentsConvertor {
         static constexpr bool enabled = false;
     };
     template <class From>
-        requires(!std::is_void_v<From> && !convertor_details::VariantArgument<From>)
-    struct ResultConverter<tavi::Variant, From> {
+    requires(!std::is_void_v<From> &&
+             !convertor_details::VariantArgument<From>) struct ResultConverter<tavi::Variant, From> {
         static constexpr bool enabled = true;
         static tavi::Variant convert(From result) { return tavi::Variant(std::forward<From>(result)); }
     };
@@ -117,9 +118,9 @@ struct MetaPropertySetterArgumentsConvertor {
     };
     // Any other value type V (by value or const reference) from the Variant.
     template <class Param, convertor_details::VariantArgument Arg>
-        requires(!convertor_details::VariantArgument<Param> && !std::is_pointer_v<std::remove_cvref_t<Param>> &&
-                 (!std::is_reference_v<Param> || std::is_const_v<std::remove_reference_t<Param>>))
-    struct Converter<Param, Arg> {
+    requires(!convertor_details::VariantArgument<Param> && !std::is_pointer_v<std::remove_cvref_t<Param>> &&
+             (!std::is_reference_v<Param> ||
+              std::is_const_v<std::remove_reference_t<Param>>)) struct Converter<Param, Arg> {
         static constexpr bool enabled = true;
         static std::remove_cvref_t<Param> convert(const tavi::Variant& value) {
             return convertor_details::valueOf<std::remove_cvref_t<Param>>(value);

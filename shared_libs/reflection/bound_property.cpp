@@ -1,7 +1,10 @@
 #include "shared_libs/reflection/bound_property.hpp"
 
+#include "orv_cpp_utils/wildcard.hpp"
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/stack_tracker.hpp"
+#include "platform/kor/undo/commit_changes_scope.hpp"
+#include "platform/variant/meta_type.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
@@ -10,9 +13,6 @@
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/property_set_command.hpp"
-#include "orv_cpp_utils/wildcard.hpp"
-#include "platform/kor/undo/commit_changes_scope.hpp"
-#include "platform/variant/meta_type.hpp"
 
 #include <algorithm>
 #include <mutex>
@@ -51,9 +51,10 @@ BoundProperty::BoundProperty(ReflectedObject object, size_t index) : m_object(st
         m_data = WeakPtrVariant<PropertyData, MetaProperty>(data);
     } else {
         if (property->hasData())
-            Kor::warningMessage("orv::BoundProperty::BoundProperty: property '%s' (index %zi) doesn't have data while "
-                                "it should",
-                                property->name().c_str(), index);
+            Kor::warningMessage(
+                "orv::BoundProperty::BoundProperty: property '%s' (index %zi) doesn't have data while "
+                "it should",
+                property->name().c_str(), index);
         m_data = WeakPtrVariant<PropertyData, MetaProperty>(property);
     }
     initContextData(index);
@@ -79,9 +80,13 @@ std::shared_ptr<MetaProperty> BoundProperty::metaProperty() const {
     return m_data.lock<MetaProperty>();
 }
 
-PropertyData* BoundProperty::propertyData() const noexcept { return isValid() ? m_data.get<PropertyData>() : nullptr; }
+PropertyData* BoundProperty::propertyData() const noexcept {
+    return isValid() ? m_data.get<PropertyData>() : nullptr;
+}
 
-BoundPropertyContextData* BoundProperty::contextData() const noexcept { return isValid() ? m_contextData : nullptr; }
+BoundPropertyContextData* BoundProperty::contextData() const noexcept {
+    return isValid() ? m_contextData : nullptr;
+}
 
 const tavi::Variant& BoundProperty::key() const {
     const auto property = metaProperty();
@@ -136,7 +141,6 @@ tavi::Variant BoundProperty::get() const {
     }
 }
 
-
 meta_property::VisibilityFlags BoundProperty::visibility() const {
     const auto property = metaProperty();
     return property ? property->visibility(*this) : meta_property::HIDDEN;
@@ -179,7 +183,8 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     return written;
 }
 
-tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count, const tavi::Variant* arguments) const {
+tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
+                                           const tavi::Variant* arguments) const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::genericInvoke");
     const std::shared_ptr<MetaProperty> property = metaProperty();
     if (!property) {
@@ -280,7 +285,8 @@ bool BoundProperty::isReadOnly() const {
             return true;
     if (const std::shared_ptr<MetaProperty> property = metaProperty())
         if (MetaObject* declaring = property->metaObject())
-            for (const Meta::ReadOnly& rule : annotationsOf<Meta::ReadOnly>(declaring->annotations(m_object.get())))
+            for (const Meta::ReadOnly& rule :
+                 annotationsOf<Meta::ReadOnly>(declaring->annotations(m_object.get())))
                 if (rule.function && rule.function(*this))
                     return true;
     const BoundProperty parent = m_object.reference();
@@ -329,9 +335,10 @@ ReduceMapFactory BoundProperty::reduceMapFactory() const {
         if (!factories.empty()) {
             if (factories.front().factory)
                 return factories.front().factory;
-            Kor::warningMessage("Property '%s' has a Meta::MultiSelection::ReduceMap without factory: values are "
-                                "compared for equality",
-                                name().c_str());
+            Kor::warningMessage(
+                "Property '%s' has a Meta::MultiSelection::ReduceMap without factory: values are "
+                "compared for equality",
+                name().c_str());
         }
         return [] { return std::make_unique<EqualReduceMap>(); };
     });
@@ -374,7 +381,8 @@ bool BoundProperty::unbind(const Binding& binding) {
     return body && body->unbind();
 }
 
-BoundProperty::BindingBody::BindingBody(std::function<tavi::Variant()> compute, BoundProperty target, List& list)
+BoundProperty::BindingBody::BindingBody(std::function<tavi::Variant()> compute, BoundProperty target,
+                                        List& list)
     : m_compute(std::move(compute)), m_target(std::move(target)), m_list(&list) {}
 
 void BoundProperty::BindingBody::start(const std::weak_ptr<BindingBody>& self,
@@ -401,7 +409,8 @@ void BoundProperty::BindingBody::start(const std::weak_ptr<BindingBody>& self,
 
 void BoundProperty::BindingBody::update(SetterFlags flags) const { m_target.set(m_compute(), flags); }
 
-BoundProperty::Binding PropertyData::bind(const BoundProperty& target, std::initializer_list<BoundProperty> sources,
+BoundProperty::Binding PropertyData::bind(const BoundProperty& target,
+                                          std::initializer_list<BoundProperty> sources,
                                           std::function<tavi::Variant()> compute) {
     PropertyData* data = target.propertyData();
     if (!data)
@@ -442,24 +451,28 @@ zel::Connection BoundProperty::connectPropertyAboutToBeChanged(zel::InlineConnec
                                                                const MetaProperty::PropertySlot& slot,
                                                                int priority) const {
     const auto property = metaProperty();
-    return property ? property->connectPropertyAboutToBeChanged(*this, storage, slot, priority) : zel::Connection();
+    return property ? property->connectPropertyAboutToBeChanged(*this, storage, slot, priority)
+                    : zel::Connection();
 }
 
 zel::Connection BoundProperty::connectPropertyChanged(zel::InlineConnection* storage,
-                                                      const MetaProperty::PropertySlot& slot, int priority) const {
+                                                      const MetaProperty::PropertySlot& slot,
+                                                      int priority) const {
     const auto property = metaProperty();
     return property ? property->connectPropertyChanged(*this, storage, slot, priority) : zel::Connection();
 }
 
-zel::Connection BoundProperty::connectMethodAboutToBeInvoked(zel::InlineConnection* storage,
-                                                             const MetaProperty::MethodAboutToBeInvokedSlot& slot,
-                                                             int priority) const {
+zel::Connection BoundProperty::connectMethodAboutToBeInvoked(
+    zel::InlineConnection* storage, const MetaProperty::MethodAboutToBeInvokedSlot& slot,
+    int priority) const {
     const auto property = metaProperty();
-    return property ? property->connectMethodAboutToBeInvoked(*this, storage, slot, priority) : zel::Connection();
+    return property ? property->connectMethodAboutToBeInvoked(*this, storage, slot, priority)
+                    : zel::Connection();
 }
 
 zel::Connection BoundProperty::connectMethodInvoked(zel::InlineConnection* storage,
-                                                    const MetaProperty::MethodInvokedSlot& slot, int priority) const {
+                                                    const MetaProperty::MethodInvokedSlot& slot,
+                                                    int priority) const {
     const auto property = metaProperty();
     return property ? property->connectMethodInvoked(*this, storage, slot, priority) : zel::Connection();
 }
@@ -500,7 +513,9 @@ tavi::Variant EqualReduceMap::map(const tavi::Variant& value, const tavi::Varian
 // --- property data ------------------------------------------------------------
 
 PropertyData::PropertyData(ObjectData& objectData, std::weak_ptr<MetaProperty> metaProperty)
-    : m_objectData(objectData), m_metaProperty(std::move(metaProperty)), m_address(m_metaProperty.lock().get()) {}
+    : m_objectData(objectData),
+      m_metaProperty(std::move(metaProperty)),
+      m_address(m_metaProperty.lock().get()) {}
 
 PropertyData::~PropertyData() {
     // Bindings may listen to this very property: disconnect before its
@@ -530,7 +545,8 @@ Signal& PropertyData::signal(std::atomic<Signal*>& slot) {
 }
 
 zel::Connection PropertyData::connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
-                                                              const MetaProperty::PropertySlot& slot, int priority) {
+                                                              const MetaProperty::PropertySlot& slot,
+                                                              int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|PropertyAboutToBeChanged");
     return signal(m_propertyAboutToBeChanged).connect(storage, slot, priority);
 }
@@ -541,15 +557,15 @@ zel::Connection PropertyData::connectPropertyChanged(zel::InlineConnection* stor
     return signal(m_propertyChanged).connect(storage, slot, priority);
 }
 
-zel::Connection PropertyData::connectMethodAboutToBeInvoked(zel::InlineConnection* storage,
-                                                            const MetaProperty::MethodAboutToBeInvokedSlot& slot,
-                                                            int priority) {
+zel::Connection PropertyData::connectMethodAboutToBeInvoked(
+    zel::InlineConnection* storage, const MetaProperty::MethodAboutToBeInvokedSlot& slot, int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|MethodAboutToBeInvoked");
     return signal(m_methodAboutToBeInvoked).connect(storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectMethodInvoked(zel::InlineConnection* storage,
-                                                   const MetaProperty::MethodInvokedSlot& slot, int priority) {
+                                                   const MetaProperty::MethodInvokedSlot& slot,
+                                                   int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|MethodInvoked");
     return signal(m_methodInvoked).connect(storage, slot, priority);
 }
@@ -560,19 +576,22 @@ void PropertyData::propertyAboutToBeChanged(const BoundProperty& property, Sette
         s->emit(property, setterFlags, notifyFlags);
 }
 
-void PropertyData::propertyChanged(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags) {
+void PropertyData::propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
+                                   NotifyFlags notifyFlags) {
     if (auto* s = m_propertyChanged.load(std::memory_order_acquire))
         s->emit(property, setterFlags, notifyFlags);
 }
 
-void PropertyData::methodAboutToBeInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
-                                          SetterFlags setterFlags, NotifyFlags notifyFlags) {
+void PropertyData::methodAboutToBeInvoked(const BoundProperty& property, size_t count,
+                                          const tavi::Variant* arguments, SetterFlags setterFlags,
+                                          NotifyFlags notifyFlags) {
     if (auto* s = m_methodAboutToBeInvoked.load(std::memory_order_acquire))
         s->emit(property, count, arguments, setterFlags, notifyFlags);
 }
 
 void PropertyData::methodInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
-                                 const tavi::Variant& result, SetterFlags setterFlags, NotifyFlags notifyFlags) {
+                                 const tavi::Variant& result, SetterFlags setterFlags,
+                                 NotifyFlags notifyFlags) {
     if (auto* s = m_methodInvoked.load(std::memory_order_acquire))
         s->emit(property, count, arguments, result, setterFlags, notifyFlags);
 }

@@ -150,14 +150,15 @@ private:
     };
 
     zel::Connection connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
-                                                    const MetaProperty::PropertySlot& slot, int priority) const;
-    zel::Connection connectPropertyChanged(zel::InlineConnection* storage, const MetaProperty::PropertySlot& slot,
-                                           int priority) const;
+                                                    const MetaProperty::PropertySlot& slot,
+                                                    int priority) const;
+    zel::Connection connectPropertyChanged(zel::InlineConnection* storage,
+                                           const MetaProperty::PropertySlot& slot, int priority) const;
     zel::Connection connectMethodAboutToBeInvoked(zel::InlineConnection* storage,
                                                   const MetaProperty::MethodAboutToBeInvokedSlot& slot,
                                                   int priority) const;
-    zel::Connection connectMethodInvoked(zel::InlineConnection* storage, const MetaProperty::MethodInvokedSlot& slot,
-                                         int priority) const;
+    zel::Connection connectMethodInvoked(zel::InlineConnection* storage,
+                                         const MetaProperty::MethodInvokedSlot& slot, int priority) const;
 
     void initContextData(size_t index);
     PrivateData& detach();
@@ -237,20 +238,23 @@ public:
 
     // Keeps `target` computed from `sources` (see BoundProperty::bind); an
     // empty binding when the target has no per-instance data.
-    static BoundProperty::Binding bind(const BoundProperty& target, std::initializer_list<BoundProperty> sources,
+    static BoundProperty::Binding bind(const BoundProperty& target,
+                                       std::initializer_list<BoundProperty> sources,
                                        std::function<tavi::Variant()> compute);
 
     zel::Connection connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
                                                     const MetaProperty::PropertySlot& slot, int priority);
-    zel::Connection connectPropertyChanged(zel::InlineConnection* storage, const MetaProperty::PropertySlot& slot,
-                                           int priority);
+    zel::Connection connectPropertyChanged(zel::InlineConnection* storage,
+                                           const MetaProperty::PropertySlot& slot, int priority);
     zel::Connection connectMethodAboutToBeInvoked(zel::InlineConnection* storage,
-                                                  const MetaProperty::MethodAboutToBeInvokedSlot& slot, int priority);
-    zel::Connection connectMethodInvoked(zel::InlineConnection* storage, const MetaProperty::MethodInvokedSlot& slot,
-                                         int priority);
+                                                  const MetaProperty::MethodAboutToBeInvokedSlot& slot,
+                                                  int priority);
+    zel::Connection connectMethodInvoked(zel::InlineConnection* storage,
+                                         const MetaProperty::MethodInvokedSlot& slot, int priority);
 
     // Emit when connected; nothing otherwise.
-    void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
+                                  NotifyFlags notifyFlags);
     void propertyChanged(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
     void methodAboutToBeInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
                                 SetterFlags setterFlags, NotifyFlags notifyFlags);

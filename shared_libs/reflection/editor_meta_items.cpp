@@ -63,8 +63,8 @@ void declare(Builder<Annotations>& type) {
                     const Annotations::untyped_iterator found = annotations->find(name);
                     return found.isValid() ? *found : tavi::Variant();
                 })
-        .method("contain",
-                [](const Annotations* annotations, const std::string& name) { return annotations->contain(name); })
+        .method("contain", [](const Annotations* annotations,
+                              const std::string& name) { return annotations->contain(name); })
         .method("equal_range", [](const Annotations* annotations, const std::string& name) {
             const auto range = annotations->equal_range(name);
             return std::vector<tavi::Variant>(range.begin(), range.end());
@@ -74,7 +74,9 @@ void declare(Builder<Annotations>& type) {
 void declare(Builder<Meta::Label::Text>& type) { type.method("get", &Meta::Label::Text::function); }
 
 void declare(Builder<Meta::Group>& type) {
-    type.method("get", [](const Meta::Group* group, const BoundProperty& property) { return group->name()(property); });
+    type.method("get", [](const Meta::Group* group, const BoundProperty& property) {
+        return group->name()(property);
+    });
 }
 
 void declare(Builder<Meta::ToolTip>& type) { type.method("get", &Meta::ToolTip::function); }
@@ -112,9 +114,10 @@ void declare(Builder<Meta::DialogTitle>& type) { type.property("value", &Meta::D
 namespace {
 
 // The library's meta objects exist from load time on.
-const TypeRegistration<Annotations, Meta::Label::Text, Meta::Group, Meta::ToolTip, Meta::ReadOnly, Meta::Validator,
-                       Meta::Precision, Meta::Step, Meta::Position, Meta::Rotation, Meta::Scale, Meta::Tile,
-                       Meta::Option::List, Meta::DelegateLabel, Meta::Button::Text, Meta::DialogTitle>
+const TypeRegistration<Annotations, Meta::Label::Text, Meta::Group, Meta::ToolTip, Meta::ReadOnly,
+                       Meta::Validator, Meta::Precision, Meta::Step, Meta::Position, Meta::Rotation,
+                       Meta::Scale, Meta::Tile, Meta::Option::List, Meta::DelegateLabel, Meta::Button::Text,
+                       Meta::DialogTitle>
     s_libraryTypes;
 
 } // namespace

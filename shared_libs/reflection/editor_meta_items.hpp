@@ -32,7 +32,8 @@ class BoundProperty;
 namespace Meta {
 
 template <class R>
-using PropertyFunction = orv::FuzzyFunction<R(const orv::BoundProperty&), orv::BoundPropertyArgumentConvertor>;
+using PropertyFunction =
+    orv::FuzzyFunction<R(const orv::BoundProperty&), orv::BoundPropertyArgumentConvertor>;
 
 namespace Label {
 
@@ -296,7 +297,8 @@ struct orv::TypeDeclaration<Meta::Option::List> : orv::editor_meta_details::Decl
     static constexpr const char* name = "Meta::Option::List";
 };
 template <>
-struct orv::TypeDeclaration<Meta::DelegateLabel> : orv::editor_meta_details::Declaration<Meta::DelegateLabel> {
+struct orv::TypeDeclaration<Meta::DelegateLabel>
+    : orv::editor_meta_details::Declaration<Meta::DelegateLabel> {
     static constexpr const char* name = "Meta::DelegateLabel";
 };
 template <>

@@ -53,9 +53,10 @@ public:
     FuzzyFunction(Base&& function) noexcept : Base(std::move(function)) {}
 
     template <class F>
-        requires(!std::is_base_of_v<Base, std::remove_cvref_t<F>> &&
-                 !std::is_same_v<std::remove_cvref_t<F>, std::nullptr_t> && FuzzyCallable<F, R(Args...), Convertor>)
-    FuzzyFunction(F&& f) : Base(makeFuzzyCallable<R(Args...), Convertor>(std::forward<F>(f))) {}
+    requires(!std::is_base_of_v<Base, std::remove_cvref_t<F>> &&
+             !std::is_same_v<std::remove_cvref_t<F>, std::nullptr_t> &&
+             FuzzyCallable<F, R(Args...), Convertor>) FuzzyFunction(F&& f)
+        : Base(makeFuzzyCallable<R(Args...), Convertor>(std::forward<F>(f))) {}
 };
 
 } // namespace orv

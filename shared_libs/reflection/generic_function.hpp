@@ -38,7 +38,8 @@ namespace generic_function_details {
 // "function accepts %u args, but %u were passed".
 [[noreturn]] void throwArityError(size_t expected, size_t passed);
 // "failed to cast argument %u of '%s' to '%s'".
-[[noreturn]] void throwArgumentError(size_t index, const tavi::Variant& argument, const std::type_info& parameter);
+[[noreturn]] void throwArgumentError(size_t index, const tavi::Variant& argument,
+                                     const std::type_info& parameter);
 
 // One argument made ready for a parameter of type P. A value the Variant
 // holds as exactly P's value type is passed without a copy; anything else is
@@ -127,7 +128,8 @@ class Arguments;
 template <size_t... I, class... Ps>
 class Arguments<std::index_sequence<I...>, Ps...> : private IndexedArgument<I, Ps>... {
 public:
-    explicit Arguments([[maybe_unused]] const tavi::Variant* arguments) : IndexedArgument<I, Ps>(arguments)... {}
+    explicit Arguments([[maybe_unused]] const tavi::Variant* arguments)
+        : IndexedArgument<I, Ps>(arguments)... {}
 
     template <size_t J>
     decltype(auto) get() {
@@ -178,10 +180,11 @@ public:
                 std::invoke(m_function, std::forward<Context>(context)..., converted.template get<I>()...);
                 result.reset();
             } else if constexpr (std::is_same_v<std::remove_cvref_t<R>, tavi::Variant>) {
-                result = std::invoke(m_function, std::forward<Context>(context)..., converted.template get<I>()...);
+                result = std::invoke(m_function, std::forward<Context>(context)...,
+                                     converted.template get<I>()...);
             } else {
-                result = tavi::Variant(
-                    std::invoke(m_function, std::forward<Context>(context)..., converted.template get<I>()...));
+                result = tavi::Variant(std::invoke(m_function, std::forward<Context>(context)...,
+                                                   converted.template get<I>()...));
             }
         }
 
@@ -197,7 +200,8 @@ public:
 
         void call(tavi::Variant& result, Context... context, size_t count,
                   const tavi::Variant* arguments) const override {
-            if constexpr (std::is_invocable_v<const F&, tavi::Variant&, Context..., size_t, const tavi::Variant*>)
+            if constexpr (std::is_invocable_v<const F&, tavi::Variant&, Context..., size_t,
+                                              const tavi::Variant*>)
                 std::invoke(m_function, result, std::forward<Context>(context)..., count, arguments);
             else
                 result = std::invoke(m_function, std::forward<Context>(context)..., count, arguments);

@@ -37,7 +37,8 @@ Meta::OnPropertyAboutToBeChanged Meta::OnPropertyAboutToBeChanged::notifyParent(
         });
 }
 
-void Meta::OnPropertyAboutToBeChanged::notifyParent(const orv::ReflectedObject& object, orv::SetterFlags setterFlags,
+void Meta::OnPropertyAboutToBeChanged::notifyParent(const orv::ReflectedObject& object,
+                                                    orv::SetterFlags setterFlags,
                                                     orv::NotifyFlags notifyFlags) {
     const orv::BoundProperty parent = object.reference();
     if (parent.isValid())
@@ -104,7 +105,8 @@ void raise(const BoundProperty& property, Event event, const Args&... args) {
 
 namespace notify {
 
-void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags) {
+void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
+                              NotifyFlags notifyFlags) {
     Kor::StackTracker::Frame frame("orv::notify::propertyAboutToBeChanged");
     if (!property.isValid())
         return;
@@ -126,8 +128,8 @@ void methodAboutToBeInvoked(const BoundProperty& method, size_t count, const tav
     if (!method.isValid())
         return;
     raise(method, MetaPropertyEvents::s_methodAboutToBeInvoked, count, arguments, setterFlags, notifyFlags);
-    runHooks<Meta::OnMethodAboutToBeInvoked>(method.object().annotations(), method, count, arguments, setterFlags,
-                                             notifyFlags);
+    runHooks<Meta::OnMethodAboutToBeInvoked>(method.object().annotations(), method, count, arguments,
+                                             setterFlags, notifyFlags);
     runHooks<Meta::OnMethodAboutToBeInvoked>(method.annotations(), method, count, arguments, setterFlags,
                                              notifyFlags);
 }
@@ -139,8 +141,8 @@ void methodInvoked(const BoundProperty& method, size_t count, const tavi::Varian
         return;
     runHooks<Meta::OnMethodInvoked>(method.annotations(), method, count, arguments, result, setterFlags,
                                     notifyFlags);
-    runHooks<Meta::OnMethodInvoked>(method.object().annotations(), method, count, arguments, result, setterFlags,
-                                    notifyFlags);
+    runHooks<Meta::OnMethodInvoked>(method.object().annotations(), method, count, arguments, result,
+                                    setterFlags, notifyFlags);
     raise(method, MetaPropertyEvents::s_methodInvoked, count, arguments, result, setterFlags, notifyFlags);
 }
 

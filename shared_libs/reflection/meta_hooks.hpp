@@ -42,8 +42,8 @@ struct Hook {
 using PropertySignature = void(const orv::BoundProperty&, orv::SetterFlags, orv::NotifyFlags);
 using MethodAboutToBeInvokedSignature = void(const orv::BoundProperty&, size_t, const tavi::Variant*,
                                              orv::SetterFlags, orv::NotifyFlags);
-using MethodInvokedSignature = void(const orv::BoundProperty&, size_t, const tavi::Variant*, const tavi::Variant&,
-                                    orv::SetterFlags, orv::NotifyFlags);
+using MethodInvokedSignature = void(const orv::BoundProperty&, size_t, const tavi::Variant*,
+                                    const tavi::Variant&, orv::SetterFlags, orv::NotifyFlags);
 using ObjectSignature = void(const orv::ReflectedObject&);
 using PropertyRangeSignature = void(const orv::ReflectedObject&, size_t, size_t);
 
@@ -104,7 +104,8 @@ struct OnPropertyRemoved : hooks_detail::Hook<hooks_detail::PropertyRangeSignatu
 namespace orv::notify {
 
 // Meta property signals, then Meta::OnPropertyAboutToBeChanged hooks.
-void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
+                              NotifyFlags notifyFlags);
 // Meta::OnPropertyChanged hooks, then meta property signals.
 void propertyChanged(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
 // Meta property signals, then Meta::OnMethodAboutToBeInvoked hooks of the

@@ -26,7 +26,8 @@ size_t countOf(const MetaObject& meta, const ReflectedObject& object) {
 
 } // namespace
 
-MetaObject::MetaObject(const std::type_info& type, int flags, std::string name, std::vector<BaseClass> baseClasses)
+MetaObject::MetaObject(const std::type_info& type, int flags, std::string name,
+                       std::vector<BaseClass> baseClasses)
     : m_type(type),
       m_flags(flags),
       m_name(displayName(type, std::move(name))),

@@ -52,7 +52,8 @@ public:
     // of the base sub-object, gives the address of the derived object.
     class BaseClass {
     public:
-        BaseClass(MetaObject* metaObject, long long offset) noexcept : m_metaObject(metaObject), m_offset(offset) {}
+        BaseClass(MetaObject* metaObject, long long offset) noexcept
+            : m_metaObject(metaObject), m_offset(offset) {}
         MetaObject* metaObject() const noexcept { return m_metaObject; }
         long long offset() const noexcept { return m_offset; }
 
@@ -84,7 +85,8 @@ public:
     // `index` minus the number of properties this meta object holds.
     virtual std::shared_ptr<MetaProperty> property(const ReflectedObject& object, size_t index,
                                                    size_t* remaining) const;
-    virtual size_t addProperty(const ReflectedObject& object, const tavi::Variant& key, const tavi::Variant& value);
+    virtual size_t addProperty(const ReflectedObject& object, const tavi::Variant& key,
+                               const tavi::Variant& value);
     virtual bool removeProperty(const ReflectedObject& object, size_t index);
 
     const std::type_info& type() const noexcept { return m_type; }
@@ -112,27 +114,32 @@ protected:
     virtual void propertyRemoved(const ReflectedObject& object, size_t index, size_t count) = 0;
     // Slots for one object's structure signals; where they are kept (per
     // object, or in the instance's data) is the subclass's choice.
-    virtual zel::Connection connectObjectDeleted(const ReflectedObject& object, zel::InlineConnection* storage,
+    virtual zel::Connection connectObjectDeleted(const ReflectedObject& object,
+                                                 zel::InlineConnection* storage,
                                                  const ObjectDeletedSlot& slot, int priority) = 0;
     virtual zel::Connection connectStructureAboutToBeChanged(const ReflectedObject& object,
-                                                             zel::InlineConnection* storage, const ObjectSlot& slot,
-                                                             int priority) = 0;
-    virtual zel::Connection connectStructureChanged(const ReflectedObject& object, zel::InlineConnection* storage,
-                                                    const ObjectSlot& slot, int priority) = 0;
+                                                             zel::InlineConnection* storage,
+                                                             const ObjectSlot& slot, int priority) = 0;
+    virtual zel::Connection connectStructureChanged(const ReflectedObject& object,
+                                                    zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                    int priority) = 0;
     virtual zel::Connection connectPropertiesAboutToBeReset(const ReflectedObject& object,
-                                                            zel::InlineConnection* storage, const ObjectSlot& slot,
-                                                            int priority) = 0;
-    virtual zel::Connection connectPropertiesReset(const ReflectedObject& object, zel::InlineConnection* storage,
-                                                   const ObjectSlot& slot, int priority) = 0;
+                                                            zel::InlineConnection* storage,
+                                                            const ObjectSlot& slot, int priority) = 0;
+    virtual zel::Connection connectPropertiesReset(const ReflectedObject& object,
+                                                   zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                   int priority) = 0;
     virtual zel::Connection connectPropertyAboutToBeAdded(const ReflectedObject& object,
                                                           zel::InlineConnection* storage,
                                                           const PropertyRangeSlot& slot, int priority) = 0;
-    virtual zel::Connection connectPropertyAdded(const ReflectedObject& object, zel::InlineConnection* storage,
+    virtual zel::Connection connectPropertyAdded(const ReflectedObject& object,
+                                                 zel::InlineConnection* storage,
                                                  const PropertyRangeSlot& slot, int priority) = 0;
     virtual zel::Connection connectPropertyAboutToBeRemoved(const ReflectedObject& object,
                                                             zel::InlineConnection* storage,
                                                             const PropertyRangeSlot& slot, int priority) = 0;
-    virtual zel::Connection connectPropertyRemoved(const ReflectedObject& object, zel::InlineConnection* storage,
+    virtual zel::Connection connectPropertyRemoved(const ReflectedObject& object,
+                                                   zel::InlineConnection* storage,
                                                    const PropertyRangeSlot& slot, int priority) = 0;
     virtual void structureAboutToBeChanged(const ReflectedObject& object) = 0;
     virtual void structureChanged(const ReflectedObject& object) = 0;
@@ -143,7 +150,7 @@ protected:
     // first use. Without a meta object (given or found), the object stays
     // without data and a shared empty pointer is returned.
     static const std::shared_ptr<ObjectData>& objectDataOf(const Object& object, const tavi::Variant& value,
-                                                          MetaObject* metaObject);
+                                                           MetaObject* metaObject);
 
 private:
     friend class MetaObjectManager;

@@ -140,7 +140,9 @@ zel::Connection MetaProperty::connectMethodInvoked(const MethodInvokedSlot& slot
     return m_methodInvoked.connect(nullptr, slot, 0);
 }
 
-const void* MetaProperty::instanceKey(const BoundProperty& property) { return objectIdentity(property.object()); }
+const void* MetaProperty::instanceKey(const BoundProperty& property) {
+    return objectIdentity(property.object());
+}
 
 void MetaProperty::propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
                                             NotifyFlags notifyFlags) const {
@@ -157,7 +159,8 @@ void MetaProperty::propertyChanged(const BoundProperty& property, SetterFlags se
 void MetaProperty::methodAboutToBeInvoked(const BoundProperty& property, size_t count,
                                           const tavi::Variant* arguments, SetterFlags setterFlags,
                                           NotifyFlags notifyFlags) const {
-    m_objectMethodAboutToBeInvoked.emit(instanceKey(property), property, count, arguments, setterFlags, notifyFlags);
+    m_objectMethodAboutToBeInvoked.emit(instanceKey(property), property, count, arguments, setterFlags,
+                                        notifyFlags);
     m_methodAboutToBeInvoked.emit(property, count, arguments, setterFlags, notifyFlags);
 }
 

@@ -53,14 +53,17 @@ public:
 
         Method() noexcept = default;
         Method(std::nullptr_t) noexcept {}
-        explicit Method(std::shared_ptr<const Function> function) noexcept : m_function(std::move(function)) {}
+        explicit Method(std::shared_ptr<const Function> function) noexcept
+            : m_function(std::move(function)) {}
 
         explicit operator bool() const noexcept { return m_function != nullptr; }
         const Function* function() const noexcept { return m_function.get(); }
         tavi::Variant operator()(const BoundProperty& property, SetterFlags flags, size_t count,
                                  const tavi::Variant* arguments) const;
         // Same callable.
-        friend bool operator==(const Method& a, const Method& b) noexcept { return a.m_function == b.m_function; }
+        friend bool operator==(const Method& a, const Method& b) noexcept {
+            return a.m_function == b.m_function;
+        }
 
     private:
         std::shared_ptr<const Function> m_function;
@@ -105,11 +108,13 @@ protected:
     // A data property. The name is the key as text: the string it holds, or
     // what the value converter makes of it; a key without a text form raises
     // the value library's cast error.
-    MetaProperty(MetaObject* metaObject, const std::type_info& propertyType, const std::type_info& storageType,
-                 tavi::Variant key, Annotations annotations, Getter getter, Setter setter);
+    MetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
+                 const std::type_info& storageType, tavi::Variant key, Annotations annotations, Getter getter,
+                 Setter setter);
     // A method property.
-    MetaProperty(MetaObject* metaObject, const std::type_info& propertyType, const std::type_info& storageType,
-                 tavi::Variant key, Annotations annotations, Method method);
+    MetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
+                 const std::type_info& storageType, tavi::Variant key, Annotations annotations,
+                 Method method);
     // Copies the description and shares the method; signals start unconnected.
     MetaProperty(const MetaProperty& other);
     MetaProperty& operator=(const MetaProperty&) = delete;
@@ -122,16 +127,20 @@ protected:
                                           NotifyFlags notifyFlags) const;
     virtual void propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
                                  NotifyFlags notifyFlags) const;
-    virtual void methodAboutToBeInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
-                                        SetterFlags setterFlags, NotifyFlags notifyFlags) const;
+    virtual void methodAboutToBeInvoked(const BoundProperty& property, size_t count,
+                                        const tavi::Variant* arguments, SetterFlags setterFlags,
+                                        NotifyFlags notifyFlags) const;
     virtual void methodInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
-                               const tavi::Variant& result, SetterFlags setterFlags, NotifyFlags notifyFlags) const;
+                               const tavi::Variant& result, SetterFlags setterFlags,
+                               NotifyFlags notifyFlags) const;
 
     // Per-object signals, keyed by the instance address.
     using PropertySignalMap = SignalMap<PropertySignal>;
     using MethodAboutToBeInvokedSignalMap = SignalMap<MethodAboutToBeInvokedSignal>;
     using MethodInvokedSignalMap = SignalMap<MethodInvokedSignal>;
-    const PropertySignalMap& propertyAboutToBeChangedMap() const noexcept { return m_objectPropertyAboutToBeChanged; }
+    const PropertySignalMap& propertyAboutToBeChangedMap() const noexcept {
+        return m_objectPropertyAboutToBeChanged;
+    }
     const PropertySignalMap& propertyChangedMap() const noexcept { return m_objectPropertyChanged; }
     const MethodAboutToBeInvokedSignalMap& methodAboutToBeInvokedMap() const noexcept {
         return m_objectMethodAboutToBeInvoked;
@@ -149,15 +158,17 @@ private:
     // Connects a slot for one bound property; where it goes (per object,
     // per instance data or global) is the subclass's choice.
     virtual zel::Connection connectPropertyAboutToBeChanged(const BoundProperty& property,
-                                                            zel::InlineConnection* storage, const PropertySlot& slot,
-                                                            int priority) const = 0;
-    virtual zel::Connection connectPropertyChanged(const BoundProperty& property, zel::InlineConnection* storage,
-                                                   const PropertySlot& slot, int priority) const = 0;
+                                                            zel::InlineConnection* storage,
+                                                            const PropertySlot& slot, int priority) const = 0;
+    virtual zel::Connection connectPropertyChanged(const BoundProperty& property,
+                                                   zel::InlineConnection* storage, const PropertySlot& slot,
+                                                   int priority) const = 0;
     virtual zel::Connection connectMethodAboutToBeInvoked(const BoundProperty& property,
                                                           zel::InlineConnection* storage,
                                                           const MethodAboutToBeInvokedSlot& slot,
                                                           int priority) const = 0;
-    virtual zel::Connection connectMethodInvoked(const BoundProperty& property, zel::InlineConnection* storage,
+    virtual zel::Connection connectMethodInvoked(const BoundProperty& property,
+                                                 zel::InlineConnection* storage,
                                                  const MethodInvokedSlot& slot, int priority) const = 0;
 
     static std::string nameFromKey(const tavi::Variant& key);

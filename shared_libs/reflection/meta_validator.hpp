@@ -18,8 +18,9 @@ namespace Meta {
 struct Validator {
     // (property, value to write, setter flags, error text): true accepts the
     // possibly adjusted value, false refuses the write.
-    using Function = orv::FuzzyFunction<bool(const orv::BoundProperty&, tavi::Variant&, orv::SetterFlags, std::string&),
-                                        orv::BoundPropertyArgumentConvertor>;
+    using Function =
+        orv::FuzzyFunction<bool(const orv::BoundProperty&, tavi::Variant&, orv::SetterFlags, std::string&),
+                           orv::BoundPropertyArgumentConvertor>;
 
     Validator() = default;
     explicit Validator(Function function) : function(std::move(function)) {}

@@ -9,16 +9,17 @@
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/meta_hooks.hpp"
 
-#include <cstdint>
 #include <algorithm>
-#include <vector>
+#include <cstdint>
 #include <utility>
 #include <variant>
+#include <vector>
 
 namespace orv {
 namespace {
 
-const tavi::MetaType* const s_dependentType = tavi::MetaType::registerType<Meta::Dependent>("Meta::Dependent");
+const tavi::MetaType* const s_dependentType =
+    tavi::MetaType::registerType<Meta::Dependent>("Meta::Dependent");
 
 // Only these bits are merged per property; the others travel with the item.
 constexpr uint32_t s_mergedBits = uint32_t(NotifyFlag::Value) | uint32_t(NotifyFlag::Sources);
@@ -305,8 +306,8 @@ void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, Not
     const ReflectedObject& object = property.object();
     const auto announce = [&](const Annotations& annotations) {
         for (const Meta::Dependent& dependent : annotationsOf<Meta::Dependent>(annotations)) {
-            const NotifyFlags flags = dependent.flags | (notifyFlags & NotifyFlag::MultiSelection) |
-                                      NotifyFlag::Dependent;
+            const NotifyFlags flags =
+                dependent.flags | (notifyFlags & NotifyFlag::MultiSelection) | NotifyFlag::Dependent;
             NotifyScope::beginPropertyChange(object, dependent.names, setterFlags, flags);
         }
     };
@@ -320,23 +321,30 @@ void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, Not
 
 NotifyScope::PropertyChangeItem::PropertyChangeItem(BoundProperty property, SetterFlags setterFlags,
                                                     NotifyFlags notifyFlags)
-    : m_property(std::move(property)), m_setterFlags(setterFlags), m_notifyFlags(notifyFlags), m_pending(true) {
+    : m_property(std::move(property)),
+      m_setterFlags(setterFlags),
+      m_notifyFlags(notifyFlags),
+      m_pending(true) {
     notify::propertyAboutToBeChanged(m_property, m_setterFlags, m_notifyFlags);
     if (m_notifyFlags.test(NotifyFlag::Value) && !m_notifyFlags.test(NotifyFlag::Child))
         notifyDependent(m_property, m_setterFlags, m_notifyFlags);
     if (m_notifyFlags.test(NotifyFlag::Sources)) {
         // The value's own properties derive from the same sources.
         const ReflectedObject held(m_property);
-        const NotifyFlags childFlags = (m_notifyFlags & ~NotifyFlags(NotifyFlag::Value)) | NotifyFlag::Sources;
+        const NotifyFlags childFlags =
+            (m_notifyFlags & ~NotifyFlags(NotifyFlag::Value)) | NotifyFlag::Sources;
         beginPropertyChange(held, 0, held.propertyCount(), m_setterFlags, childFlags);
     }
 }
 
 NotifyScope::PropertyChangeItem::PropertyChangeItem(PropertyChangeItem&& other) noexcept
-    : m_property(std::move(other.m_property)), m_setterFlags(other.m_setterFlags),
-      m_notifyFlags(other.m_notifyFlags), m_pending(std::exchange(other.m_pending, false)) {}
+    : m_property(std::move(other.m_property)),
+      m_setterFlags(other.m_setterFlags),
+      m_notifyFlags(other.m_notifyFlags),
+      m_pending(std::exchange(other.m_pending, false)) {}
 
-NotifyScope::PropertyChangeItem& NotifyScope::PropertyChangeItem::operator=(PropertyChangeItem&& other) noexcept {
+NotifyScope::PropertyChangeItem& NotifyScope::PropertyChangeItem::operator=(
+    PropertyChangeItem&& other) noexcept {
     // Only empty slots are assigned to: nothing pending is overwritten.
     KOR_ASSERT(!m_pending);
     m_property = std::move(other.m_property);
@@ -352,13 +360,14 @@ void NotifyScope::PropertyChangeItem::deliver() {
     notify::propertyChanged(m_property, m_setterFlags, m_notifyFlags);
 }
 
-NotifyScope::MethodInvokeItem::MethodInvokeItem(BoundProperty method, size_t count, const tavi::Variant* arguments,
-                                                SetterFlags setterFlags)
+NotifyScope::MethodInvokeItem::MethodInvokeItem(BoundProperty method, size_t count,
+                                                const tavi::Variant* arguments, SetterFlags setterFlags)
     : m_property(std::move(method)), m_setterFlags(setterFlags), m_arguments(arguments, arguments + count) {
     NotifyStack* stack = NotifyStack::current();
     m_result = stack ? stack->takeResultSlot() : std::make_unique<tavi::Variant>();
     notifyDependent(m_property, m_setterFlags, m_notifyFlags);
-    notify::methodAboutToBeInvoked(m_property, m_arguments.size(), m_arguments.data(), m_setterFlags, m_notifyFlags);
+    notify::methodAboutToBeInvoked(m_property, m_arguments.size(), m_arguments.data(), m_setterFlags,
+                                   m_notifyFlags);
 }
 
 NotifyScope::MethodInvokeItem::MethodInvokeItem(MethodInvokeItem&& other) noexcept = default;
@@ -432,8 +441,9 @@ void NotifyScope::beginPropertyChange(const ReflectedObject& object, size_t firs
     // announcing a million missing indices one by one helps nobody.
     const size_t available = object.propertyCount();
     if (first > available || count > available - first) {
-        Kor::warningMessage("orv::NotifyScope::beginPropertyChange: properties %zu..%zu+%zu of an object with %zu",
-                            first, first, count, available);
+        Kor::warningMessage(
+            "orv::NotifyScope::beginPropertyChange: properties %zu..%zu+%zu of an object with %zu", first,
+            first, count, available);
         count = first > available ? 0 : available - first;
     }
     for (size_t index = first; index < first + count; ++index)
@@ -502,23 +512,27 @@ PropertyChangeNotifier::PropertyChangeNotifier(const ReflectedObject& object,
     beginPropertyChange(object, names, setterFlags, notifyFlags);
 }
 
-PropertyChangeNotifier::PropertyChangeNotifier(const ReflectedObject& object, const std::vector<std::string>& names,
-                                               SetterFlags setterFlags, NotifyFlags notifyFlags) {
+PropertyChangeNotifier::PropertyChangeNotifier(const ReflectedObject& object,
+                                               const std::vector<std::string>& names, SetterFlags setterFlags,
+                                               NotifyFlags notifyFlags) {
     beginPropertyChange(object, names, setterFlags, notifyFlags);
 }
 
-MethodInvokeNotifier::MethodInvokeNotifier(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
-                                           SetterFlags setterFlags)
+MethodInvokeNotifier::MethodInvokeNotifier(const BoundProperty& method, size_t count,
+                                           const tavi::Variant* arguments, SetterFlags setterFlags)
     : m_result(beginMethodInvoke(method, count, arguments, setterFlags)) {}
 
 MethodInvokeNotifier::MethodInvokeNotifier(const ReflectedObject& object, Kor::BasicStringRef<char> name,
-                                           size_t count, const tavi::Variant* arguments, SetterFlags setterFlags)
+                                           size_t count, const tavi::Variant* arguments,
+                                           SetterFlags setterFlags)
     : MethodInvokeNotifier(object.findPropertyByName(name), count, arguments, setterFlags) {}
 
 // A range of no properties is forgotten: nothing is announced either way.
-PropertiesRangeNotifier::PropertiesRangeNotifier(ReflectedObject object, size_t first, size_t count, Event announce,
-                                                 Event deliver)
-    : m_object(count == 0 ? ReflectedObject() : std::move(object)), m_first(first), m_count(count),
+PropertiesRangeNotifier::PropertiesRangeNotifier(ReflectedObject object, size_t first, size_t count,
+                                                 Event announce, Event deliver)
+    : m_object(count == 0 ? ReflectedObject() : std::move(object)),
+      m_first(first),
+      m_count(count),
       m_deliver(deliver) {
     if (m_object.isValid())
         announce(m_object, m_first, m_count);

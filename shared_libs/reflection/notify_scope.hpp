@@ -67,19 +67,21 @@ public:
     static size_t depth();
 
     // Announce changes; call inside a scope.
-    static void beginPropertyChange(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    static void beginPropertyChange(const BoundProperty& property, SetterFlags setterFlags,
+                                    NotifyFlags notifyFlags);
     // The properties first .. first + count - 1 of `object`, in index order.
     static void beginPropertyChange(const ReflectedObject& object, size_t first, size_t count,
                                     SetterFlags setterFlags, NotifyFlags notifyFlags);
     // Every property each name (or pattern) yields, name by name.
-    static void beginPropertyChange(const ReflectedObject& object, std::initializer_list<Kor::BasicStringRef<char>> names,
+    static void beginPropertyChange(const ReflectedObject& object,
+                                    std::initializer_list<Kor::BasicStringRef<char>> names,
                                     SetterFlags setterFlags, NotifyFlags notifyFlags);
     static void beginPropertyChange(const ReflectedObject& object, const std::vector<std::string>& names,
                                     SetterFlags setterFlags, NotifyFlags notifyFlags);
     // Announces a call; returns where the result is to be stored for the
     // invoked notification, or null when nothing was queued.
-    static tavi::Variant* beginMethodInvoke(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
-                                            SetterFlags setterFlags);
+    static tavi::Variant* beginMethodInvoke(const BoundProperty& method, size_t count,
+                                            const tavi::Variant* arguments, SetterFlags setterFlags);
 
     // Called by write paths just before they record an undo command: brackets
     // the commands of the outermost scope (once per scope).
@@ -113,7 +115,8 @@ private:
 class NotifyScope::MethodInvokeItem {
 public:
     MethodInvokeItem() = default;
-    MethodInvokeItem(BoundProperty method, size_t count, const tavi::Variant* arguments, SetterFlags setterFlags);
+    MethodInvokeItem(BoundProperty method, size_t count, const tavi::Variant* arguments,
+                     SetterFlags setterFlags);
     MethodInvokeItem(MethodInvokeItem&& other) noexcept;
     MethodInvokeItem& operator=(MethodInvokeItem&& other) noexcept;
     ~MethodInvokeItem();
@@ -140,8 +143,9 @@ public:
     PropertyChangeNotifier(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
     PropertyChangeNotifier(const ReflectedObject& object, size_t first, size_t count, SetterFlags setterFlags,
                            NotifyFlags notifyFlags);
-    PropertyChangeNotifier(const ReflectedObject& object, std::initializer_list<Kor::BasicStringRef<char>> names,
-                           SetterFlags setterFlags, NotifyFlags notifyFlags);
+    PropertyChangeNotifier(const ReflectedObject& object,
+                           std::initializer_list<Kor::BasicStringRef<char>> names, SetterFlags setterFlags,
+                           NotifyFlags notifyFlags);
     PropertyChangeNotifier(const ReflectedObject& object, const std::vector<std::string>& names,
                            SetterFlags setterFlags, NotifyFlags notifyFlags);
 };
@@ -173,7 +177,8 @@ public:
 
 protected:
     using Event = void (*)(const ReflectedObject&, size_t, size_t);
-    PropertiesRangeNotifier(ReflectedObject object, size_t first, size_t count, Event announce, Event deliver);
+    PropertiesRangeNotifier(ReflectedObject object, size_t first, size_t count, Event announce,
+                            Event deliver);
 
 private:
     ReflectedObject m_object;

@@ -14,7 +14,8 @@ NotifyableMetaObject<0>::~NotifyableMetaObject() = default;
 
 std::shared_ptr<ObjectData> NotifyableMetaObject<0>::objectData(const tavi::Variant&) { return {}; }
 
-void NotifyableMetaObject<0>::propertyAboutToBeAdded(const ReflectedObject& object, size_t index, size_t count) {
+void NotifyableMetaObject<0>::propertyAboutToBeAdded(const ReflectedObject& object, size_t index,
+                                                     size_t count) {
     m_propertyAboutToBeAdded.emit(objectIdentity(object), object, index, count);
 }
 
@@ -22,7 +23,8 @@ void NotifyableMetaObject<0>::propertyAdded(const ReflectedObject& object, size_
     m_propertyAdded.emit(objectIdentity(object), object, index, count);
 }
 
-void NotifyableMetaObject<0>::propertyAboutToBeRemoved(const ReflectedObject& object, size_t index, size_t count) {
+void NotifyableMetaObject<0>::propertyAboutToBeRemoved(const ReflectedObject& object, size_t index,
+                                                       size_t count) {
     m_propertyAboutToBeRemoved.emit(objectIdentity(object), object, index, count);
 }
 
@@ -37,40 +39,45 @@ zel::Connection NotifyableMetaObject<0>::connectObjectDeleted(const ReflectedObj
 
 zel::Connection NotifyableMetaObject<0>::connectStructureAboutToBeChanged(const ReflectedObject& object,
                                                                           zel::InlineConnection* storage,
-                                                                          const ObjectSlot& slot, int priority) {
+                                                                          const ObjectSlot& slot,
+                                                                          int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|StructureAboutToBeChanged");
-    return m_structureAboutToBeChanged.connect(objectIdentity(object), "checked structureAboutToBeChanged", storage,
-                                               slot, priority);
+    return m_structureAboutToBeChanged.connect(objectIdentity(object), "checked structureAboutToBeChanged",
+                                               storage, slot, priority);
 }
 
 zel::Connection NotifyableMetaObject<0>::connectStructureChanged(const ReflectedObject& object,
                                                                  zel::InlineConnection* storage,
                                                                  const ObjectSlot& slot, int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|StructureChanged");
-    return m_structureChanged.connect(objectIdentity(object), "checked structureChanged", storage, slot, priority);
+    return m_structureChanged.connect(objectIdentity(object), "checked structureChanged", storage, slot,
+                                      priority);
 }
 
 zel::Connection NotifyableMetaObject<0>::connectPropertiesAboutToBeReset(const ReflectedObject& object,
                                                                          zel::InlineConnection* storage,
-                                                                         const ObjectSlot& slot, int priority) {
+                                                                         const ObjectSlot& slot,
+                                                                         int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertiesAboutToBeReset");
-    return m_propertiesAboutToBeReset.connect(objectIdentity(object), "checked propertiesAboutToBeReset", storage,
-                                              slot, priority);
+    return m_propertiesAboutToBeReset.connect(objectIdentity(object), "checked propertiesAboutToBeReset",
+                                              storage, slot, priority);
 }
 
 zel::Connection NotifyableMetaObject<0>::connectPropertiesReset(const ReflectedObject& object,
                                                                 zel::InlineConnection* storage,
                                                                 const ObjectSlot& slot, int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertiesReset");
-    return m_propertiesReset.connect(objectIdentity(object), "checked propertiesReset", storage, slot, priority);
+    return m_propertiesReset.connect(objectIdentity(object), "checked propertiesReset", storage, slot,
+                                     priority);
 }
 
 zel::Connection NotifyableMetaObject<0>::connectPropertyAboutToBeAdded(const ReflectedObject& object,
                                                                        zel::InlineConnection* storage,
-                                                                       const PropertyRangeSlot& slot, int priority) {
+                                                                       const PropertyRangeSlot& slot,
+                                                                       int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertyAboutToBeAdded");
-    return m_propertyAboutToBeAdded.connect(objectIdentity(object), "checked propertyAboutToBeAdded", storage, slot,
-                                            priority);
+    return m_propertyAboutToBeAdded.connect(objectIdentity(object), "checked propertyAboutToBeAdded", storage,
+                                            slot, priority);
 }
 
 zel::Connection NotifyableMetaObject<0>::connectPropertyAdded(const ReflectedObject& object,
@@ -85,15 +92,16 @@ zel::Connection NotifyableMetaObject<0>::connectPropertyAboutToBeRemoved(const R
                                                                          const PropertyRangeSlot& slot,
                                                                          int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertyAboutToBeRemoved");
-    return m_propertyAboutToBeRemoved.connect(objectIdentity(object), "checked propertyAboutToBeRemoved", storage,
-                                              slot, priority);
+    return m_propertyAboutToBeRemoved.connect(objectIdentity(object), "checked propertyAboutToBeRemoved",
+                                              storage, slot, priority);
 }
 
 zel::Connection NotifyableMetaObject<0>::connectPropertyRemoved(const ReflectedObject& object,
                                                                 zel::InlineConnection* storage,
                                                                 const PropertyRangeSlot& slot, int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertyRemoved");
-    return m_propertyRemoved.connect(objectIdentity(object), "checked propertyRemoved", storage, slot, priority);
+    return m_propertyRemoved.connect(objectIdentity(object), "checked propertyRemoved", storage, slot,
+                                     priority);
 }
 
 void NotifyableMetaObject<0>::structureAboutToBeChanged(const ReflectedObject& object) {
@@ -131,7 +139,8 @@ ObjectData* dataOf(const ReflectedObject& object, const char* operation) {
 
 NotifyableMetaObject<1>::~NotifyableMetaObject() = default;
 
-void NotifyableMetaObject<1>::propertyAboutToBeAdded(const ReflectedObject& object, size_t index, size_t count) {
+void NotifyableMetaObject<1>::propertyAboutToBeAdded(const ReflectedObject& object, size_t index,
+                                                     size_t count) {
     if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::propertyAboutToBeAdded"))
         data->propertyAboutToBeAdded(object, index, count);
 }
@@ -141,7 +150,8 @@ void NotifyableMetaObject<1>::propertyAdded(const ReflectedObject& object, size_
         data->propertyAdded(object, index, count);
 }
 
-void NotifyableMetaObject<1>::propertyAboutToBeRemoved(const ReflectedObject& object, size_t index, size_t count) {
+void NotifyableMetaObject<1>::propertyAboutToBeRemoved(const ReflectedObject& object, size_t index,
+                                                       size_t count) {
     if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::propertyAboutToBeRemoved"))
         data->propertyAboutToBeRemoved(object, index, count);
 }
@@ -160,7 +170,8 @@ zel::Connection NotifyableMetaObject<1>::connectObjectDeleted(const ReflectedObj
 
 zel::Connection NotifyableMetaObject<1>::connectStructureAboutToBeChanged(const ReflectedObject& object,
                                                                           zel::InlineConnection* storage,
-                                                                          const ObjectSlot& slot, int priority) {
+                                                                          const ObjectSlot& slot,
+                                                                          int priority) {
     const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectStructureAboutToBeChanged");
     return data ? data->connectStructureAboutToBeChanged(storage, slot, priority) : zel::Connection();
 }
@@ -174,7 +185,8 @@ zel::Connection NotifyableMetaObject<1>::connectStructureChanged(const Reflected
 
 zel::Connection NotifyableMetaObject<1>::connectPropertiesAboutToBeReset(const ReflectedObject& object,
                                                                          zel::InlineConnection* storage,
-                                                                         const ObjectSlot& slot, int priority) {
+                                                                         const ObjectSlot& slot,
+                                                                         int priority) {
     const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectPropertiesAboutToBeReset");
     return data ? data->connectPropertiesAboutToBeReset(storage, slot, priority) : zel::Connection();
 }
@@ -188,7 +200,8 @@ zel::Connection NotifyableMetaObject<1>::connectPropertiesReset(const ReflectedO
 
 zel::Connection NotifyableMetaObject<1>::connectPropertyAboutToBeAdded(const ReflectedObject& object,
                                                                        zel::InlineConnection* storage,
-                                                                       const PropertyRangeSlot& slot, int priority) {
+                                                                       const PropertyRangeSlot& slot,
+                                                                       int priority) {
     const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectPropertyAboutToBeAdded");
     return data ? data->connectPropertyAboutToBeAdded(storage, slot, priority) : zel::Connection();
 }

@@ -44,19 +44,23 @@ protected:
     // Not connected: without data there is nothing to announce the deletion.
     zel::Connection connectObjectDeleted(const ReflectedObject& object, zel::InlineConnection* storage,
                                          const ObjectDeletedSlot& slot, int priority) override;
-    zel::Connection connectStructureAboutToBeChanged(const ReflectedObject& object, zel::InlineConnection* storage,
-                                                     const ObjectSlot& slot, int priority) override;
+    zel::Connection connectStructureAboutToBeChanged(const ReflectedObject& object,
+                                                     zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                     int priority) override;
     zel::Connection connectStructureChanged(const ReflectedObject& object, zel::InlineConnection* storage,
                                             const ObjectSlot& slot, int priority) override;
-    zel::Connection connectPropertiesAboutToBeReset(const ReflectedObject& object, zel::InlineConnection* storage,
-                                                    const ObjectSlot& slot, int priority) override;
+    zel::Connection connectPropertiesAboutToBeReset(const ReflectedObject& object,
+                                                    zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                    int priority) override;
     zel::Connection connectPropertiesReset(const ReflectedObject& object, zel::InlineConnection* storage,
                                            const ObjectSlot& slot, int priority) override;
-    zel::Connection connectPropertyAboutToBeAdded(const ReflectedObject& object, zel::InlineConnection* storage,
+    zel::Connection connectPropertyAboutToBeAdded(const ReflectedObject& object,
+                                                  zel::InlineConnection* storage,
                                                   const PropertyRangeSlot& slot, int priority) override;
     zel::Connection connectPropertyAdded(const ReflectedObject& object, zel::InlineConnection* storage,
                                          const PropertyRangeSlot& slot, int priority) override;
-    zel::Connection connectPropertyAboutToBeRemoved(const ReflectedObject& object, zel::InlineConnection* storage,
+    zel::Connection connectPropertyAboutToBeRemoved(const ReflectedObject& object,
+                                                    zel::InlineConnection* storage,
                                                     const PropertyRangeSlot& slot, int priority) override;
     zel::Connection connectPropertyRemoved(const ReflectedObject& object, zel::InlineConnection* storage,
                                            const PropertyRangeSlot& slot, int priority) override;
@@ -69,13 +73,19 @@ protected:
     using PropertyRangeSignalMap = SignalMap<PropertyRangeSignal>;
 
     // Read access for subclasses and diagnostics: which objects have slots.
-    const ObjectSignalMap& structureAboutToBeChangedMap() const noexcept { return m_structureAboutToBeChanged; }
+    const ObjectSignalMap& structureAboutToBeChangedMap() const noexcept {
+        return m_structureAboutToBeChanged;
+    }
     const ObjectSignalMap& structureChangedMap() const noexcept { return m_structureChanged; }
     const ObjectSignalMap& propertiesAboutToBeResetMap() const noexcept { return m_propertiesAboutToBeReset; }
     const ObjectSignalMap& propertiesResetMap() const noexcept { return m_propertiesReset; }
-    const PropertyRangeSignalMap& propertyAboutToBeAddedMap() const noexcept { return m_propertyAboutToBeAdded; }
+    const PropertyRangeSignalMap& propertyAboutToBeAddedMap() const noexcept {
+        return m_propertyAboutToBeAdded;
+    }
     const PropertyRangeSignalMap& propertyAddedMap() const noexcept { return m_propertyAdded; }
-    const PropertyRangeSignalMap& propertyAboutToBeRemovedMap() const noexcept { return m_propertyAboutToBeRemoved; }
+    const PropertyRangeSignalMap& propertyAboutToBeRemovedMap() const noexcept {
+        return m_propertyAboutToBeRemoved;
+    }
     const PropertyRangeSignalMap& propertyRemovedMap() const noexcept { return m_propertyRemoved; }
 
 private:
@@ -105,19 +115,23 @@ protected:
     void propertyRemoved(const ReflectedObject& object, size_t index, size_t count) override;
     zel::Connection connectObjectDeleted(const ReflectedObject& object, zel::InlineConnection* storage,
                                          const ObjectDeletedSlot& slot, int priority) override;
-    zel::Connection connectStructureAboutToBeChanged(const ReflectedObject& object, zel::InlineConnection* storage,
-                                                     const ObjectSlot& slot, int priority) override;
+    zel::Connection connectStructureAboutToBeChanged(const ReflectedObject& object,
+                                                     zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                     int priority) override;
     zel::Connection connectStructureChanged(const ReflectedObject& object, zel::InlineConnection* storage,
                                             const ObjectSlot& slot, int priority) override;
-    zel::Connection connectPropertiesAboutToBeReset(const ReflectedObject& object, zel::InlineConnection* storage,
-                                                    const ObjectSlot& slot, int priority) override;
+    zel::Connection connectPropertiesAboutToBeReset(const ReflectedObject& object,
+                                                    zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                    int priority) override;
     zel::Connection connectPropertiesReset(const ReflectedObject& object, zel::InlineConnection* storage,
                                            const ObjectSlot& slot, int priority) override;
-    zel::Connection connectPropertyAboutToBeAdded(const ReflectedObject& object, zel::InlineConnection* storage,
+    zel::Connection connectPropertyAboutToBeAdded(const ReflectedObject& object,
+                                                  zel::InlineConnection* storage,
                                                   const PropertyRangeSlot& slot, int priority) override;
     zel::Connection connectPropertyAdded(const ReflectedObject& object, zel::InlineConnection* storage,
                                          const PropertyRangeSlot& slot, int priority) override;
-    zel::Connection connectPropertyAboutToBeRemoved(const ReflectedObject& object, zel::InlineConnection* storage,
+    zel::Connection connectPropertyAboutToBeRemoved(const ReflectedObject& object,
+                                                    zel::InlineConnection* storage,
                                                     const PropertyRangeSlot& slot, int priority) override;
     zel::Connection connectPropertyRemoved(const ReflectedObject& object, zel::InlineConnection* storage,
                                            const PropertyRangeSlot& slot, int priority) override;

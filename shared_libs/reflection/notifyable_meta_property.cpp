@@ -11,13 +11,14 @@ namespace orv {
 NotifyableMetaProperty<0>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
                                                   const std::type_info& storageType, tavi::Variant key,
                                                   Annotations annotations, Getter getter, Setter setter)
-    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations), std::move(getter),
-                   std::move(setter)) {}
+    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations),
+                   std::move(getter), std::move(setter)) {}
 
 NotifyableMetaProperty<0>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
                                                   const std::type_info& storageType, tavi::Variant key,
                                                   Annotations annotations, Method method)
-    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations), std::move(method)) {}
+    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations),
+                   std::move(method)) {}
 
 NotifyableMetaProperty<0>::~NotifyableMetaProperty() = default;
 
@@ -30,31 +31,34 @@ zel::Connection NotifyableMetaProperty<0>::connectPropertyAboutToBeChanged(const
                                                                            const PropertySlot& slot,
                                                                            int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Per Object|PropertyAboutToBeChanged");
-    return propertyAboutToBeChangedMap().connect(instanceKey(property), "checked propertyAboutToBeChanged", storage,
-                                                 slot, priority);
+    return propertyAboutToBeChangedMap().connect(instanceKey(property), "checked propertyAboutToBeChanged",
+                                                 storage, slot, priority);
 }
 
 zel::Connection NotifyableMetaProperty<0>::connectPropertyChanged(const BoundProperty& property,
                                                                   zel::InlineConnection* storage,
-                                                                  const PropertySlot& slot, int priority) const {
+                                                                  const PropertySlot& slot,
+                                                                  int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Per Object|PropertyChanged");
-    return propertyChangedMap().connect(instanceKey(property), "checked propertyChanged", storage, slot, priority);
+    return propertyChangedMap().connect(instanceKey(property), "checked propertyChanged", storage, slot,
+                                        priority);
 }
 
-zel::Connection NotifyableMetaProperty<0>::connectMethodAboutToBeInvoked(const BoundProperty& property,
-                                                                         zel::InlineConnection* storage,
-                                                                         const MethodAboutToBeInvokedSlot& slot,
-                                                                         int priority) const {
+zel::Connection NotifyableMetaProperty<0>::connectMethodAboutToBeInvoked(
+    const BoundProperty& property, zel::InlineConnection* storage, const MethodAboutToBeInvokedSlot& slot,
+    int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Per Object|MethodAboutToBeInvoked");
-    return methodAboutToBeInvokedMap().connect(instanceKey(property), "checked methodAboutToBeInvoked", storage, slot,
-                                               priority);
+    return methodAboutToBeInvokedMap().connect(instanceKey(property), "checked methodAboutToBeInvoked",
+                                               storage, slot, priority);
 }
 
 zel::Connection NotifyableMetaProperty<0>::connectMethodInvoked(const BoundProperty& property,
                                                                 zel::InlineConnection* storage,
-                                                                const MethodInvokedSlot& slot, int priority) const {
+                                                                const MethodInvokedSlot& slot,
+                                                                int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Per Object|MethodInvoked");
-    return methodInvokedMap().connect(instanceKey(property), "checked methodInvoked", storage, slot, priority);
+    return methodInvokedMap().connect(instanceKey(property), "checked methodInvoked", storage, slot,
+                                      priority);
 }
 
 // --- property data ---
@@ -62,13 +66,14 @@ zel::Connection NotifyableMetaProperty<0>::connectMethodInvoked(const BoundPrope
 NotifyableMetaProperty<1>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
                                                   const std::type_info& storageType, tavi::Variant key,
                                                   Annotations annotations, Getter getter, Setter setter)
-    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations), std::move(getter),
-                   std::move(setter)) {}
+    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations),
+                   std::move(getter), std::move(setter)) {}
 
 NotifyableMetaProperty<1>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
                                                   const std::type_info& storageType, tavi::Variant key,
                                                   Annotations annotations, Method method)
-    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations), std::move(method)) {}
+    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations),
+                   std::move(method)) {}
 
 NotifyableMetaProperty<1>::~NotifyableMetaProperty() = default;
 
@@ -92,17 +97,17 @@ zel::Connection NotifyableMetaProperty<1>::connectPropertyAboutToBeChanged(const
 
 zel::Connection NotifyableMetaProperty<1>::connectPropertyChanged(const BoundProperty& property,
                                                                   zel::InlineConnection* storage,
-                                                                  const PropertySlot& slot, int priority) const {
+                                                                  const PropertySlot& slot,
+                                                                  int priority) const {
     if (PropertyData* data = property.propertyData())
         return data->connectPropertyChanged(storage, slot, priority);
     reportMissingData("orv::NotifyableMetaProperty<1>::connectPropertyChanged");
     return {};
 }
 
-zel::Connection NotifyableMetaProperty<1>::connectMethodAboutToBeInvoked(const BoundProperty& property,
-                                                                         zel::InlineConnection* storage,
-                                                                         const MethodAboutToBeInvokedSlot& slot,
-                                                                         int priority) const {
+zel::Connection NotifyableMetaProperty<1>::connectMethodAboutToBeInvoked(
+    const BoundProperty& property, zel::InlineConnection* storage, const MethodAboutToBeInvokedSlot& slot,
+    int priority) const {
     if (PropertyData* data = property.propertyData())
         return data->connectMethodAboutToBeInvoked(storage, slot, priority);
     reportMissingData("orv::NotifyableMetaProperty<1>::connectMethodAboutToBeInvoked");
@@ -111,14 +116,16 @@ zel::Connection NotifyableMetaProperty<1>::connectMethodAboutToBeInvoked(const B
 
 zel::Connection NotifyableMetaProperty<1>::connectMethodInvoked(const BoundProperty& property,
                                                                 zel::InlineConnection* storage,
-                                                                const MethodInvokedSlot& slot, int priority) const {
+                                                                const MethodInvokedSlot& slot,
+                                                                int priority) const {
     if (PropertyData* data = property.propertyData())
         return data->connectMethodInvoked(storage, slot, priority);
     reportMissingData("orv::NotifyableMetaProperty<1>::connectMethodInvoked");
     return {};
 }
 
-void NotifyableMetaProperty<1>::propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
+void NotifyableMetaProperty<1>::propertyAboutToBeChanged(const BoundProperty& property,
+                                                         SetterFlags setterFlags,
                                                          NotifyFlags notifyFlags) const {
     if (PropertyData* data = property.propertyData())
         data->propertyAboutToBeChanged(property, setterFlags, notifyFlags);
@@ -137,7 +144,8 @@ void NotifyableMetaProperty<1>::propertyChanged(const BoundProperty& property, S
 }
 
 void NotifyableMetaProperty<1>::methodAboutToBeInvoked(const BoundProperty& property, size_t count,
-                                                       const tavi::Variant* arguments, SetterFlags setterFlags,
+                                                       const tavi::Variant* arguments,
+                                                       SetterFlags setterFlags,
                                                        NotifyFlags notifyFlags) const {
     if (PropertyData* data = property.propertyData())
         data->methodAboutToBeInvoked(property, count, arguments, setterFlags, notifyFlags);

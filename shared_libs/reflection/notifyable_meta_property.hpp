@@ -58,11 +58,13 @@ public:
     }
 
 private:
-    zel::Connection connectPropertyAboutToBeChanged(const BoundProperty& property, zel::InlineConnection* storage,
-                                                    const PropertySlot& slot, int priority) const override;
+    zel::Connection connectPropertyAboutToBeChanged(const BoundProperty& property,
+                                                    zel::InlineConnection* storage, const PropertySlot& slot,
+                                                    int priority) const override;
     zel::Connection connectPropertyChanged(const BoundProperty& property, zel::InlineConnection* storage,
                                            const PropertySlot& slot, int priority) const override;
-    zel::Connection connectMethodAboutToBeInvoked(const BoundProperty& property, zel::InlineConnection* storage,
+    zel::Connection connectMethodAboutToBeInvoked(const BoundProperty& property,
+                                                  zel::InlineConnection* storage,
                                                   const MethodAboutToBeInvokedSlot& slot,
                                                   int priority) const override;
     zel::Connection connectMethodInvoked(const BoundProperty& property, zel::InlineConnection* storage,
@@ -111,16 +113,19 @@ protected:
     void methodAboutToBeInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
                                 SetterFlags setterFlags, NotifyFlags notifyFlags) const override;
     void methodInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
-                       const tavi::Variant& result, SetterFlags setterFlags, NotifyFlags notifyFlags) const override;
+                       const tavi::Variant& result, SetterFlags setterFlags,
+                       NotifyFlags notifyFlags) const override;
 
 private:
     // Slots go to the instance's PropertyData; without one the connection is
     // reported and empty.
-    zel::Connection connectPropertyAboutToBeChanged(const BoundProperty& property, zel::InlineConnection* storage,
-                                                    const PropertySlot& slot, int priority) const override;
+    zel::Connection connectPropertyAboutToBeChanged(const BoundProperty& property,
+                                                    zel::InlineConnection* storage, const PropertySlot& slot,
+                                                    int priority) const override;
     zel::Connection connectPropertyChanged(const BoundProperty& property, zel::InlineConnection* storage,
                                            const PropertySlot& slot, int priority) const override;
-    zel::Connection connectMethodAboutToBeInvoked(const BoundProperty& property, zel::InlineConnection* storage,
+    zel::Connection connectMethodAboutToBeInvoked(const BoundProperty& property,
+                                                  zel::InlineConnection* storage,
                                                   const MethodAboutToBeInvokedSlot& slot,
                                                   int priority) const override;
     zel::Connection connectMethodInvoked(const BoundProperty& property, zel::InlineConnection* storage,

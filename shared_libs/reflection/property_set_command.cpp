@@ -6,7 +6,8 @@
 
 namespace orv {
 
-PropertySetCommand::PropertySetCommand(const BoundProperty& property) : PropertySetCommand(property, property.get()) {}
+PropertySetCommand::PropertySetCommand(const BoundProperty& property)
+    : PropertySetCommand(property, property.get()) {}
 
 PropertySetCommand::PropertySetCommand(const BoundProperty& property, tavi::Variant value)
     : m_property(property), m_value(std::move(value)) {

@@ -297,7 +297,8 @@ size_t ReflectedObject::enumerateProperties(const PropertyEnumerator& fn) const 
     return enumerateProperties("*", fn);
 }
 
-size_t ReflectedObject::enumerateProperties(Kor::BasicStringRef<char> pattern, const PropertyEnumerator& fn) const {
+size_t ReflectedObject::enumerateProperties(Kor::BasicStringRef<char> pattern,
+                                            const PropertyEnumerator& fn) const {
     Kor::StackTracker::Frame frame("orv::ReflectedObject::enumerateProperties");
     size_t count = 0;
     for (const BoundProperty& property : properties(pattern)) {
@@ -369,7 +370,9 @@ BoundProperty ReflectedObject::addProperty(const tavi::Variant& key, const tavi:
     return index == MetaObject::INVALID_INDEX ? BoundProperty() : BoundProperty(*this, index);
 }
 
-bool ReflectedObject::removeProperty(const tavi::Variant& key) const { return removePropertyAt(indexOfProperty(key)); }
+bool ReflectedObject::removeProperty(const tavi::Variant& key) const {
+    return removePropertyAt(indexOfProperty(key));
+}
 
 bool ReflectedObject::removePropertyAt(size_t index) const {
     Kor::StackTracker::Frame frame("orv::ReflectedObject::removePropertyAt");
@@ -393,7 +396,8 @@ void ReflectedObject::clearProperties() const {
 namespace {
 
 template <class Slot>
-using MetaConnect = zel::Connection (MetaObject::*)(const ReflectedObject&, zel::InlineConnection*, const Slot&, int);
+using MetaConnect = zel::Connection (MetaObject::*)(const ReflectedObject&, zel::InlineConnection*,
+                                                    const Slot&, int);
 
 // The meta object decides where the object's slots live.
 template <class Slot>
@@ -405,41 +409,80 @@ zel::Connection connectThroughMeta(const ReflectedObject& object, MetaConnect<Sl
 
 } // namespace
 
-zel::Connection ReflectedObject::connectObjectDeleted(const ObjectDeletedSlot& slot) const { return connectObjectDeleted(nullptr, slot, 0); }
-zel::Connection ReflectedObject::connectObjectDeleted(zel::InlineConnection* storage, const ObjectDeletedSlot& slot, int priority) const {
-    return connectThroughMeta<ObjectDeletedSlot>(*this, &MetaObject::connectObjectDeleted, storage, slot, priority);
+zel::Connection ReflectedObject::connectObjectDeleted(const ObjectDeletedSlot& slot) const {
+    return connectObjectDeleted(nullptr, slot, 0);
 }
-zel::Connection ReflectedObject::connectStructureAboutToBeChanged(const ObjectSlot& slot) const { return connectStructureAboutToBeChanged(nullptr, slot, 0); }
-zel::Connection ReflectedObject::connectStructureAboutToBeChanged(zel::InlineConnection* storage, const ObjectSlot& slot, int priority) const {
-    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectStructureAboutToBeChanged, storage, slot, priority);
+zel::Connection ReflectedObject::connectObjectDeleted(zel::InlineConnection* storage,
+                                                      const ObjectDeletedSlot& slot, int priority) const {
+    return connectThroughMeta<ObjectDeletedSlot>(*this, &MetaObject::connectObjectDeleted, storage, slot,
+                                                 priority);
 }
-zel::Connection ReflectedObject::connectStructureChanged(const ObjectSlot& slot) const { return connectStructureChanged(nullptr, slot, 0); }
-zel::Connection ReflectedObject::connectStructureChanged(zel::InlineConnection* storage, const ObjectSlot& slot, int priority) const {
-    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectStructureChanged, storage, slot, priority);
+zel::Connection ReflectedObject::connectStructureAboutToBeChanged(const ObjectSlot& slot) const {
+    return connectStructureAboutToBeChanged(nullptr, slot, 0);
 }
-zel::Connection ReflectedObject::connectPropertiesAboutToBeReset(const ObjectSlot& slot) const { return connectPropertiesAboutToBeReset(nullptr, slot, 0); }
-zel::Connection ReflectedObject::connectPropertiesAboutToBeReset(zel::InlineConnection* storage, const ObjectSlot& slot, int priority) const {
-    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectPropertiesAboutToBeReset, storage, slot, priority);
+zel::Connection ReflectedObject::connectStructureAboutToBeChanged(zel::InlineConnection* storage,
+                                                                  const ObjectSlot& slot,
+                                                                  int priority) const {
+    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectStructureAboutToBeChanged, storage, slot,
+                                          priority);
 }
-zel::Connection ReflectedObject::connectPropertiesReset(const ObjectSlot& slot) const { return connectPropertiesReset(nullptr, slot, 0); }
-zel::Connection ReflectedObject::connectPropertiesReset(zel::InlineConnection* storage, const ObjectSlot& slot, int priority) const {
-    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectPropertiesReset, storage, slot, priority);
+zel::Connection ReflectedObject::connectStructureChanged(const ObjectSlot& slot) const {
+    return connectStructureChanged(nullptr, slot, 0);
 }
-zel::Connection ReflectedObject::connectPropertyAboutToBeAdded(const PropertyRangeSlot& slot) const { return connectPropertyAboutToBeAdded(nullptr, slot, 0); }
-zel::Connection ReflectedObject::connectPropertyAboutToBeAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot, int priority) const {
-    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyAboutToBeAdded, storage, slot, priority);
+zel::Connection ReflectedObject::connectStructureChanged(zel::InlineConnection* storage,
+                                                         const ObjectSlot& slot, int priority) const {
+    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectStructureChanged, storage, slot,
+                                          priority);
 }
-zel::Connection ReflectedObject::connectPropertyAdded(const PropertyRangeSlot& slot) const { return connectPropertyAdded(nullptr, slot, 0); }
-zel::Connection ReflectedObject::connectPropertyAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot, int priority) const {
-    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyAdded, storage, slot, priority);
+zel::Connection ReflectedObject::connectPropertiesAboutToBeReset(const ObjectSlot& slot) const {
+    return connectPropertiesAboutToBeReset(nullptr, slot, 0);
 }
-zel::Connection ReflectedObject::connectPropertyAboutToBeRemoved(const PropertyRangeSlot& slot) const { return connectPropertyAboutToBeRemoved(nullptr, slot, 0); }
-zel::Connection ReflectedObject::connectPropertyAboutToBeRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot, int priority) const {
-    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyAboutToBeRemoved, storage, slot, priority);
+zel::Connection ReflectedObject::connectPropertiesAboutToBeReset(zel::InlineConnection* storage,
+                                                                 const ObjectSlot& slot, int priority) const {
+    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectPropertiesAboutToBeReset, storage, slot,
+                                          priority);
 }
-zel::Connection ReflectedObject::connectPropertyRemoved(const PropertyRangeSlot& slot) const { return connectPropertyRemoved(nullptr, slot, 0); }
-zel::Connection ReflectedObject::connectPropertyRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot, int priority) const {
-    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyRemoved, storage, slot, priority);
+zel::Connection ReflectedObject::connectPropertiesReset(const ObjectSlot& slot) const {
+    return connectPropertiesReset(nullptr, slot, 0);
+}
+zel::Connection ReflectedObject::connectPropertiesReset(zel::InlineConnection* storage,
+                                                        const ObjectSlot& slot, int priority) const {
+    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectPropertiesReset, storage, slot,
+                                          priority);
+}
+zel::Connection ReflectedObject::connectPropertyAboutToBeAdded(const PropertyRangeSlot& slot) const {
+    return connectPropertyAboutToBeAdded(nullptr, slot, 0);
+}
+zel::Connection ReflectedObject::connectPropertyAboutToBeAdded(zel::InlineConnection* storage,
+                                                               const PropertyRangeSlot& slot,
+                                                               int priority) const {
+    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyAboutToBeAdded, storage,
+                                                 slot, priority);
+}
+zel::Connection ReflectedObject::connectPropertyAdded(const PropertyRangeSlot& slot) const {
+    return connectPropertyAdded(nullptr, slot, 0);
+}
+zel::Connection ReflectedObject::connectPropertyAdded(zel::InlineConnection* storage,
+                                                      const PropertyRangeSlot& slot, int priority) const {
+    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyAdded, storage, slot,
+                                                 priority);
+}
+zel::Connection ReflectedObject::connectPropertyAboutToBeRemoved(const PropertyRangeSlot& slot) const {
+    return connectPropertyAboutToBeRemoved(nullptr, slot, 0);
+}
+zel::Connection ReflectedObject::connectPropertyAboutToBeRemoved(zel::InlineConnection* storage,
+                                                                 const PropertyRangeSlot& slot,
+                                                                 int priority) const {
+    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyAboutToBeRemoved, storage,
+                                                 slot, priority);
+}
+zel::Connection ReflectedObject::connectPropertyRemoved(const PropertyRangeSlot& slot) const {
+    return connectPropertyRemoved(nullptr, slot, 0);
+}
+zel::Connection ReflectedObject::connectPropertyRemoved(zel::InlineConnection* storage,
+                                                        const PropertyRangeSlot& slot, int priority) const {
+    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyRemoved, storage, slot,
+                                                 priority);
 }
 
 const void* objectIdentity(const ReflectedObject& object) {
@@ -455,7 +498,9 @@ const void* objectIdentity(const ReflectedObject& object) {
 
 // --- property iterator ----------------------------------------------------------
 
-BoundProperty ReflectedObject::PropertyIterator::operator*() const { return BoundProperty(m_object, m_index); }
+BoundProperty ReflectedObject::PropertyIterator::operator*() const {
+    return BoundProperty(m_object, m_index);
+}
 
 BoundProperty ReflectedObject::PropertyIterator::operator[](difference_type n) const {
     return BoundProperty(m_object, m_index + size_t(n));
@@ -492,7 +537,8 @@ const std::shared_ptr<PropertyData>& ObjectData::propertyData(const ReflectedObj
     if (index >= data->m_properties.size()) {
         const size_t size = data->m_properties.size();
         lock.unlock();
-        Kor::warningMessage("orv::ObjectData::propertyData: property index %zi out of bounds [0, %zi)", index, size);
+        Kor::warningMessage("orv::ObjectData::propertyData: property index %zi out of bounds [0, %zi)", index,
+                            size);
         return s_noPropertyData;
     }
     std::shared_ptr<PropertyData>& slot = data->m_properties[index];
@@ -534,12 +580,15 @@ void ObjectData::removeProperties(const ReflectedObject& object, size_t index, s
         const size_t last = std::min(index + count, m_properties.size());
         removed.assign(std::make_move_iterator(m_properties.begin() + std::ptrdiff_t(first)),
                        std::make_move_iterator(m_properties.begin() + std::ptrdiff_t(last)));
-        m_properties.erase(m_properties.begin() + std::ptrdiff_t(first), m_properties.begin() + std::ptrdiff_t(last));
+        m_properties.erase(m_properties.begin() + std::ptrdiff_t(first),
+                           m_properties.begin() + std::ptrdiff_t(last));
     }
     // Records die outside the lock: their signals may call back.
 }
 
-void ObjectData::structureAboutToBeChanged(const ReflectedObject& object) { m_structureAboutToBeChanged.emit(object); }
+void ObjectData::structureAboutToBeChanged(const ReflectedObject& object) {
+    m_structureAboutToBeChanged.emit(object);
+}
 void ObjectData::structureChanged(const ReflectedObject& object) { m_structureChanged.emit(object); }
 
 void ObjectData::propertiesAboutToBeReset(const ReflectedObject& object) {
@@ -556,8 +605,9 @@ void ObjectData::propertiesReset(const ReflectedObject& object) {
         removed.swap(m_properties);
     }
     if (!removed.empty())
-        Kor::warningMessage("There are properties added during properties reset! These properties (and their data, "
-                            "e.g. signals) are re-added");
+        Kor::warningMessage(
+            "There are properties added during properties reset! These properties (and their data, "
+            "e.g. signals) are re-added");
     removed.clear();
     addProperties(object, 0, object.propertyCount());
     m_propertiesReset.emit(object);
@@ -581,39 +631,49 @@ void ObjectData::propertyRemoved(const ReflectedObject& object, size_t index, si
     m_propertyRemoved.emit(object, index, count);
 }
 
-zel::Connection ObjectData::connectObjectDeleted(zel::InlineConnection* storage, const ObjectDeletedSlot& slot, int priority) const {
+zel::Connection ObjectData::connectObjectDeleted(zel::InlineConnection* storage,
+                                                 const ObjectDeletedSlot& slot, int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|ObjectDeleted");
     return m_objectDeleted.connect(storage, slot, priority);
 }
-zel::Connection ObjectData::connectStructureAboutToBeChanged(zel::InlineConnection* storage, const ObjectSlot& slot, int priority) const {
+zel::Connection ObjectData::connectStructureAboutToBeChanged(zel::InlineConnection* storage,
+                                                             const ObjectSlot& slot, int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|StructureAboutToBeChanged");
     return m_structureAboutToBeChanged.connect(storage, slot, priority);
 }
-zel::Connection ObjectData::connectStructureChanged(zel::InlineConnection* storage, const ObjectSlot& slot, int priority) const {
+zel::Connection ObjectData::connectStructureChanged(zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                    int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|StructureChanged");
     return m_structureChanged.connect(storage, slot, priority);
 }
-zel::Connection ObjectData::connectPropertiesAboutToBeReset(zel::InlineConnection* storage, const ObjectSlot& slot, int priority) const {
+zel::Connection ObjectData::connectPropertiesAboutToBeReset(zel::InlineConnection* storage,
+                                                            const ObjectSlot& slot, int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertiesAboutToBeReset");
     return m_propertiesAboutToBeReset.connect(storage, slot, priority);
 }
-zel::Connection ObjectData::connectPropertiesReset(zel::InlineConnection* storage, const ObjectSlot& slot, int priority) const {
+zel::Connection ObjectData::connectPropertiesReset(zel::InlineConnection* storage, const ObjectSlot& slot,
+                                                   int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertiesReset");
     return m_propertiesReset.connect(storage, slot, priority);
 }
-zel::Connection ObjectData::connectPropertyAboutToBeAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot, int priority) const {
+zel::Connection ObjectData::connectPropertyAboutToBeAdded(zel::InlineConnection* storage,
+                                                          const PropertyRangeSlot& slot, int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertyAboutToBeAdded");
     return m_propertyAboutToBeAdded.connect(storage, slot, priority);
 }
-zel::Connection ObjectData::connectPropertyAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot, int priority) const {
+zel::Connection ObjectData::connectPropertyAdded(zel::InlineConnection* storage,
+                                                 const PropertyRangeSlot& slot, int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertyAdded");
     return m_propertyAdded.connect(storage, slot, priority);
 }
-zel::Connection ObjectData::connectPropertyAboutToBeRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot, int priority) const {
+zel::Connection ObjectData::connectPropertyAboutToBeRemoved(zel::InlineConnection* storage,
+                                                            const PropertyRangeSlot& slot,
+                                                            int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertyAboutToBeRemoved");
     return m_propertyAboutToBeRemoved.connect(storage, slot, priority);
 }
-zel::Connection ObjectData::connectPropertyRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot, int priority) const {
+zel::Connection ObjectData::connectPropertyRemoved(zel::InlineConnection* storage,
+                                                   const PropertyRangeSlot& slot, int priority) const {
     ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertyRemoved");
     return m_propertyRemoved.connect(storage, slot, priority);
 }

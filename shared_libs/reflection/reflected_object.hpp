@@ -10,8 +10,8 @@
 
 #include "orv_cpp_utils/generator.hpp"
 #include "platform/corekit/string_ref.hpp"
-#include "platform/zel_core/flags.hpp"
 #include "platform/variant/variant.hpp"
+#include "platform/zel_core/flags.hpp"
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/argument_convertors.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
@@ -51,13 +51,14 @@ public:
             static constexpr bool enabled = false;
         };
         template <class From>
-            requires std::is_void_v<From>
+        requires std::is_void_v<From>
         struct ResultConverter<bool, From> {
             static constexpr bool enabled = true;
             static bool convert() { return true; }
         };
     };
-    using PropertyEnumerator = FuzzyFunction<bool(const BoundProperty&), PropertyEnumeratorArgumentsConvertor>;
+    using PropertyEnumerator =
+        FuzzyFunction<bool(const BoundProperty&), PropertyEnumeratorArgumentsConvertor>;
 
     class PropertyIterator;
     using PropertyRange = boost::iterator_range<PropertyIterator>;
@@ -145,7 +146,9 @@ public:
     zel::Connection connectPropertyRemoved(const PropertyRangeSlot& slot) const;
 
     // Same instance value (Variant equality); hash of that value.
-    friend bool operator==(const ReflectedObject& a, const ReflectedObject& b) { return a.m_object == b.m_object; }
+    friend bool operator==(const ReflectedObject& a, const ReflectedObject& b) {
+        return a.m_object == b.m_object;
+    }
     size_t hash() const { return m_object.hash(); }
 
 private:
@@ -166,12 +169,12 @@ private:
                                                     int priority) const;
     zel::Connection connectPropertiesReset(zel::InlineConnection* storage, const ObjectSlot& slot,
                                            int priority) const;
-    zel::Connection connectPropertyAboutToBeAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
-                                                  int priority) const;
+    zel::Connection connectPropertyAboutToBeAdded(zel::InlineConnection* storage,
+                                                  const PropertyRangeSlot& slot, int priority) const;
     zel::Connection connectPropertyAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
                                          int priority) const;
-    zel::Connection connectPropertyAboutToBeRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
-                                                    int priority) const;
+    zel::Connection connectPropertyAboutToBeRemoved(zel::InlineConnection* storage,
+                                                    const PropertyRangeSlot& slot, int priority) const;
     zel::Connection connectPropertyRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
                                            int priority) const;
 
@@ -266,12 +269,12 @@ public:
                                                     int priority) const;
     zel::Connection connectPropertiesReset(zel::InlineConnection* storage, const ObjectSlot& slot,
                                            int priority) const;
-    zel::Connection connectPropertyAboutToBeAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
-                                                  int priority) const;
+    zel::Connection connectPropertyAboutToBeAdded(zel::InlineConnection* storage,
+                                                  const PropertyRangeSlot& slot, int priority) const;
     zel::Connection connectPropertyAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
                                          int priority) const;
-    zel::Connection connectPropertyAboutToBeRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
-                                                    int priority) const;
+    zel::Connection connectPropertyAboutToBeRemoved(zel::InlineConnection* storage,
+                                                    const PropertyRangeSlot& slot, int priority) const;
     zel::Connection connectPropertyRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
                                            int priority) const;
 

@@ -21,13 +21,14 @@ namespace orv {
 namespace generic_function_details {
 
 void throwArityError(size_t expected, size_t passed) {
-    throw GenericFunctionError(kor_format("function accepts %u args, but %u were passed", unsigned(expected),
-                                          unsigned(passed)));
+    throw GenericFunctionError(
+        kor_format("function accepts %u args, but %u were passed", unsigned(expected), unsigned(passed)));
 }
 
 void throwArgumentError(size_t index, const tavi::Variant& argument, const std::type_info& parameter) {
     throw GenericFunctionError(kor_format("failed to cast argument %u of '%s' to '%s'", unsigned(index),
-                                          argument.typeName(), tavi::MetaType::prettyName(parameter).c_str()));
+                                          argument.typeName(),
+                                          tavi::MetaType::prettyName(parameter).c_str()));
 }
 
 } // namespace generic_function_details
@@ -185,7 +186,10 @@ template class BaseStaticMetaObject<1>;
 namespace static_meta_details {
 
 BuilderCore::BuilderCore(MetaObject& metaObject, StaticMetaObjectImpl& list)
-    : m_metaObject(metaObject), m_list(list), m_inheritedAnnotations(list.annotations()), annotations_(1),
+    : m_metaObject(metaObject),
+      m_list(list),
+      m_inheritedAnnotations(list.annotations()),
+      annotations_(1),
       m_exceptions(std::uncaught_exceptions()) {}
 
 // A declaration cut short by an exception has not forgotten a pop().
@@ -234,9 +238,8 @@ void BuilderCore::addMethod(std::string key, Annotations annotations, MetaProper
     std::shared_ptr<MetaProperty> property;
     {
         ZEL::Profiler::Scope scope("Reflection|StaticMetaObject");
-        property = std::make_shared<NotifyableMetaProperty<0>>(&m_metaObject, type, type,
-                                                               tavi::Variant(std::move(key)), std::move(all),
-                                                               std::move(method));
+        property = std::make_shared<NotifyableMetaProperty<0>>(
+            &m_metaObject, type, type, tavi::Variant(std::move(key)), std::move(all), std::move(method));
     }
     m_list.addProperty(std::move(property));
 }

@@ -128,7 +128,9 @@ template <class... B>
 struct Bases {};
 
 template <class T>
-concept DeclaredType = requires { &TypeDeclaration<T>::declare; };
+concept DeclaredType = requires {
+    &TypeDeclaration<T>::declare;
+};
 
 // The meta object of one declared type T, created by the first call of
 // instance(): it copies the bases' properties, runs the declaration,
@@ -200,8 +202,8 @@ public:
 
     // A property read by `getter`; writable when it is a non-const data member.
     template <class G, static_meta_details::AnnotationValue... A>
-        requires(!static_meta_details::setterFirst<T, A...>)
-    Builder& property(std::string key, G getter, A&&... annotations) {
+    requires(!static_meta_details::setterFirst<T, A...>) Builder& property(std::string key, G getter,
+                                                                           A&&... annotations) {
         MetaProperty::Setter setter;
         if constexpr (std::is_member_object_pointer_v<G> && !static_meta_details::ConstDataMember<T, G>)
             setter = static_meta_details::memberSetter<T>(getter);
@@ -226,12 +228,13 @@ public:
     // pointer), so the object made from the property is the member itself
     // and writes to its properties change the owner's member.
     template <class G, static_meta_details::AnnotationValue... A>
-        requires std::is_member_object_pointer_v<G>
-    Builder& object(std::string key, G member, A&&... annotations) {
+    requires std::is_member_object_pointer_v<G> Builder& object(std::string key, G member,
+                                                                A&&... annotations) {
         using M = static_meta_details::GetterValue<T, G>;
         if constexpr (DeclaredType<M>)
             StaticMetaObject<M>::instance();
-        addProperty(std::move(key), typeid(M), static_meta_details::annotationsOf(std::forward<A>(annotations)...),
+        addProperty(std::move(key), typeid(M),
+                    static_meta_details::annotationsOf(std::forward<A>(annotations)...),
                     static_meta_details::makeMemberObjectGetter<T>(member), {});
         return *this;
     }
@@ -294,7 +297,8 @@ std::vector<MetaObject::BaseClass> declaredBases() {
 
 template <class T>
 StaticMetaObject<T>& StaticMetaObject<T>::instance() {
-    static_assert(DeclaredType<T>, "declare the type first: specialise orv::TypeDeclaration<T> with a declare function");
+    static_assert(DeclaredType<T>,
+                  "declare the type first: specialise orv::TypeDeclaration<T> with a declare function");
     static StaticMetaObject meta;
     return meta;
 }

@@ -70,9 +70,11 @@ using MethodFunction = BasicGenericFunction<const BoundProperty&, SetterFlags>;
 // would take the made-up address for a wrong dynamic type.
 template <class Derived, class Base>
 __attribute__((no_sanitize("vptr"))) long long baseOffset() {
-    static_assert(std::is_base_of_v<Base, Derived>, "orv::Bases lists a class that is not a base of the type");
-    static_assert(requires(Base* base) { static_cast<Derived*>(base); },
-                  "orv::Bases: a virtual base has no fixed displacement");
+    static_assert(std::is_base_of_v<Base, Derived>,
+                  "orv::Bases lists a class that is not a base of the type");
+    static_assert(
+        requires(Base * base) { static_cast<Derived*>(base); },
+        "orv::Bases: a virtual base has no fixed displacement");
     constexpr std::uintptr_t address = std::uintptr_t(1) << 16;
     static_assert(alignof(Derived) <= address);
     Derived* derived = reinterpret_cast<Derived*>(address);
@@ -83,8 +85,8 @@ __attribute__((no_sanitize("vptr"))) long long baseOffset() {
 // --- annotations ---
 
 template <class A>
-concept AnnotationValue = std::is_same_v<std::remove_cvref_t<A>, Annotations> ||
-                          std::is_constructible_v<tavi::Variant, A>;
+concept AnnotationValue =
+    std::is_same_v<std::remove_cvref_t<A>, Annotations> || std::is_constructible_v<tavi::Variant, A>;
 
 // Annotations given with a member: each value in order, containers merged.
 template <class... A>
@@ -92,9 +94,10 @@ Annotations annotationsOf(A&&... values) {
     Annotations result;
     [[maybe_unused]] const auto add = [&result]<class V>(V&& value) {
         using Plain = std::remove_cvref_t<V>;
-        static_assert(!std::is_member_pointer_v<Plain> && !requires { typename CallableSignature<Plain>::type; },
-                      "annotations are plain values: a callable here is a setter (or method) whose parameters do "
-                      "not fit");
+        static_assert(
+            !std::is_member_pointer_v<Plain> && !requires { typename CallableSignature<Plain>::type; },
+            "annotations are plain values: a callable here is a setter (or method) whose parameters do "
+            "not fit");
         if constexpr (std::is_same_v<Plain, Annotations>)
             result += std::forward<V>(value);
         else
@@ -130,8 +133,7 @@ using GetterValue = std::decay_t<typename decltype(getterResult<T, G>())::type>;
 
 // A data member that cannot be written: the property is read-only.
 template <class T, class G>
-concept ConstDataMember =
-    std::is_member_object_pointer_v<G> &&
+concept ConstDataMember = std::is_member_object_pointer_v<G> &&
     std::is_const_v<std::remove_reference_t<decltype(std::declval<T*>()->*std::declval<G>())>>;
 
 template <class Signature>
@@ -148,7 +150,7 @@ using MemberSignature = typename fuzzy_details::MemberCallSignature<M>::type;
 template <class M>
 inline constexpr size_t memberArity = 0;
 template <class M>
-    requires std::is_member_function_pointer_v<M>
+requires std::is_member_function_pointer_v<M>
 inline constexpr size_t memberArity<M> = SignatureTraits<MemberSignature<M>>::arity;
 
 // What the builder takes for a setter: a member function with one

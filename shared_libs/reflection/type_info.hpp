@@ -29,7 +29,9 @@ public:
     void addType(const std::type_info& type);
     bool containsType(const std::type_info& type) const noexcept;
 
-    const std::type_info* type(size_t slot) const noexcept { return slot < MAX_TYPES ? m_types[slot] : nullptr; }
+    const std::type_info* type(size_t slot) const noexcept {
+        return slot < MAX_TYPES ? m_types[slot] : nullptr;
+    }
     size_t size() const noexcept;
     bool isPointer() const noexcept { return m_isPointer; }
 

@@ -60,10 +60,8 @@ public:
     // 0 for A, 1 for B; 0 for the empty variant.
     constexpr std::size_t index() const noexcept { return m_bits & TYPE_MASK; }
     template <typename T>
-        requires OneOf<T, A, B>
-    constexpr bool is() const noexcept {
-        return m_bits != 0 && (m_bits & TYPE_MASK) == INDEX_OF<T, A, B>;
-    }
+    requires OneOf<T, A, B>
+    constexpr bool is() const noexcept { return m_bits != 0 && (m_bits & TYPE_MASK) == INDEX_OF<T, A, B>; }
 
 protected:
     constexpr TaggedWord() noexcept = default;
@@ -107,14 +105,13 @@ public:
 
     // The pointee when it is a T, otherwise null.
     template <typename T>
-        requires ptr_variant_detail::OneOf<T, A, B>
-    T* get() const noexcept {
+    requires ptr_variant_detail::OneOf<T, A, B> T* get() const noexcept {
         return this->template pointer<T>();
     }
     // An owning pointer to the pointee when it is a T, otherwise null.
     template <typename T>
-        requires ptr_variant_detail::OneOf<T, A, B>
-    std::shared_ptr<T> share() const noexcept {
+    requires ptr_variant_detail::OneOf<T, A, B> std::shared_ptr<T> share()
+    const noexcept {
         T* const target = get<T>();
         return target ? std::shared_ptr<T>(m_owner, target) : nullptr;
     }
@@ -181,8 +178,8 @@ public:
     // An owning pointer to the pointee when it is a live T, otherwise null.
     // It shares the control block of the reference.
     template <typename T>
-        requires ptr_variant_detail::OneOf<T, A, B>
-    std::shared_ptr<T> lock() const noexcept {
+    requires ptr_variant_detail::OneOf<T, A, B> std::shared_ptr<T> lock()
+    const noexcept {
         T* const target = this->template pointer<T>();
         if (!target)
             return {};
@@ -195,8 +192,7 @@ public:
     // The pointee when it is a live T, otherwise null. Only valid while the
     // caller knows the owner stays; lock() is the safe form.
     template <typename T>
-        requires ptr_variant_detail::OneOf<T, A, B>
-    T* get() const noexcept {
+    requires ptr_variant_detail::OneOf<T, A, B> T* get() const noexcept {
         return expired() ? nullptr : this->template pointer<T>();
     }
 

@@ -30,8 +30,9 @@ struct Node {
 using DataMetaProperty = NotifyableMetaProperty<1>;
 
 // A property whose instances keep PropertyData.
-inline std::shared_ptr<DataMetaProperty> dataProperty(MetaObject* owner, std::string key, const std::type_info& type,
-                                                      MetaProperty::Getter getter, MetaProperty::Setter setter = {},
+inline std::shared_ptr<DataMetaProperty> dataProperty(MetaObject* owner, std::string key,
+                                                      const std::type_info& type, MetaProperty::Getter getter,
+                                                      MetaProperty::Setter setter = {},
                                                       Annotations annotations = {}) {
     return std::make_shared<DataMetaProperty>(owner, type, type, tavi::Variant(std::move(key)),
                                               std::move(annotations), std::move(getter), std::move(setter));
@@ -71,7 +72,10 @@ public:
     void insertProperties(size_t index, Properties properties) {
         const size_t count = properties.size();
         change([&](Handle o) { propertyAboutToBeAdded(o, index, count); },
-               [&] { m_self.insert(m_self.begin() + std::ptrdiff_t(index), properties.begin(), properties.end()); },
+               [&] {
+                   m_self.insert(m_self.begin() + std::ptrdiff_t(index), properties.begin(),
+                                 properties.end());
+               },
                [&](Handle o) { propertyAdded(o, index, count); });
     }
     void eraseProperties(size_t index, size_t count) {
@@ -81,9 +85,14 @@ public:
                [&](Handle o) { propertyRemoved(o, index, count); });
     }
     // `whileResetting` runs between the two reset notifications.
-    void resetProperties(Properties properties, const std::function<void()>& whileResetting = [] {}) {
+    void resetProperties(
+        Properties properties, const std::function<void()>& whileResetting = [] {}) {
         change([&](Handle o) { propertiesAboutToBeReset(o); },
-               [&] { m_self = std::move(properties); whileResetting(); }, [&](Handle o) { propertiesReset(o); });
+               [&] {
+                   m_self = std::move(properties);
+                   whileResetting();
+               },
+               [&](Handle o) { propertiesReset(o); });
     }
     // Drops the instance's data; handles to it expire.
     void forget(const Node& node) { m_data.erase(&node); }
@@ -100,7 +109,8 @@ public:
         return data;
     }
     // A property serving `value`, appended.
-    size_t addProperty(const ReflectedObject&, const tavi::Variant& key, const tavi::Variant& value) override {
+    size_t addProperty(const ReflectedObject&, const tavi::Variant& key,
+                       const tavi::Variant& value) override {
         const std::string* name = key.castPtr<std::string>();
         if (!name)
             return INVALID_INDEX;
@@ -151,8 +161,8 @@ struct NodeTree {
     std::shared_ptr<DataMetaProperty> number = nodeField(&meta, "number", &Node::number);
     std::shared_ptr<DataMetaProperty> text = nodeField(&meta, "text", &Node::text);
     std::shared_ptr<DataMetaProperty> child = nodeField(&meta, "child", &Node::child);
-    Node root{"root", 1, "r", nullptr, ""}, mid{"mid", 2, "m", nullptr, ""}, leaf{"leaf", 3, "l", nullptr, ""},
-        spare{"spare", 4, "s", nullptr, ""};
+    Node root{"root", 1, "r", nullptr, ""}, mid{"mid", 2, "m", nullptr, ""},
+        leaf{"leaf", 3, "l", nullptr, ""}, spare{"spare", 4, "s", nullptr, ""};
 };
 
 // "<node id>.<property name>", to compare what a pattern yields.

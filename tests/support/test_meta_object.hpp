@@ -40,12 +40,14 @@ public:
     using Matcher = std::function<bool(const tavi::Variant&)>;
     using Properties = std::vector<std::shared_ptr<MetaProperty>>;
 
-    BasicTestMetaObject(const std::type_info& type, std::string name, std::vector<MetaObject::BaseClass> bases = {},
-                        Matcher matcher = {})
+    BasicTestMetaObject(const std::type_info& type, std::string name,
+                        std::vector<MetaObject::BaseClass> bases = {}, Matcher matcher = {})
         : Base(type, 1, std::move(name), std::move(bases)), m_matcher(std::move(matcher)) {}
 
     // Adds a self property keyed by `key` (a string, or anything convertible to one).
-    MetaProperty& addSelf(tavi::Variant key) { return *add(std::make_shared<TestMetaProperty>(this, std::move(key))); }
+    MetaProperty& addSelf(tavi::Variant key) {
+        return *add(std::make_shared<TestMetaProperty>(this, std::move(key)));
+    }
     // Adds a ready-made self property.
     template <class P>
     std::shared_ptr<P> add(std::shared_ptr<P> property) {
@@ -87,7 +89,9 @@ using TestMetaObject = BasicTestMetaObject<NotifyableMetaObject<0>>;
 // Registers a meta object with the process-wide registry while it lives.
 class Registration {
 public:
-    explicit Registration(MetaObject& meta) : m_meta(meta) { MetaObjectManager::instance().registerType(&meta); }
+    explicit Registration(MetaObject& meta) : m_meta(meta) {
+        MetaObjectManager::instance().registerType(&meta);
+    }
     ~Registration() { MetaObjectManager::instance().unregisterType(&m_meta); }
     Registration(const Registration&) = delete;
     Registration& operator=(const Registration&) = delete;

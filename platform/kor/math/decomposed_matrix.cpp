@@ -70,12 +70,13 @@ DecomposedMatrix::DecomposedMatrix(const Matrix& m) noexcept {
         axes[0] = -axes[0];
     }
     orthonormalise(axes, usable);
-    rotation = Quaternion::fromMatrix(Matrix(Vector4(axes[0], 0.0f), Vector4(axes[1], 0.0f), Vector4(axes[2], 0.0f),
-                                             Vector4(0.0f, 0.0f, 0.0f, 1.0f)));
+    rotation = Quaternion::fromMatrix(Matrix(Vector4(axes[0], 0.0f), Vector4(axes[1], 0.0f),
+                                             Vector4(axes[2], 0.0f), Vector4(0.0f, 0.0f, 0.0f, 1.0f)));
     translation = m.translation();
 }
 
-DecomposedMatrix DecomposedMatrix::lerp(const DecomposedMatrix& a, const DecomposedMatrix& b, float t) noexcept {
+DecomposedMatrix DecomposedMatrix::lerp(const DecomposedMatrix& a, const DecomposedMatrix& b,
+                                        float t) noexcept {
     return {Kor::lerp(a.scale, b.scale, t), Quaternion::slerp(a.rotation, b.rotation, t),
             Kor::lerp(a.translation, b.translation, t)};
 }
@@ -93,7 +94,8 @@ std::size_t DecomposedMatrix::hash() const noexcept {
     return hash_combine(hash_combine(scale.hash(), rotation.hash()), translation.hash());
 }
 
-DecomposedMatrixPYR::DecomposedMatrixPYR(const Matrix& m) noexcept : DecomposedMatrixPYR(DecomposedMatrix(m)) {}
+DecomposedMatrixPYR::DecomposedMatrixPYR(const Matrix& m) noexcept
+    : DecomposedMatrixPYR(DecomposedMatrix(m)) {}
 
 DecomposedMatrixPYR::DecomposedMatrixPYR(const DecomposedMatrix& d) noexcept
     : scale(d.scale), translation(d.translation) {

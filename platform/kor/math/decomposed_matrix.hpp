@@ -22,7 +22,8 @@ struct DecomposedMatrix {
 
     // The identity transform.
     constexpr DecomposedMatrix() noexcept = default;
-    constexpr DecomposedMatrix(const Vector3& scale_, const Quaternion& rotation_, const Vector3& translation_) noexcept
+    constexpr DecomposedMatrix(const Vector3& scale_, const Quaternion& rotation_,
+                               const Vector3& translation_) noexcept
         : scale(scale_), rotation(rotation_), translation(translation_) {}
     // Splits `m` (its last column is ignored). A negative determinant is kept as
     // a negative X scale, so the rotation stays proper; an axis of length zero
@@ -53,7 +54,8 @@ struct DecomposedMatrixPYR {
 
     // The identity transform.
     constexpr DecomposedMatrixPYR() noexcept = default;
-    constexpr DecomposedMatrixPYR(const Vector3& scale_, const Vector3& pitchYawRoll_, const Vector3& translation_) noexcept
+    constexpr DecomposedMatrixPYR(const Vector3& scale_, const Vector3& pitchYawRoll_,
+                                  const Vector3& translation_) noexcept
         : scale(scale_), pitchYawRoll(pitchYawRoll_), translation(translation_) {}
     // Decomposes as DecomposedMatrix does, then converts the rotation to angles.
     explicit DecomposedMatrixPYR(const Matrix& m) noexcept;
@@ -71,9 +73,11 @@ struct DecomposedMatrixPYR {
 
 } // namespace Kor
 
-template <> struct std::hash<Kor::DecomposedMatrix> {
+template <>
+struct std::hash<Kor::DecomposedMatrix> {
     std::size_t operator()(const Kor::DecomposedMatrix& d) const noexcept { return d.hash(); }
 };
-template <> struct std::hash<Kor::DecomposedMatrixPYR> {
+template <>
+struct std::hash<Kor::DecomposedMatrixPYR> {
     std::size_t operator()(const Kor::DecomposedMatrixPYR& d) const noexcept { return d.hash(); }
 };

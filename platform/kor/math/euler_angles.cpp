@@ -14,7 +14,8 @@ constexpr float kGimbalCosine = 1e-4f;
 
 } // namespace
 
-EulerAngles::EulerAngles(const Quaternion& rotation) noexcept : EulerAngles(fromMatrix(Matrix().setRotate(rotation))) {}
+EulerAngles::EulerAngles(const Quaternion& rotation) noexcept
+    : EulerAngles(fromMatrix(Matrix().setRotate(rotation))) {}
 
 EulerAngles EulerAngles::fromMatrix(const Matrix& m) noexcept {
     // Rz(roll) x Rx(pitch) x Ry(yaw) expands to
@@ -36,12 +37,16 @@ EulerAngles EulerAngles::fromMatrix(const Matrix& m) noexcept {
 }
 
 Quaternion EulerAngles::toQuaternion() const noexcept {
-    return Quaternion::fromAxisAngle({0.0f, 0.0f, 1.0f}, roll) * Quaternion::fromAxisAngle({1.0f, 0.0f, 0.0f}, pitch) *
+    return Quaternion::fromAxisAngle({0.0f, 0.0f, 1.0f}, roll) *
+           Quaternion::fromAxisAngle({1.0f, 0.0f, 0.0f}, pitch) *
            Quaternion::fromAxisAngle({0.0f, 1.0f, 0.0f}, yaw);
 }
 
 Matrix EulerAngles::toMatrix() const noexcept {
-    return Matrix().setRotateZ(roll).postMultiply(Matrix().setRotateX(pitch)).postMultiply(Matrix().setRotateY(yaw));
+    return Matrix()
+        .setRotateZ(roll)
+        .postMultiply(Matrix().setRotateX(pitch))
+        .postMultiply(Matrix().setRotateY(yaw));
 }
 
 bool almostEqual(const EulerAngles& a, const EulerAngles& b, float tolerance) noexcept {

@@ -23,7 +23,8 @@ struct EulerAngles {
     float roll = 0.0f;
 
     constexpr EulerAngles() noexcept = default;
-    constexpr EulerAngles(float yaw_, float pitch_, float roll_) noexcept : yaw(yaw_), pitch(pitch_), roll(roll_) {}
+    constexpr EulerAngles(float yaw_, float pitch_, float roll_) noexcept
+        : yaw(yaw_), pitch(pitch_), roll(roll_) {}
     // The angles of a rotation (normalised first; a zero quaternion gives all zeros).
     explicit EulerAngles(const Quaternion& rotation) noexcept;
     // The angles of the rotation part of an orthonormal matrix with determinant +1.
@@ -33,7 +34,9 @@ struct EulerAngles {
     // The pure rotation matrix (no translation).
     Matrix toMatrix() const noexcept;
 
-    constexpr bool operator==(const EulerAngles& o) const noexcept { return yaw == o.yaw && pitch == o.pitch && roll == o.roll; }
+    constexpr bool operator==(const EulerAngles& o) const noexcept {
+        return yaw == o.yaw && pitch == o.pitch && roll == o.roll;
+    }
     std::size_t hash() const noexcept {
         return detail::hashFloat(detail::hashFloat(detail::hashFloat(6, yaw), pitch), roll);
     }
@@ -44,6 +47,7 @@ bool almostEqual(const EulerAngles& a, const EulerAngles& b, float tolerance) no
 
 } // namespace Kor
 
-template <> struct std::hash<Kor::EulerAngles> {
+template <>
+struct std::hash<Kor::EulerAngles> {
     std::size_t operator()(const Kor::EulerAngles& e) const noexcept { return e.hash(); }
 };

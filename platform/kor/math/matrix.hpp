@@ -20,8 +20,12 @@ public:
 
     // The identity.
     constexpr Matrix() noexcept
-        : m_rows{{1.0f, 0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 1.0f}} {}
-    constexpr Matrix(const Vector4& row0, const Vector4& row1, const Vector4& row2, const Vector4& row3) noexcept
+        : m_rows{{1.0f, 0.0f, 0.0f, 0.0f},
+                 {0.0f, 1.0f, 0.0f, 0.0f},
+                 {0.0f, 0.0f, 1.0f, 0.0f},
+                 {0.0f, 0.0f, 0.0f, 1.0f}} {}
+    constexpr Matrix(const Vector4& row0, const Vector4& row1, const Vector4& row2,
+                     const Vector4& row3) noexcept
         : m_rows{row0, row1, row2, row3} {}
 
     // Row access; an index outside 0..3 is reported and yields row 0.
@@ -34,7 +38,9 @@ public:
     float operator()(int row, int column) const { return (*this)[row][column]; }
 
     Matrix& setIdentity() noexcept { return *this = Matrix(); }
-    Matrix& setZero() noexcept { return *this = Matrix(Vector4::ZERO, Vector4::ZERO, Vector4::ZERO, Vector4::ZERO); }
+    Matrix& setZero() noexcept {
+        return *this = Matrix(Vector4::ZERO, Vector4::ZERO, Vector4::ZERO, Vector4::ZERO);
+    }
     // The whole matrix becomes the pure rotation of `q` (normalised first; no translation).
     Matrix& setRotate(const Quaternion& q) noexcept;
     // The whole matrix becomes a rotation of `angle` radians about the X, Y or Z axis.
@@ -69,7 +75,8 @@ public:
     Vector4 apply(const Vector4& v) const noexcept;
 
     constexpr bool operator==(const Matrix& o) const noexcept {
-        return m_rows[0] == o.m_rows[0] && m_rows[1] == o.m_rows[1] && m_rows[2] == o.m_rows[2] && m_rows[3] == o.m_rows[3];
+        return m_rows[0] == o.m_rows[0] && m_rows[1] == o.m_rows[1] && m_rows[2] == o.m_rows[2] &&
+               m_rows[3] == o.m_rows[3];
     }
     std::size_t hash() const noexcept;
 
@@ -84,6 +91,7 @@ bool almostEqual(const Matrix& a, const Matrix& b, float tolerance) noexcept;
 
 } // namespace Kor
 
-template <> struct std::hash<Kor::Matrix> {
+template <>
+struct std::hash<Kor::Matrix> {
     std::size_t operator()(const Kor::Matrix& m) const noexcept { return m.hash(); }
 };

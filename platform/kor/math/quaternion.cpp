@@ -99,10 +99,8 @@ Quaternion operator*(const Quaternion& first, const Quaternion& next) noexcept {
     // Hamilton product next (x) first: first is applied to a vector before next.
     const Quaternion& p = next;
     const Quaternion& q = first;
-    return {p.w * q.x + q.w * p.x + (p.y * q.z - p.z * q.y),
-            p.w * q.y + q.w * p.y + (p.z * q.x - p.x * q.z),
-            p.w * q.z + q.w * p.z + (p.x * q.y - p.y * q.x),
-            p.w * q.w - (p.x * q.x + p.y * q.y + p.z * q.z)};
+    return {p.w * q.x + q.w * p.x + (p.y * q.z - p.z * q.y), p.w * q.y + q.w * p.y + (p.z * q.x - p.x * q.z),
+            p.w * q.z + q.w * p.z + (p.x * q.y - p.y * q.x), p.w * q.w - (p.x * q.x + p.y * q.y + p.z * q.z)};
 }
 
 bool almostEqual(const Quaternion& a, const Quaternion& b, float tolerance) noexcept {

@@ -43,13 +43,21 @@ struct Quaternion {
     // Scales to unit length and returns the previous length; a zero quaternion
     // becomes the identity.
     float normalise() noexcept;
-    Quaternion normalised() const noexcept { Quaternion q = *this; q.normalise(); return q; }
+    Quaternion normalised() const noexcept {
+        Quaternion q = *this;
+        q.normalise();
+        return q;
+    }
 
     // Replaces this by its inverse (conjugate over squared length). A zero
     // quaternion has none: returns false and leaves this unchanged.
     bool invert() noexcept;
     // The inverse, or this unchanged when there is none.
-    Quaternion inverse() const noexcept { Quaternion q = *this; q.invert(); return q; }
+    Quaternion inverse() const noexcept {
+        Quaternion q = *this;
+        q.invert();
+        return q;
+    }
 
     // Rotates `v` (the same as v x Matrix().setRotate(*this) for a unit quaternion).
     Vector3 rotate(const Vector3& v) const noexcept;
@@ -58,7 +66,9 @@ struct Quaternion {
     // This rotation followed by `next`.
     friend Quaternion operator*(const Quaternion& first, const Quaternion& next) noexcept;
 
-    constexpr bool operator==(const Quaternion& o) const noexcept { return x == o.x && y == o.y && z == o.z && w == o.w; }
+    constexpr bool operator==(const Quaternion& o) const noexcept {
+        return x == o.x && y == o.y && z == o.z && w == o.w;
+    }
     std::size_t hash() const noexcept {
         return detail::hashFloat(detail::hashFloat(detail::hashFloat(detail::hashFloat(5, x), y), z), w);
     }
@@ -72,6 +82,7 @@ bool almostEqual(const Quaternion& a, const Quaternion& b, float tolerance) noex
 
 } // namespace Kor
 
-template <> struct std::hash<Kor::Quaternion> {
+template <>
+struct std::hash<Kor::Quaternion> {
     std::size_t operator()(const Kor::Quaternion& q) const noexcept { return q.hash(); }
 };

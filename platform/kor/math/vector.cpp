@@ -35,20 +35,31 @@ float& Vector2::operator[](int index) {
 
 float& Vector3::operator[](int index) {
     switch (index) {
-    case 0: return x;
-    case 1: return y;
-    case 2: return z;
-    default: detail::reportBadIndex("Vector3", index, 3); return x;
+        case 0:
+            return x;
+        case 1:
+            return y;
+        case 2:
+            return z;
+        default:
+            detail::reportBadIndex("Vector3", index, 3);
+            return x;
     }
 }
 
 float& Vector4::operator[](int index) {
     switch (index) {
-    case 0: return x;
-    case 1: return y;
-    case 2: return z;
-    case 3: return w;
-    default: detail::reportBadIndex("Vector4", index, 4); return x;
+        case 0:
+            return x;
+        case 1:
+            return y;
+        case 2:
+            return z;
+        case 3:
+            return w;
+        default:
+            detail::reportBadIndex("Vector4", index, 4);
+            return x;
     }
 }
 
@@ -61,12 +72,13 @@ bool almostEqual(const Vector2& a, const Vector2& b, float tolerance) noexcept {
 }
 
 bool almostEqual(const Vector3& a, const Vector3& b, float tolerance) noexcept {
-    return almostEqual(a.x, b.x, tolerance) && almostEqual(a.y, b.y, tolerance) && almostEqual(a.z, b.z, tolerance);
+    return almostEqual(a.x, b.x, tolerance) && almostEqual(a.y, b.y, tolerance) &&
+           almostEqual(a.z, b.z, tolerance);
 }
 
 bool almostEqual(const Vector4& a, const Vector4& b, float tolerance) noexcept {
-    return almostEqual(a.x, b.x, tolerance) && almostEqual(a.y, b.y, tolerance) && almostEqual(a.z, b.z, tolerance) &&
-           almostEqual(a.w, b.w, tolerance);
+    return almostEqual(a.x, b.x, tolerance) && almostEqual(a.y, b.y, tolerance) &&
+           almostEqual(a.z, b.z, tolerance) && almostEqual(a.w, b.w, tolerance);
 }
 
 } // namespace Kor

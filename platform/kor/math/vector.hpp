@@ -6,8 +6,8 @@
 // `hash()` agrees with `operator==` (+0 and -0 compare equal and hash equally).
 
 #include <bit>
-#include <concepts>
 #include <cmath>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,9 +30,7 @@ inline std::size_t hashFloat(std::size_t seed, float value) noexcept {
 } // namespace detail
 
 // Whether |a - b| <= tolerance.
-inline bool almostEqual(float a, float b, float tolerance) noexcept {
-    return std::fabs(a - b) <= tolerance;
-}
+inline bool almostEqual(float a, float b, float tolerance) noexcept { return std::fabs(a - b) <= tolerance; }
 
 // Component-wise interpolation; t = 0 gives exactly a and t = 1 exactly b.
 constexpr float lerp(float a, float b, float t) noexcept { return (1.0f - t) * a + t * b; }
@@ -56,14 +54,42 @@ struct Vector2 {
     float length() const noexcept { return std::sqrt(lengthSquared()); }
     // Scales to unit length and returns the previous length; a zero vector stays zero.
     float normalise() noexcept;
-    Vector2 normalised() const noexcept { Vector2 v = *this; v.normalise(); return v; }
+    Vector2 normalised() const noexcept {
+        Vector2 v = *this;
+        v.normalise();
+        return v;
+    }
 
-    constexpr Vector2& operator+=(const Vector2& o) noexcept { x += o.x; y += o.y; return *this; }
-    constexpr Vector2& operator-=(const Vector2& o) noexcept { x -= o.x; y -= o.y; return *this; }
-    constexpr Vector2& operator*=(const Vector2& o) noexcept { x *= o.x; y *= o.y; return *this; }
-    constexpr Vector2& operator/=(const Vector2& o) noexcept { x /= o.x; y /= o.y; return *this; }
-    constexpr Vector2& operator*=(float s) noexcept { x *= s; y *= s; return *this; }
-    constexpr Vector2& operator/=(float s) noexcept { x /= s; y /= s; return *this; }
+    constexpr Vector2& operator+=(const Vector2& o) noexcept {
+        x += o.x;
+        y += o.y;
+        return *this;
+    }
+    constexpr Vector2& operator-=(const Vector2& o) noexcept {
+        x -= o.x;
+        y -= o.y;
+        return *this;
+    }
+    constexpr Vector2& operator*=(const Vector2& o) noexcept {
+        x *= o.x;
+        y *= o.y;
+        return *this;
+    }
+    constexpr Vector2& operator/=(const Vector2& o) noexcept {
+        x /= o.x;
+        y /= o.y;
+        return *this;
+    }
+    constexpr Vector2& operator*=(float s) noexcept {
+        x *= s;
+        y *= s;
+        return *this;
+    }
+    constexpr Vector2& operator/=(float s) noexcept {
+        x /= s;
+        y /= s;
+        return *this;
+    }
 
     constexpr bool operator==(const Vector2& o) const noexcept { return x == o.x && y == o.y; }
     std::size_t hash() const noexcept { return detail::hashFloat(detail::hashFloat(2, x), y); }
@@ -93,14 +119,48 @@ struct Vector3 {
     float length() const noexcept { return std::sqrt(lengthSquared()); }
     // Scales to unit length and returns the previous length; a zero vector stays zero.
     float normalise() noexcept;
-    Vector3 normalised() const noexcept { Vector3 v = *this; v.normalise(); return v; }
+    Vector3 normalised() const noexcept {
+        Vector3 v = *this;
+        v.normalise();
+        return v;
+    }
 
-    constexpr Vector3& operator+=(const Vector3& o) noexcept { x += o.x; y += o.y; z += o.z; return *this; }
-    constexpr Vector3& operator-=(const Vector3& o) noexcept { x -= o.x; y -= o.y; z -= o.z; return *this; }
-    constexpr Vector3& operator*=(const Vector3& o) noexcept { x *= o.x; y *= o.y; z *= o.z; return *this; }
-    constexpr Vector3& operator/=(const Vector3& o) noexcept { x /= o.x; y /= o.y; z /= o.z; return *this; }
-    constexpr Vector3& operator*=(float s) noexcept { x *= s; y *= s; z *= s; return *this; }
-    constexpr Vector3& operator/=(float s) noexcept { x /= s; y /= s; z /= s; return *this; }
+    constexpr Vector3& operator+=(const Vector3& o) noexcept {
+        x += o.x;
+        y += o.y;
+        z += o.z;
+        return *this;
+    }
+    constexpr Vector3& operator-=(const Vector3& o) noexcept {
+        x -= o.x;
+        y -= o.y;
+        z -= o.z;
+        return *this;
+    }
+    constexpr Vector3& operator*=(const Vector3& o) noexcept {
+        x *= o.x;
+        y *= o.y;
+        z *= o.z;
+        return *this;
+    }
+    constexpr Vector3& operator/=(const Vector3& o) noexcept {
+        x /= o.x;
+        y /= o.y;
+        z /= o.z;
+        return *this;
+    }
+    constexpr Vector3& operator*=(float s) noexcept {
+        x *= s;
+        y *= s;
+        z *= s;
+        return *this;
+    }
+    constexpr Vector3& operator/=(float s) noexcept {
+        x /= s;
+        y /= s;
+        z /= s;
+        return *this;
+    }
 
     constexpr bool operator==(const Vector3& o) const noexcept { return x == o.x && y == o.y && z == o.z; }
     std::size_t hash() const noexcept {
@@ -131,16 +191,58 @@ struct Vector4 {
     float length() const noexcept { return std::sqrt(lengthSquared()); }
     // Scales to unit length and returns the previous length; a zero vector stays zero.
     float normalise() noexcept;
-    Vector4 normalised() const noexcept { Vector4 v = *this; v.normalise(); return v; }
+    Vector4 normalised() const noexcept {
+        Vector4 v = *this;
+        v.normalise();
+        return v;
+    }
 
-    constexpr Vector4& operator+=(const Vector4& o) noexcept { x += o.x; y += o.y; z += o.z; w += o.w; return *this; }
-    constexpr Vector4& operator-=(const Vector4& o) noexcept { x -= o.x; y -= o.y; z -= o.z; w -= o.w; return *this; }
-    constexpr Vector4& operator*=(const Vector4& o) noexcept { x *= o.x; y *= o.y; z *= o.z; w *= o.w; return *this; }
-    constexpr Vector4& operator/=(const Vector4& o) noexcept { x /= o.x; y /= o.y; z /= o.z; w /= o.w; return *this; }
-    constexpr Vector4& operator*=(float s) noexcept { x *= s; y *= s; z *= s; w *= s; return *this; }
-    constexpr Vector4& operator/=(float s) noexcept { x /= s; y /= s; z /= s; w /= s; return *this; }
+    constexpr Vector4& operator+=(const Vector4& o) noexcept {
+        x += o.x;
+        y += o.y;
+        z += o.z;
+        w += o.w;
+        return *this;
+    }
+    constexpr Vector4& operator-=(const Vector4& o) noexcept {
+        x -= o.x;
+        y -= o.y;
+        z -= o.z;
+        w -= o.w;
+        return *this;
+    }
+    constexpr Vector4& operator*=(const Vector4& o) noexcept {
+        x *= o.x;
+        y *= o.y;
+        z *= o.z;
+        w *= o.w;
+        return *this;
+    }
+    constexpr Vector4& operator/=(const Vector4& o) noexcept {
+        x /= o.x;
+        y /= o.y;
+        z /= o.z;
+        w /= o.w;
+        return *this;
+    }
+    constexpr Vector4& operator*=(float s) noexcept {
+        x *= s;
+        y *= s;
+        z *= s;
+        w *= s;
+        return *this;
+    }
+    constexpr Vector4& operator/=(float s) noexcept {
+        x /= s;
+        y /= s;
+        z /= s;
+        w /= s;
+        return *this;
+    }
 
-    constexpr bool operator==(const Vector4& o) const noexcept { return x == o.x && y == o.y && z == o.z && w == o.w; }
+    constexpr bool operator==(const Vector4& o) const noexcept {
+        return x == o.x && y == o.y && z == o.z && w == o.w;
+    }
     std::size_t hash() const noexcept {
         return detail::hashFloat(detail::hashFloat(detail::hashFloat(detail::hashFloat(4, x), y), z), w);
     }
@@ -158,20 +260,50 @@ inline constexpr Vector4 Vector4::ONE{1.0f, 1.0f, 1.0f, 1.0f};
 template <class V>
 concept FloatVector = std::same_as<V, Vector2> || std::same_as<V, Vector3> || std::same_as<V, Vector4>;
 
-template <FloatVector V> constexpr V operator+(V a, const V& b) noexcept { return a += b; }
-template <FloatVector V> constexpr V operator-(V a, const V& b) noexcept { return a -= b; }
-template <FloatVector V> constexpr V operator*(V a, const V& b) noexcept { return a *= b; }
-template <FloatVector V> constexpr V operator/(V a, const V& b) noexcept { return a /= b; }
-template <FloatVector V> constexpr V operator*(V a, float s) noexcept { return a *= s; }
-template <FloatVector V> constexpr V operator*(float s, V a) noexcept { return a *= s; }
-template <FloatVector V> constexpr V operator/(V a, float s) noexcept { return a /= s; }
-template <FloatVector V> constexpr V operator-(V a) noexcept { return a *= -1.0f; }
+template <FloatVector V>
+constexpr V operator+(V a, const V& b) noexcept {
+    return a += b;
+}
+template <FloatVector V>
+constexpr V operator-(V a, const V& b) noexcept {
+    return a -= b;
+}
+template <FloatVector V>
+constexpr V operator*(V a, const V& b) noexcept {
+    return a *= b;
+}
+template <FloatVector V>
+constexpr V operator/(V a, const V& b) noexcept {
+    return a /= b;
+}
+template <FloatVector V>
+constexpr V operator*(V a, float s) noexcept {
+    return a *= s;
+}
+template <FloatVector V>
+constexpr V operator*(float s, V a) noexcept {
+    return a *= s;
+}
+template <FloatVector V>
+constexpr V operator/(V a, float s) noexcept {
+    return a /= s;
+}
+template <FloatVector V>
+constexpr V operator-(V a) noexcept {
+    return a *= -1.0f;
+}
 
-template <FloatVector V> constexpr float dot(const V& a, const V& b) noexcept { return a.dot(b); }
+template <FloatVector V>
+constexpr float dot(const V& a, const V& b) noexcept {
+    return a.dot(b);
+}
 constexpr Vector3 cross(const Vector3& a, const Vector3& b) noexcept { return a.cross(b); }
 
 // Component-wise; t = 0 gives exactly a and t = 1 exactly b.
-template <FloatVector V> constexpr V lerp(const V& a, const V& b, float t) noexcept { return a * (1.0f - t) + b * t; }
+template <FloatVector V>
+constexpr V lerp(const V& a, const V& b, float t) noexcept {
+    return a * (1.0f - t) + b * t;
+}
 
 // Every component within `tolerance`.
 bool almostEqual(const Vector2& a, const Vector2& b, float tolerance) noexcept;
@@ -180,12 +312,15 @@ bool almostEqual(const Vector4& a, const Vector4& b, float tolerance) noexcept;
 
 } // namespace Kor
 
-template <> struct std::hash<Kor::Vector2> {
+template <>
+struct std::hash<Kor::Vector2> {
     std::size_t operator()(const Kor::Vector2& v) const noexcept { return v.hash(); }
 };
-template <> struct std::hash<Kor::Vector3> {
+template <>
+struct std::hash<Kor::Vector3> {
     std::size_t operator()(const Kor::Vector3& v) const noexcept { return v.hash(); }
 };
-template <> struct std::hash<Kor::Vector4> {
+template <>
+struct std::hash<Kor::Vector4> {
     std::size_t operator()(const Kor::Vector4& v) const noexcept { return v.hash(); }
 };

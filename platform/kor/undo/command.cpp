@@ -9,13 +9,9 @@ static_assert(std::bidirectional_iterator<CompositeCommand::const_iterator>);
 
 Command::~Command() = default;
 
-std::unique_ptr<Command> Command::clone() const {
-    return nullptr;
-}
+std::unique_ptr<Command> Command::clone() const { return nullptr; }
 
-bool Command::merge(Command&) {
-    return false;
-}
+bool Command::merge(Command&) { return false; }
 
 CompositeCommand::~CompositeCommand() = default;
 

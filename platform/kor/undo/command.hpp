@@ -96,7 +96,9 @@ class CompositeCommand : public Command {
             return *this;
         }
         ChildIterator operator--(int) { return ChildIterator(m_base--); }
-        friend bool operator==(const ChildIterator& a, const ChildIterator& b) { return a.m_base == b.m_base; }
+        friend bool operator==(const ChildIterator& a, const ChildIterator& b) {
+            return a.m_base == b.m_base;
+        }
 
     private:
         Base m_base{};

@@ -39,8 +39,9 @@ CommitChangesScope::CommitChangesScope(UndoHistory* history, std::string name, M
         // A nested scope joins the open transaction; it may supply the
         // history the outer scopes did not have, but not replace one.
         if (scopes.transaction->m_history)
-            warningMessage("Kor::CommitChangesScope: a nested scope names another undo history; "
-                           "its changes go to the history of the open transaction");
+            warningMessage(
+                "Kor::CommitChangesScope: a nested scope names another undo history; "
+                "its changes go to the history of the open transaction");
         else
             scopes.transaction->m_history = history;
     }
@@ -75,9 +76,7 @@ CommitChangesScope::~CommitChangesScope() {
     finished->m_history->accept(std::move(commands), finished->m_purpose);
 }
 
-CommitChangesScope::Transaction* CommitChangesScope::transaction() {
-    return t_scopes.transaction.get();
-}
+CommitChangesScope::Transaction* CommitChangesScope::transaction() { return t_scopes.transaction.get(); }
 
 bool CommitChangesScope::ignoresUndos() {
     const Transaction* current = transaction();

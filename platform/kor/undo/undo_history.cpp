@@ -14,15 +14,15 @@ thread_local UndoHistory* t_attached = nullptr;
 UndoHistory::ThreadAttachment::ThreadAttachment(UndoHistory& history)
     : m_previous(std::exchange(t_attached, &history)) {}
 
-UndoHistory::ThreadAttachment::~ThreadAttachment() {
-    t_attached = m_previous;
-}
+UndoHistory::ThreadAttachment::~ThreadAttachment() { t_attached = m_previous; }
 
 UndoHistory::~UndoHistory() {
     // Only this thread can be checked; a history must outlive the scopes and
     // attachments of other threads that use it.
-    if (CommitChangesScope::Transaction* open = CommitChangesScope::transaction(); open && open->m_history == this) {
-        warningMessage("Kor::UndoHistory: destroyed while a transaction for it is open; that transaction is dropped");
+    if (CommitChangesScope::Transaction* open = CommitChangesScope::transaction();
+        open && open->m_history == this) {
+        warningMessage(
+            "Kor::UndoHistory: destroyed while a transaction for it is open; that transaction is dropped");
         open->m_history = nullptr;
     }
     if (t_attached == this) {
@@ -31,44 +31,35 @@ UndoHistory::~UndoHistory() {
     }
 }
 
-UndoHistory* UndoHistory::current() {
-    return t_attached;
-}
+UndoHistory* UndoHistory::current() { return t_attached; }
 
-bool UndoHistory::undo() {
-    return replay(m_undo, CommitChangesScope::Purpose::Undo);
-}
+bool UndoHistory::undo() { return replay(m_undo, CommitChangesScope::Purpose::Undo); }
 
-bool UndoHistory::redo() {
-    return replay(m_redo, CommitChangesScope::Purpose::Redo);
-}
+bool UndoHistory::redo() { return replay(m_redo, CommitChangesScope::Purpose::Redo); }
 
-std::string UndoHistory::undoName() const {
-    return m_undo.empty() ? std::string() : m_undo.back()->name();
-}
+std::string UndoHistory::undoName() const { return m_undo.empty() ? std::string() : m_undo.back()->name(); }
 
-std::string UndoHistory::redoName() const {
-    return m_redo.empty() ? std::string() : m_redo.back()->name();
-}
+std::string UndoHistory::redoName() const { return m_redo.empty() ? std::string() : m_redo.back()->name(); }
 
 void UndoHistory::clear() {
     m_undo.clear();
     m_redo.clear();
 }
 
-void UndoHistory::accept(std::unique_ptr<utils::CompositeCommand> entry, CommitChangesScope::Purpose purpose) {
+void UndoHistory::accept(std::unique_ptr<utils::CompositeCommand> entry,
+                         CommitChangesScope::Purpose purpose) {
     switch (purpose) {
-    case CommitChangesScope::Purpose::Change:
-        // A new change starts a new branch: what was undone cannot be redone on top of it.
-        m_redo.clear();
-        m_undo.push_back(std::move(entry));
-        break;
-    case CommitChangesScope::Purpose::Undo:
-        m_redo.push_back(std::move(entry));
-        break;
-    case CommitChangesScope::Purpose::Redo:
-        m_undo.push_back(std::move(entry));
-        break;
+        case CommitChangesScope::Purpose::Change:
+            // A new change starts a new branch: what was undone cannot be redone on top of it.
+            m_redo.clear();
+            m_undo.push_back(std::move(entry));
+            break;
+        case CommitChangesScope::Purpose::Undo:
+            m_redo.push_back(std::move(entry));
+            break;
+        case CommitChangesScope::Purpose::Redo:
+            m_undo.push_back(std::move(entry));
+            break;
     }
 }
 

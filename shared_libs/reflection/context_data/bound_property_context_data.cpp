@@ -47,7 +47,8 @@ void BoundPropertyContextData::propertyChanged(NotifyFlags flags) {
             held->resetAnnotationsCache();
     }
     if (flags.test(NotifyFlag::Value) && m_hasObjectContextData.exchange(false, std::memory_order_acq_rel))
-        if (const auto held = std::atomic_exchange(&m_objectContextData, std::shared_ptr<ReflectedObjectContextData>()))
+        if (const auto held =
+                std::atomic_exchange(&m_objectContextData, std::shared_ptr<ReflectedObjectContextData>()))
             held->resetAnnotationsCache();
 }
 

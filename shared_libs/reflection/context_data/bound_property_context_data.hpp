@@ -40,7 +40,9 @@ public:
     // no validator, hooks or dependents of its own, which the write path can
     // tell without taking the lock.
     bool annotationsBlank() const noexcept { return m_annotationsBlank.load(std::memory_order_acquire); }
-    void setAnnotationsBlank(bool blank) noexcept { m_annotationsBlank.store(blank, std::memory_order_release); }
+    void setAnnotationsBlank(bool blank) noexcept {
+        m_annotationsBlank.store(blank, std::memory_order_release);
+    }
 
 private:
     void propertyChanged(NotifyFlags flags);

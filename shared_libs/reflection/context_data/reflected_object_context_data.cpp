@@ -27,17 +27,19 @@ void ReflectedObjectContextData::reset(const ReflectedObject& object) {
         &m_propertiesResetConnection,
         [this](const ReflectedObject& changed) { propertiesReset(changed.propertyCount()); }, -100);
     object.connectPropertyAdded(
-        &m_propertyAddedConnection, [this](size_t index, size_t count) { propertyAdded(index, count); }, -100);
+        &m_propertyAddedConnection, [this](size_t index, size_t count) { propertyAdded(index, count); },
+        -100);
     object.connectPropertyAboutToBeRemoved(
         &m_propertyAboutToBeRemovedConnection,
         [this](size_t index, size_t count) { propertyAboutToBeRemoved(index, count); }, 100);
 }
 
-BoundPropertyContextData* ReflectedObjectContextData::propertyContextData(size_t index, const BoundProperty& property) {
+BoundPropertyContextData* ReflectedObjectContextData::propertyContextData(size_t index,
+                                                                          const BoundProperty& property) {
     if (index >= m_propertiesContextData.size()) {
         Kor::warningMessage("%s : property '%s' index %zi out of bounds [0, %zi)",
-                            "orv::ReflectedObjectContextData::propertyContextData", property.name().c_str(), index,
-                            m_propertiesContextData.size());
+                            "orv::ReflectedObjectContextData::propertyContextData", property.name().c_str(),
+                            index, m_propertiesContextData.size());
         return nullptr;
     }
     std::atomic<BoundPropertyContextData*>& slot = m_propertiesContextData[index];
@@ -97,9 +99,11 @@ void ReflectedObjectContextData::propertyAboutToBeRemoved(size_t index, size_t c
     m_propertiesContextData.swap(slots);
 }
 
-ReflectedObjectReference::ReflectedObjectReference(const ReflectedObject& object, const BoundProperty& reference)
+ReflectedObjectReference::ReflectedObjectReference(const ReflectedObject& object,
+                                                   const BoundProperty& reference)
     : m_reference(reference) {
-    if (BoundPropertyContextData* holder = reference.contextData(); holder && object.get() == reference.get()) {
+    if (BoundPropertyContextData* holder = reference.contextData();
+        holder && object.get() == reference.get()) {
         m_objectContextData = holder->objectContextData(object);
     } else {
         ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
