@@ -25,7 +25,7 @@
 // tree, counters) is created then and published by compare-and-swap, so an
 // emission of a signal that never had a slot is a single pointer test.
 
-#include "orv_cpp_utils/fuzzy_arguments.hpp"
+#include "orv_cpp_utils/details/fuzzy_arguments.hpp"
 #include "platform/corekit/safe_reference_count.hpp"
 
 #include <boost/intrusive/set.hpp>

@@ -1,4 +1,4 @@
-#include "orv_cpp_utils/fuzzy_arguments.hpp"
+#include "orv_cpp_utils/details/fuzzy_arguments.hpp"
 
 #include "platform/zel_core/flags.hpp"
 

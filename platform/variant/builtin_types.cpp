@@ -17,8 +17,8 @@
 // saw.
 
 #include "platform/kor/math/math.hpp"
+#include "platform/variant/details/meta_type_registry.hpp"
 #include "platform/variant/math_text.hpp"
-#include "platform/variant/meta_type_registry.hpp"
 #include "platform/variant/text_conversion.hpp"
 #include "platform/variant/variant.hpp"
 
@@ -212,13 +212,13 @@ void readStringVector(TextStream& stream, void* value) {
 
 template <class P>
 void writePointer(TextStream& stream, const void* value) {
-    detail::writeAddress(stream, *static_cast<const P*>(value));
+    variant_details::writeAddress(stream, *static_cast<const P*>(value));
 }
 
 template <class P>
 void readPointer(TextStream& stream, void* value) {
     const void* address = nullptr;
-    if (detail::readAddress(stream, address))
+    if (variant_details::readAddress(stream, address))
         *static_cast<P*>(value) = static_cast<P>(const_cast<void*>(address));
 }
 

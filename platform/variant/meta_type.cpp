@@ -3,7 +3,7 @@
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/format.hpp"
 #include "platform/corekit/hash.hpp"
-#include "platform/variant/meta_type_registry.hpp"
+#include "platform/variant/details/meta_type_registry.hpp"
 
 #include <cxxabi.h>
 
@@ -107,8 +107,8 @@ const MetaType* MetaType::registerType(const Record& record) {
         Kor::errorMessage("tavi::MetaType::registerType: incomplete type record");
         return nullptr;
     }
-    if (record.storedInline && (record.size > detail::INLINE_CAPACITY || record.alignment > alignof(void*) ||
-                                !record.operations.moveConstruct)) {
+    if (record.storedInline && (record.size > variant_details::INLINE_CAPACITY ||
+                                record.alignment > alignof(void*) || !record.operations.moveConstruct)) {
         Kor::errorMessage("tavi::MetaType::registerType: '%s' cannot be stored inline", record.type->name());
         return nullptr;
     }
@@ -145,7 +145,7 @@ std::string MetaType::prettyName(const std::type_info& type) {
 
 std::string Utils::getTypePrettyName(const std::type_info& type) { return MetaType::prettyName(type); }
 
-namespace detail {
+namespace variant_details {
 
 void writeAddress(TextStream& stream, const void* address) {
     char buffer[2 + 2 * sizeof(void*)] = {'0', 'x'};
@@ -176,7 +176,7 @@ bool readAddress(TextStream& stream, const void*& address) {
     return true;
 }
 
-} // namespace detail
+} // namespace variant_details
 
 // --- registry ---
 

@@ -247,7 +247,7 @@ namespace Utils {
 std::string getTypePrettyName(const std::type_info& type);
 } // namespace Utils
 
-namespace detail {
+namespace variant_details {
 
 template <class T>
 struct IsFlags : std::false_type {};
@@ -567,7 +567,7 @@ MetaType::Operations makeOperations() {
         return {}; // only pointed at (abstract or not copyable): no value operations
 }
 
-} // namespace detail
+} // namespace variant_details
 
 template <class T>
 MetaType::Record MetaType::makeRecord(const char* name, int flags) {
@@ -580,28 +580,28 @@ MetaType::Record MetaType::makeRecord(const char* name, int flags) {
     record.alignment = alignof(T);
     record.flags = flags;
     record.name = name;
-    record.kind = detail::kindOf<T>();
-    record.storedInline = detail::storableValue<T> && detail::storedInline<T>;
-    record.trivial = detail::trivialValue<T>;
+    record.kind = variant_details::kindOf<T>();
+    record.storedInline = variant_details::storableValue<T> && variant_details::storedInline<T>;
+    record.trivial = variant_details::trivialValue<T>;
     if constexpr (std::is_integral_v<T>)
         record.signedInteger = std::is_signed_v<T>;
-    else if constexpr (detail::enumLike<T>)
-        record.signedInteger = std::is_signed_v<typename detail::IntegerOf<T>::type>;
-    if constexpr (detail::RawPointer<T> || detail::SharedPointer<T>) {
+    else if constexpr (variant_details::enumLike<T>)
+        record.signedInteger = std::is_signed_v<typename variant_details::IntegerOf<T>::type>;
+    if constexpr (variant_details::RawPointer<T> || variant_details::SharedPointer<T>) {
         record.pointerQualifiers = POINTER;
-        if constexpr (std::is_const_v<typename detail::PointeeOf<T>::type>)
+        if constexpr (std::is_const_v<typename variant_details::PointeeOf<T>::type>)
             record.pointerQualifiers |= CONST_POINTEE;
     }
-    record.operations = detail::makeOperations<T>();
+    record.operations = variant_details::makeOperations<T>();
     return record;
 }
 
 template <class T>
 const MetaType* MetaType::registerType(const char* name, int flags) {
     using U = std::remove_cv_t<T>;
-    if constexpr (detail::RawPointer<U> || detail::SharedPointer<U>) {
+    if constexpr (variant_details::RawPointer<U> || variant_details::SharedPointer<U>) {
         Record record = makeRecord<U>(name, flags);
-        using P = std::remove_cv_t<typename detail::PointeeOf<U>::type>;
+        using P = std::remove_cv_t<typename variant_details::PointeeOf<U>::type>;
         if constexpr (!std::is_void_v<P>)
             record.pointee = of<P>();
         return registerType(record);
@@ -614,10 +614,10 @@ template <class T>
 const MetaType* MetaType::resolve() {
     if (const MetaType* known = find(typeid(T)))
         return known;
-    if constexpr (detail::RawPointer<T>) {
+    if constexpr (variant_details::RawPointer<T>) {
         // T* and const T* come with T.
         using P = std::remove_cv_t<std::remove_pointer_t<T>>;
-        if constexpr (!std::is_void_v<P> && !detail::RawPointer<P>) {
+        if constexpr (!std::is_void_v<P> && !variant_details::RawPointer<P>) {
             of<P>();
             if (const MetaType* known = find(typeid(T)))
                 return known;

@@ -7,7 +7,7 @@
 
 namespace tavi {
 
-static_assert(sizeof(Variant) == sizeof(void*) + detail::INLINE_CAPACITY,
+static_assert(sizeof(Variant) == sizeof(void*) + variant_details::INLINE_CAPACITY,
               "a Variant is its type and its inline storage");
 
 namespace {

@@ -53,7 +53,7 @@ public:
 
 class Variant;
 
-namespace detail {
+namespace variant_details {
 
 // The type a constructor argument is stored as.
 template <class T>
@@ -86,7 +86,7 @@ concept VariantArgument =
     !std::is_same_v<std::remove_cv_t<std::remove_pointer_t<std::decay_t<T>>>, MetaType> &&
     !std::is_function_v<std::remove_reference_t<T>>;
 
-} // namespace detail
+} // namespace variant_details
 
 class Variant {
 public:
@@ -94,7 +94,7 @@ public:
     // The default value of `type` (void for null, or with a diagnostic when
     // the type has no default value).
     explicit Variant(const MetaType* type);
-    template <detail::VariantArgument T>
+    template <variant_details::VariantArgument T>
     Variant(T&& value) {
         assign(std::forward<T>(value));
     }
@@ -102,7 +102,7 @@ public:
     Variant(Variant&& other) noexcept { moveFrom(other); }
     Variant& operator=(const Variant& other);
     Variant& operator=(Variant&& other) noexcept;
-    template <detail::VariantArgument T>
+    template <variant_details::VariantArgument T>
     Variant& operator=(T&& value) {
         assign(std::forward<T>(value));
         return *this;
@@ -203,14 +203,14 @@ private:
     // Stores a constructor or assignment argument as its StoredType.
     template <class T>
     void assign(T&& value) {
-        if constexpr (detail::TextPointer<T>) {
+        if constexpr (variant_details::TextPointer<T>) {
             if (!value) {
                 reportNullText();
                 reset();
                 return;
             }
         }
-        emplace<detail::StoredType<T>>(std::forward<T>(value));
+        emplace<variant_details::StoredType<T>>(std::forward<T>(value));
     }
     static void reportNullText();
 
@@ -225,17 +225,17 @@ private:
     bool tryConvertTo(const MetaType* type, void* out) const;
 
     const MetaType* m_type = nullptr;
-    alignas(void*) unsigned char m_storage[detail::INLINE_CAPACITY];
+    alignas(void*) unsigned char m_storage[variant_details::INLINE_CAPACITY];
 };
 
 template <class T, class... Args>
 T& Variant::emplace(Args&&... args) {
     static_assert(!std::is_const_v<T> && !std::is_reference_v<T>);
-    static_assert(detail::storableValue<T>,
+    static_assert(variant_details::storableValue<T>,
                   "a Variant holds copyable values; hold a pointer to this type instead");
     const MetaType* type = MetaType::of<T>();
     // Build first: the arguments may refer to the current value.
-    if constexpr (detail::storedInline<T>) {
+    if constexpr (variant_details::storedInline<T>) {
         T value(std::forward<Args>(args)...);
         reset();
         T* result = ::new (static_cast<void*>(m_storage)) T(std::move(value));
@@ -300,7 +300,7 @@ bool Variant::tryCast(T& out) const {
             out = *static_cast<const T*>(data());
             return true;
         }
-        if constexpr (detail::RawPointer<T>) {
+        if constexpr (variant_details::RawPointer<T>) {
             using P = std::remove_pointer_t<T>;
             using U = std::remove_cv_t<P>;
             if constexpr (!std::is_void_v<U>) {

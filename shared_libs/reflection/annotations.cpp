@@ -199,12 +199,12 @@ Annotations::Impl& Annotations::detach() {
     return *m_impl;
 }
 
-namespace annotations_detail {
+namespace annotations_details {
 
 void throwCastError(const tavi::Variant& value, const std::type_info& wanted) {
     tavi::Variant::castError(value.typeName(), tavi::MetaType::prettyName(wanted).c_str());
 }
 
-} // namespace annotations_detail
+} // namespace annotations_details
 
 } // namespace orv

@@ -140,9 +140,9 @@ private:
 // name that is not a T (two types registered under one name) raises
 // tavi::CastError when it is read as a T.
 
-namespace annotations_detail {
+namespace annotations_details {
 [[noreturn]] void throwCastError(const tavi::Variant& value, const std::type_info& wanted);
-} // namespace annotations_detail
+} // namespace annotations_details
 
 template <class T>
 Annotations::Key annotationKey() {
@@ -153,7 +153,7 @@ template <class T>
 const T& annotationCast(const tavi::Variant& value) {
     if (const T* typed = value.castPtr<T>())
         return *typed;
-    annotations_detail::throwCastError(value, typeid(T));
+    annotations_details::throwCastError(value, typeid(T));
 }
 
 // Reads the values of one key as T, lazily: a value that is not a T throws

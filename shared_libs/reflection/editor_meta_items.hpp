@@ -13,7 +13,7 @@
 #include "platform/variant/variant.hpp"
 #include "platform/zel_core/flags.hpp"
 #include "shared_libs/reflection/annotations.hpp"
-#include "shared_libs/reflection/argument_convertors.hpp"
+#include "shared_libs/reflection/details/argument_convertors.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_validator.hpp"

@@ -3,7 +3,7 @@
 // typed parameter lists, adapted through an argument convertor, and the
 // exception raised when an argument cannot be converted.
 
-#include "orv_cpp_utils/fuzzy_arguments.hpp"
+#include "orv_cpp_utils/details/fuzzy_arguments.hpp"
 
 #include <functional>
 #include <stdexcept>

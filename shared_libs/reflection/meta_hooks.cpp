@@ -49,7 +49,7 @@ namespace orv {
 
 // The dispatchers of meta objects and meta properties are protected so that
 // only the notification path raises them; this is that path.
-struct notify_details::Dispatch {
+struct notify_scope_details::Dispatch {
     using ObjectEvent = void (MetaObject::*)(const ReflectedObject&);
     using RangeEvent = void (MetaObject::*)(const ReflectedObject&, size_t, size_t);
     using PropertyEvent = void (MetaProperty::*)(const BoundProperty&, SetterFlags, NotifyFlags) const;
@@ -70,8 +70,8 @@ struct notify_details::Dispatch {
 
 namespace {
 
-using MetaObjectEvents = notify_details::Dispatch;
-using MetaPropertyEvents = notify_details::Dispatch;
+using MetaObjectEvents = notify_scope_details::Dispatch;
+using MetaPropertyEvents = notify_scope_details::Dispatch;
 
 template <class Hook, class... Args>
 void runHooks(const Annotations& annotations, const Args&... args) {

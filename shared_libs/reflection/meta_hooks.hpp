@@ -11,7 +11,7 @@
 // tavi::CastError.
 
 #include "platform/variant/variant.hpp"
-#include "shared_libs/reflection/argument_convertors.hpp"
+#include "shared_libs/reflection/details/argument_convertors.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
 
@@ -25,7 +25,7 @@ class ReflectedObject;
 
 namespace Meta {
 
-namespace hooks_detail {
+namespace meta_hooks_details {
 
 // One callable with the event's signature; user callables may take fewer
 // parameters, or the owning object instead of the bound property.
@@ -47,11 +47,11 @@ using MethodInvokedSignature = void(const orv::BoundProperty&, size_t, const tav
 using ObjectSignature = void(const orv::ReflectedObject&);
 using PropertyRangeSignature = void(const orv::ReflectedObject&, size_t, size_t);
 
-} // namespace hooks_detail
+} // namespace meta_hooks_details
 
 // Distinct types, because annotations are filed under their type's name.
 
-struct OnPropertyAboutToBeChanged : hooks_detail::Hook<hooks_detail::PropertySignature> {
+struct OnPropertyAboutToBeChanged : meta_hooks_details::Hook<meta_hooks_details::PropertySignature> {
     using Hook::Hook;
 
     // A hook that makes a change of the annotated property also announce a
@@ -63,35 +63,36 @@ struct OnPropertyAboutToBeChanged : hooks_detail::Hook<hooks_detail::PropertySig
     static void notifyParent(const orv::ReflectedObject& object, orv::SetterFlags setterFlags,
                              orv::NotifyFlags notifyFlags);
 };
-struct OnPropertyChanged : hooks_detail::Hook<hooks_detail::PropertySignature> {
+struct OnPropertyChanged : meta_hooks_details::Hook<meta_hooks_details::PropertySignature> {
     using Hook::Hook;
 };
 // (method, argument count, arguments, setter flags, notify flags)
-struct OnMethodAboutToBeInvoked : hooks_detail::Hook<hooks_detail::MethodAboutToBeInvokedSignature> {
+struct OnMethodAboutToBeInvoked
+    : meta_hooks_details::Hook<meta_hooks_details::MethodAboutToBeInvokedSignature> {
     using Hook::Hook;
 };
 // (method, argument count, arguments, result, setter flags, notify flags)
-struct OnMethodInvoked : hooks_detail::Hook<hooks_detail::MethodInvokedSignature> {
+struct OnMethodInvoked : meta_hooks_details::Hook<meta_hooks_details::MethodInvokedSignature> {
     using Hook::Hook;
 };
 // (object)
-struct OnPropertiesAboutToBeReset : hooks_detail::Hook<hooks_detail::ObjectSignature> {
+struct OnPropertiesAboutToBeReset : meta_hooks_details::Hook<meta_hooks_details::ObjectSignature> {
     using Hook::Hook;
 };
-struct OnPropertiesReset : hooks_detail::Hook<hooks_detail::ObjectSignature> {
+struct OnPropertiesReset : meta_hooks_details::Hook<meta_hooks_details::ObjectSignature> {
     using Hook::Hook;
 };
 // (object, first index, count)
-struct OnPropertyAboutToBeAdded : hooks_detail::Hook<hooks_detail::PropertyRangeSignature> {
+struct OnPropertyAboutToBeAdded : meta_hooks_details::Hook<meta_hooks_details::PropertyRangeSignature> {
     using Hook::Hook;
 };
-struct OnPropertyAdded : hooks_detail::Hook<hooks_detail::PropertyRangeSignature> {
+struct OnPropertyAdded : meta_hooks_details::Hook<meta_hooks_details::PropertyRangeSignature> {
     using Hook::Hook;
 };
-struct OnPropertyAboutToBeRemoved : hooks_detail::Hook<hooks_detail::PropertyRangeSignature> {
+struct OnPropertyAboutToBeRemoved : meta_hooks_details::Hook<meta_hooks_details::PropertyRangeSignature> {
     using Hook::Hook;
 };
-struct OnPropertyRemoved : hooks_detail::Hook<hooks_detail::PropertyRangeSignature> {
+struct OnPropertyRemoved : meta_hooks_details::Hook<meta_hooks_details::PropertyRangeSignature> {
     using Hook::Hook;
 };
 

@@ -4,7 +4,7 @@
 // of the objects a property holds.
 
 #include "shared_libs/reflection/annotations.hpp"
-#include "shared_libs/reflection/argument_convertors.hpp"
+#include "shared_libs/reflection/details/argument_convertors.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
 #include "shared_libs/reflection/stateless.hpp"

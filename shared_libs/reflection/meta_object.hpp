@@ -8,7 +8,7 @@
 
 #include "platform/corekit/string_ref.hpp"
 #include "shared_libs/reflection/annotations.hpp"
-#include "shared_libs/reflection/object_signals.hpp"
+#include "shared_libs/reflection/details/object_signals.hpp"
 
 #include <cstddef>
 #include <memory>
@@ -23,7 +23,7 @@ class Variant;
 
 namespace orv {
 
-namespace notify_details {
+namespace notify_scope_details {
 struct Dispatch;
 }
 
@@ -155,7 +155,7 @@ protected:
 private:
     friend class MetaObjectManager;
     friend class ReflectedObject;
-    friend struct notify_details::Dispatch;
+    friend struct notify_scope_details::Dispatch;
 
     // Index of the last self property whose key equals `key`, or INVALID_INDEX.
     virtual size_t findSelfProperty(const ReflectedObject& object, const tavi::Variant& key) const;

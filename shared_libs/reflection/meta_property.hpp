@@ -9,8 +9,8 @@
 #include "orv_cpp_utils/signal.hpp"
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/annotations.hpp"
-#include "shared_libs/reflection/argument_convertors.hpp"
-#include "shared_libs/reflection/generic_function.hpp"
+#include "shared_libs/reflection/details/argument_convertors.hpp"
+#include "shared_libs/reflection/details/generic_function.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
 
 #include <cstddef>
@@ -22,7 +22,7 @@
 
 namespace orv {
 
-namespace notify_details {
+namespace notify_scope_details {
 struct Dispatch;
 }
 
@@ -152,7 +152,7 @@ protected:
     static const void* instanceKey(const BoundProperty& property);
 
 private:
-    friend struct notify_details::Dispatch;
+    friend struct notify_scope_details::Dispatch;
     friend class BoundProperty;
 
     // Connects a slot for one bound property; where it goes (per object,

@@ -2,7 +2,7 @@
 // The annotation that checks, and may adjust, every value written to a
 // property before it reaches the setter.
 
-#include "shared_libs/reflection/argument_convertors.hpp"
+#include "shared_libs/reflection/details/argument_convertors.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
 

@@ -8,8 +8,8 @@
 // ObjectData; the concrete type decides how that data is made (objectData).
 
 #include "orv_cpp_utils/signal.hpp"
+#include "shared_libs/reflection/details/object_signals.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
-#include "shared_libs/reflection/object_signals.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
 #include <cstddef>

@@ -13,10 +13,10 @@
 #include "platform/variant/variant.hpp"
 #include "platform/zel_core/flags.hpp"
 #include "shared_libs/reflection/annotations.hpp"
-#include "shared_libs/reflection/argument_convertors.hpp"
+#include "shared_libs/reflection/details/argument_convertors.hpp"
+#include "shared_libs/reflection/details/object_signals.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
-#include "shared_libs/reflection/object_signals.hpp"
 #include "shared_libs/reflection/stateless.hpp"
 #include "shared_libs/shared_common/ptr_variant.hpp"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The annotation that marks changes as not undoable.
 
-#include "orv_cpp_utils/fuzzy_arguments.hpp"
+#include "orv_cpp_utils/details/fuzzy_arguments.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 
 #include <cstdint>

@@ -183,7 +183,7 @@ template class BaseStaticMetaObject<1>;
 
 // --- builder ----------------------------------------------------------------
 
-namespace static_meta_details {
+namespace static_meta_object_details {
 
 BuilderCore::BuilderCore(MetaObject& metaObject, StaticMetaObjectImpl& list)
     : m_metaObject(metaObject),
@@ -244,5 +244,5 @@ void BuilderCore::addMethod(std::string key, Annotations annotations, MetaProper
     m_list.addProperty(std::move(property));
 }
 
-} // namespace static_meta_details
+} // namespace static_meta_object_details
 } // namespace orv

@@ -53,12 +53,12 @@
 
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/details/static_meta_object.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/notifyable_meta_object.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
-#include "shared_libs/reflection/static_meta_object_details.hpp"
 
 #include <cstddef>
 #include <memory>
@@ -72,7 +72,7 @@ namespace orv {
 
 class StaticMetaObjectImpl;
 
-namespace static_meta_details {
+namespace static_meta_object_details {
 class BuilderCore;
 }
 
@@ -156,7 +156,7 @@ private:
 template <class T>
 using Builder = typename StaticMetaObject<T>::Builder;
 
-namespace static_meta_details {
+namespace static_meta_object_details {
 
 // The non-template part of every builder: annotation scopes and the making
 // of meta properties.
@@ -187,39 +187,41 @@ private:
     int m_exceptions;
 };
 
-} // namespace static_meta_details
+} // namespace static_meta_object_details
 
 // Handed to TypeDeclaration<T>::declare; every operation returns the builder.
 template <class T>
-class StaticMetaObject<T>::Builder : private static_meta_details::BuilderCore {
+class StaticMetaObject<T>::Builder : private static_meta_object_details::BuilderCore {
 public:
     // Annotations of the type itself.
-    template <static_meta_details::AnnotationValue... A>
+    template <static_meta_object_details::AnnotationValue... A>
     Builder& annotate(A&&... annotations) {
-        annotateType(static_meta_details::annotationsOf(std::forward<A>(annotations)...));
+        annotateType(static_meta_object_details::annotationsOf(std::forward<A>(annotations)...));
         return *this;
     }
 
     // A property read by `getter`; writable when it is a non-const data member.
-    template <class G, static_meta_details::AnnotationValue... A>
-    requires(!static_meta_details::setterFirst<T, A...>) Builder& property(std::string key, G getter,
-                                                                           A&&... annotations) {
+    template <class G, static_meta_object_details::AnnotationValue... A>
+    requires(!static_meta_object_details::setterFirst<T, A...>) Builder& property(std::string key, G getter,
+                                                                                  A&&... annotations) {
         MetaProperty::Setter setter;
-        if constexpr (std::is_member_object_pointer_v<G> && !static_meta_details::ConstDataMember<T, G>)
-            setter = static_meta_details::memberSetter<T>(getter);
-        addProperty(std::move(key), typeid(static_meta_details::GetterValue<T, G>),
-                    static_meta_details::annotationsOf(std::forward<A>(annotations)...),
-                    static_meta_details::makeGetter<T>(std::move(getter)), std::move(setter));
+        if constexpr (std::is_member_object_pointer_v<G> &&
+                      !static_meta_object_details::ConstDataMember<T, G>)
+            setter = static_meta_object_details::memberSetter<T>(getter);
+        addProperty(std::move(key), typeid(static_meta_object_details::GetterValue<T, G>),
+                    static_meta_object_details::annotationsOf(std::forward<A>(annotations)...),
+                    static_meta_object_details::makeGetter<T>(std::move(getter)), std::move(setter));
         return *this;
     }
 
     // A property read by `getter` and written by `setter`.
-    template <class G, static_meta_details::SetterFor<T> S, static_meta_details::AnnotationValue... A>
+    template <class G, static_meta_object_details::SetterFor<T> S,
+              static_meta_object_details::AnnotationValue... A>
     Builder& property(std::string key, G getter, S setter, A&&... annotations) {
-        addProperty(std::move(key), typeid(static_meta_details::GetterValue<T, G>),
-                    static_meta_details::annotationsOf(std::forward<A>(annotations)...),
-                    static_meta_details::makeGetter<T>(std::move(getter)),
-                    static_meta_details::makeSetter<T>(std::move(setter)));
+        addProperty(std::move(key), typeid(static_meta_object_details::GetterValue<T, G>),
+                    static_meta_object_details::annotationsOf(std::forward<A>(annotations)...),
+                    static_meta_object_details::makeGetter<T>(std::move(getter)),
+                    static_meta_object_details::makeSetter<T>(std::move(setter)));
         return *this;
     }
 
@@ -227,29 +229,29 @@ public:
     // member (a const one when the owner is reached through a const
     // pointer), so the object made from the property is the member itself
     // and writes to its properties change the owner's member.
-    template <class G, static_meta_details::AnnotationValue... A>
+    template <class G, static_meta_object_details::AnnotationValue... A>
     requires std::is_member_object_pointer_v<G> Builder& object(std::string key, G member,
                                                                 A&&... annotations) {
-        using M = static_meta_details::GetterValue<T, G>;
+        using M = static_meta_object_details::GetterValue<T, G>;
         if constexpr (DeclaredType<M>)
             StaticMetaObject<M>::instance();
         addProperty(std::move(key), typeid(M),
-                    static_meta_details::annotationsOf(std::forward<A>(annotations)...),
-                    static_meta_details::makeMemberObjectGetter<T>(member), {});
+                    static_meta_object_details::annotationsOf(std::forward<A>(annotations)...),
+                    static_meta_object_details::makeMemberObjectGetter<T>(member), {});
         return *this;
     }
 
-    template <class M, static_meta_details::AnnotationValue... A>
+    template <class M, static_meta_object_details::AnnotationValue... A>
     Builder& method(std::string key, M callable, A&&... annotations) {
-        addMethod(std::move(key), static_meta_details::annotationsOf(std::forward<A>(annotations)...),
-                  static_meta_details::makeMethod<T>(std::move(callable)));
+        addMethod(std::move(key), static_meta_object_details::annotationsOf(std::forward<A>(annotations)...),
+                  static_meta_object_details::makeMethod<T>(std::move(callable)));
         return *this;
     }
 
     // Opens an annotation scope: the enclosing scope's annotations plus these.
-    template <static_meta_details::AnnotationValue... A>
+    template <static_meta_object_details::AnnotationValue... A>
     Builder& push(A&&... annotations) {
-        pushScope(static_meta_details::annotationsOf(std::forward<A>(annotations)...));
+        pushScope(static_meta_object_details::annotationsOf(std::forward<A>(annotations)...));
         return *this;
     }
     // Closes the innermost scope.
@@ -269,7 +271,7 @@ private:
     StaticMetaObject& m_metaObject;
 };
 
-namespace static_meta_details {
+namespace static_meta_object_details {
 
 template <class T>
 const char* declaredName() {
@@ -293,7 +295,7 @@ std::vector<MetaObject::BaseClass> declaredBases() {
         return {};
 }
 
-} // namespace static_meta_details
+} // namespace static_meta_object_details
 
 template <class T>
 StaticMetaObject<T>& StaticMetaObject<T>::instance() {
@@ -305,8 +307,8 @@ StaticMetaObject<T>& StaticMetaObject<T>::instance() {
 
 template <class T>
 StaticMetaObject<T>::StaticMetaObject()
-    : BaseStaticMetaObject<0>(typeid(T), static_meta_details::declaredName<T>(), {},
-                              static_meta_details::declaredBases<T>()) {
+    : BaseStaticMetaObject<0>(typeid(T), static_meta_object_details::declaredName<T>(), {},
+                              static_meta_object_details::declaredBases<T>()) {
     Builder builder(*this);
     TypeDeclaration<T>::declare(builder);
     MetaObjectManager::instance().registerType(this);

@@ -24,7 +24,7 @@
 #include <utility>
 
 namespace orv {
-namespace ptr_variant_detail {
+namespace ptr_variant_details {
 
 inline constexpr std::uintptr_t TYPE_MASK = 1;
 
@@ -75,14 +75,14 @@ protected:
     std::uintptr_t m_bits = 0;
 };
 
-} // namespace ptr_variant_detail
+} // namespace ptr_variant_details
 
 // Owning tagged pointer over two types owned through std::shared_ptr: the
 // word plus the owner's control block, so that the same pointee can also be
 // shared with ordinary shared pointers elsewhere.
 template <typename A, typename B>
-class SharedPtrVariant : public ptr_variant_detail::TaggedWord<A, B> {
-    using Base = ptr_variant_detail::TaggedWord<A, B>;
+class SharedPtrVariant : public ptr_variant_details::TaggedWord<A, B> {
+    using Base = ptr_variant_details::TaggedWord<A, B>;
     using Base::m_bits;
 
 public:
@@ -105,12 +105,12 @@ public:
 
     // The pointee when it is a T, otherwise null.
     template <typename T>
-    requires ptr_variant_detail::OneOf<T, A, B> T* get() const noexcept {
+    requires ptr_variant_details::OneOf<T, A, B> T* get() const noexcept {
         return this->template pointer<T>();
     }
     // An owning pointer to the pointee when it is a T, otherwise null.
     template <typename T>
-    requires ptr_variant_detail::OneOf<T, A, B> std::shared_ptr<T> share()
+    requires ptr_variant_details::OneOf<T, A, B> std::shared_ptr<T> share()
     const noexcept {
         T* const target = get<T>();
         return target ? std::shared_ptr<T>(m_owner, target) : nullptr;
@@ -134,7 +134,7 @@ public:
 
 private:
     SharedPtrVariant(const void* pointer, std::uintptr_t index, const std::shared_ptr<void>& owner)
-        : Base(ptr_variant_detail::tag(pointer, index)) {
+        : Base(ptr_variant_details::tag(pointer, index)) {
         if (m_bits != 0)
             m_owner = owner;
     }
@@ -144,8 +144,8 @@ private:
 
 // Weak tagged reference over two types owned elsewhere.
 template <typename A, typename B>
-class WeakPtrVariant : public ptr_variant_detail::TaggedWord<A, B> {
-    using Base = ptr_variant_detail::TaggedWord<A, B>;
+class WeakPtrVariant : public ptr_variant_details::TaggedWord<A, B> {
+    using Base = ptr_variant_details::TaggedWord<A, B>;
     using Base::m_bits;
 
 public:
@@ -157,8 +157,8 @@ public:
     WeakPtrVariant(const std::shared_ptr<A>& pointer) : WeakPtrVariant(pointer.get(), 0, pointer) {}
     WeakPtrVariant(const std::shared_ptr<B>& pointer) : WeakPtrVariant(pointer.get(), 1, pointer) {}
     // Refers to an object that outlives every reference to it; never expires.
-    explicit WeakPtrVariant(A* pointer) : WeakPtrVariant(pointer, 0, ptr_variant_detail::anchor()) {}
-    explicit WeakPtrVariant(B* pointer) : WeakPtrVariant(pointer, 1, ptr_variant_detail::anchor()) {}
+    explicit WeakPtrVariant(A* pointer) : WeakPtrVariant(pointer, 0, ptr_variant_details::anchor()) {}
+    explicit WeakPtrVariant(B* pointer) : WeakPtrVariant(pointer, 1, ptr_variant_details::anchor()) {}
 
     WeakPtrVariant(const WeakPtrVariant&) = default;
     WeakPtrVariant& operator=(const WeakPtrVariant&) = default;
@@ -178,7 +178,7 @@ public:
     // An owning pointer to the pointee when it is a live T, otherwise null.
     // It shares the control block of the reference.
     template <typename T>
-    requires ptr_variant_detail::OneOf<T, A, B> std::shared_ptr<T> lock()
+    requires ptr_variant_details::OneOf<T, A, B> std::shared_ptr<T> lock()
     const noexcept {
         T* const target = this->template pointer<T>();
         if (!target)
@@ -192,7 +192,7 @@ public:
     // The pointee when it is a live T, otherwise null. Only valid while the
     // caller knows the owner stays; lock() is the safe form.
     template <typename T>
-    requires ptr_variant_detail::OneOf<T, A, B> T* get() const noexcept {
+    requires ptr_variant_details::OneOf<T, A, B> T* get() const noexcept {
         return expired() ? nullptr : this->template pointer<T>();
     }
 
@@ -208,7 +208,7 @@ public:
 
 private:
     WeakPtrVariant(const void* pointer, std::uintptr_t index, const std::shared_ptr<void>& owner)
-        : Base(ptr_variant_detail::tag(pointer, index)) {
+        : Base(ptr_variant_details::tag(pointer, index)) {
         if (m_bits != 0)
             m_control = owner;
     }

@@ -38,7 +38,7 @@ struct EulerAngles {
         return yaw == o.yaw && pitch == o.pitch && roll == o.roll;
     }
     std::size_t hash() const noexcept {
-        return detail::hashFloat(detail::hashFloat(detail::hashFloat(6, yaw), pitch), roll);
+        return math_details::hashFloat(math_details::hashFloat(math_details::hashFloat(6, yaw), pitch), roll);
     }
 };
 

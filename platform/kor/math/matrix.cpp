@@ -86,7 +86,7 @@ constexpr double kSingularRatio = 1e-7;
 Vector4& Matrix::operator[](int row) {
     if (row >= 0 && row < 4)
         return m_rows[row];
-    detail::reportBadIndex("Matrix", row, 4);
+    math_details::reportBadIndex("Matrix", row, 4);
     return m_rows[0];
 }
 
@@ -190,7 +190,7 @@ std::size_t Matrix::hash() const noexcept {
     std::size_t h = 16;
     for (const Vector4& row : m_rows)
         for (int c = 0; c < 4; ++c)
-            h = detail::hashFloat(h, row[c]);
+            h = math_details::hashFloat(h, row[c]);
     return h;
 }
 

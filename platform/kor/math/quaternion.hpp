@@ -70,7 +70,8 @@ struct Quaternion {
         return x == o.x && y == o.y && z == o.z && w == o.w;
     }
     std::size_t hash() const noexcept {
-        return detail::hashFloat(detail::hashFloat(detail::hashFloat(detail::hashFloat(5, x), y), z), w);
+        return math_details::hashFloat(
+            math_details::hashFloat(math_details::hashFloat(math_details::hashFloat(5, x), y), z), w);
     }
 };
 

@@ -4,13 +4,13 @@
 
 namespace Kor {
 
-namespace detail {
+namespace math_details {
 
 void reportBadIndex(const char* typeName, int index, int count) {
     errorMessage("%s: index %d is outside 0..%d; using 0", typeName, index, count - 1);
 }
 
-} // namespace detail
+} // namespace math_details
 
 namespace {
 
@@ -29,7 +29,7 @@ float& Vector2::operator[](int index) {
     if (index == 1)
         return y;
     if (index != 0)
-        detail::reportBadIndex("Vector2", index, 2);
+        math_details::reportBadIndex("Vector2", index, 2);
     return x;
 }
 
@@ -42,7 +42,7 @@ float& Vector3::operator[](int index) {
         case 2:
             return z;
         default:
-            detail::reportBadIndex("Vector3", index, 3);
+            math_details::reportBadIndex("Vector3", index, 3);
             return x;
     }
 }
@@ -58,7 +58,7 @@ float& Vector4::operator[](int index) {
         case 3:
             return w;
         default:
-            detail::reportBadIndex("Vector4", index, 4);
+            math_details::reportBadIndex("Vector4", index, 4);
             return x;
     }
 }

@@ -16,7 +16,7 @@
 
 namespace Kor {
 
-namespace detail {
+namespace math_details {
 
 // Reports an out-of-range component or row index; the caller then falls back to index 0.
 void reportBadIndex(const char* typeName, int index, int count);
@@ -27,7 +27,7 @@ inline std::size_t hashFloat(std::size_t seed, float value) noexcept {
     return static_cast<std::size_t>(hash_combine(seed, std::bit_cast<std::uint32_t>(canonical)));
 }
 
-} // namespace detail
+} // namespace math_details
 
 // Whether |a - b| <= tolerance.
 inline bool almostEqual(float a, float b, float tolerance) noexcept { return std::fabs(a - b) <= tolerance; }
@@ -92,7 +92,7 @@ struct Vector2 {
     }
 
     constexpr bool operator==(const Vector2& o) const noexcept { return x == o.x && y == o.y; }
-    std::size_t hash() const noexcept { return detail::hashFloat(detail::hashFloat(2, x), y); }
+    std::size_t hash() const noexcept { return math_details::hashFloat(math_details::hashFloat(2, x), y); }
 };
 
 struct Vector3 {
@@ -164,7 +164,7 @@ struct Vector3 {
 
     constexpr bool operator==(const Vector3& o) const noexcept { return x == o.x && y == o.y && z == o.z; }
     std::size_t hash() const noexcept {
-        return detail::hashFloat(detail::hashFloat(detail::hashFloat(3, x), y), z);
+        return math_details::hashFloat(math_details::hashFloat(math_details::hashFloat(3, x), y), z);
     }
 };
 
@@ -244,7 +244,8 @@ struct Vector4 {
         return x == o.x && y == o.y && z == o.z && w == o.w;
     }
     std::size_t hash() const noexcept {
-        return detail::hashFloat(detail::hashFloat(detail::hashFloat(detail::hashFloat(4, x), y), z), w);
+        return math_details::hashFloat(
+            math_details::hashFloat(math_details::hashFloat(math_details::hashFloat(4, x), y), z), w);
     }
 };
 

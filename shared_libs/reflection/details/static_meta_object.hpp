@@ -3,12 +3,12 @@
 // displacements, annotation lists, and the adaptation of members and
 // callables into the getters, setters and methods of meta properties.
 
-#include "orv_cpp_utils/fuzzy_arguments.hpp"
+#include "orv_cpp_utils/details/fuzzy_arguments.hpp"
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/annotations.hpp"
-#include "shared_libs/reflection/argument_convertors.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
-#include "shared_libs/reflection/generic_function.hpp"
+#include "shared_libs/reflection/details/argument_convertors.hpp"
+#include "shared_libs/reflection/details/generic_function.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
 
@@ -57,7 +57,7 @@ private:
 
 } // namespace meta_property_details
 
-namespace static_meta_details {
+namespace static_meta_object_details {
 
 using GetterSignature = tavi::Variant(const BoundProperty&);
 using SetterSignature = void(const BoundProperty&, const tavi::Variant&, SetterFlags);
@@ -308,5 +308,5 @@ MetaProperty::Method makeMethod(M member) {
     return MetaProperty::Method(MethodFunction::wrap<Signature>(Call(std::move(member))));
 }
 
-} // namespace static_meta_details
+} // namespace static_meta_object_details
 } // namespace orv

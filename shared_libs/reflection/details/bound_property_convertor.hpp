@@ -2,7 +2,7 @@
 // The convertor of every signal slot and annotation callback that takes a
 // bound property: such callables may ask for the owning object instead.
 
-#include "orv_cpp_utils/fuzzy_arguments.hpp"
+#include "orv_cpp_utils/details/fuzzy_arguments.hpp"
 
 #include <concepts>
 #include <type_traits>

@@ -2,7 +2,7 @@
 // The structure signals of a reflected object and their slot types.
 
 #include "orv_cpp_utils/signal.hpp"
-#include "shared_libs/reflection/bound_property_convertor.hpp"
+#include "shared_libs/reflection/details/bound_property_convertor.hpp"
 
 #include <cstddef>
 

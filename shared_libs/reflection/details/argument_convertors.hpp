@@ -1,13 +1,13 @@
 #pragma once
 // The argument convertors through which user getters, setters, annotation
 // callbacks and slots receive what they ask for instead of the library's
-// full argument lists. See orv_cpp_utils/fuzzy_arguments.hpp for the policy.
+// full argument lists. See orv_cpp_utils/details/fuzzy_arguments.hpp for the policy.
 
-#include "orv_cpp_utils/fuzzy_arguments.hpp"
+#include "orv_cpp_utils/details/fuzzy_arguments.hpp"
 #include "platform/variant/meta_type.hpp"
 #include "platform/variant/variant.hpp"
 #include "platform/variant/variant_converter.hpp"
-#include "shared_libs/reflection/bound_property_convertor.hpp"
+#include "shared_libs/reflection/details/bound_property_convertor.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/property_flags.hpp"

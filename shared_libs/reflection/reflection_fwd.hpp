@@ -1,0 +1,60 @@
+#pragma once
+// Forward declarations of the library's public types, for headers that only
+// pass handles around. Include "shared_libs/reflection/reflection.hpp" (or the
+// chief header of one concept) where the types are used.
+
+#include <cstdint>
+
+namespace tavi {
+class Variant;
+class MetaType;
+} // namespace tavi
+
+namespace zel {
+template <class Enum>
+class Flags;
+class Connection;
+class ScopedConnection;
+} // namespace zel
+
+namespace orv {
+
+class Annotations;
+class MetaObject;
+class MetaObjectManager;
+class MetaProperty;
+class TypeInfo;
+template <int N>
+class NotifyableMetaObject;
+template <int N>
+class NotifyableMetaProperty;
+template <int N>
+class BaseStaticMetaObject;
+template <class T>
+class StaticMetaObject;
+template <class T>
+struct TypeDeclaration;
+
+class ReflectedObject;
+class ObjectData;
+class BoundProperty;
+class PropertyData;
+class ReflectedObjectContextData;
+class ReflectedObjectReference;
+class BoundPropertyContextData;
+
+class NotifyScope;
+class PropertyChangeNotifier;
+class MethodInvokeNotifier;
+class PropertiesAddNotifier;
+class PropertiesRemoveNotifier;
+class PropertiesResetNotifier;
+
+class PropertySetCommand;
+
+enum class SetterFlag : uint32_t;
+enum class NotifyFlag : uint32_t;
+using SetterFlags = zel::Flags<SetterFlag>;
+using NotifyFlags = zel::Flags<NotifyFlag>;
+
+} // namespace orv
