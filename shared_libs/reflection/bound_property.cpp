@@ -33,6 +33,7 @@ const tavi::MetaType* const s_types[] = {
     tavi::MetaType::registerType<Meta::Stateless>("Meta::Stateless"),
     tavi::MetaType::registerType<Meta::Minor>("Meta::Minor"),
     tavi::MetaType::registerType<Meta::Validator>("Meta::Validator"),
+    tavi::MetaType::registerType<Meta::ValueExtractor>("Meta::ValueExtractor"),
     tavi::MetaType::registerType<Meta::MultiSelection::ReduceMap>("Meta::MultiSelection::ReduceMap"),
 };
 

@@ -28,6 +28,24 @@ struct Validator {
     Function function;
 };
 
+// Picks the part of a composite value that validators and revert commands
+// work on (the scale of a transform, say), and puts an adjusted part back
+// into a whole value.
+struct ValueExtractor {
+    // whole value -> part
+    using Extract = orv::FuzzyFunction<tavi::Variant(const tavi::Variant&), orv::ValueArgumentsConvertor>;
+    // (whole value, part) -> whole value with that part
+    using Recompose = orv::FuzzyFunction<tavi::Variant(const tavi::Variant&, const tavi::Variant&),
+                                         orv::ValueArgumentsConvertor>;
+
+    ValueExtractor() = default;
+    ValueExtractor(Extract extract, Recompose recompose)
+        : extract(std::move(extract)), recompose(std::move(recompose)) {}
+
+    Extract extract;
+    Recompose recompose;
+};
+
 } // namespace Meta
 
 namespace orv {

@@ -128,6 +128,34 @@ struct MetaPropertySetterArgumentsConvertor {
     };
 };
 
+// For callables on values alone (value extractors): each Variant argument
+// as the parameter's own value type, and the result wrapped in a Variant.
+struct ValueArgumentsConvertor {
+    template <class Param, class Arg>
+    struct Converter : DefaultArgumentsConvertor::Converter<Param, Arg> {};
+
+    template <class Param, convertor_details::VariantArgument Arg>
+    requires(!convertor_details::VariantArgument<Param> && !std::is_pointer_v<std::remove_cvref_t<Param>> &&
+             (!std::is_reference_v<Param> ||
+              std::is_const_v<std::remove_reference_t<Param>>)) struct Converter<Param, Arg> {
+        static constexpr bool enabled = true;
+        static std::remove_cvref_t<Param> convert(const tavi::Variant& value) {
+            return convertor_details::valueOf<std::remove_cvref_t<Param>>(value);
+        }
+    };
+
+    template <class R, class From>
+    struct ResultConverter {
+        static constexpr bool enabled = false;
+    };
+    template <class From>
+    requires(!std::is_void_v<From> &&
+             !convertor_details::VariantArgument<From>) struct ResultConverter<tavi::Variant, From> {
+        static constexpr bool enabled = true;
+        static tavi::Variant convert(From result) { return tavi::Variant(std::forward<From>(result)); }
+    };
+};
+
 namespace meta_property {
 
 // Lets `Meta::Visible` take a constant: `VisibilityFlag ()` becomes
