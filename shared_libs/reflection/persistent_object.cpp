@@ -6,9 +6,10 @@
 
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
+#include <boost/container/small_vector.hpp>
 
-#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -49,17 +50,24 @@ PersistentObject::PersistentObject(ReflectedObject object) : m_root(std::move(ob
     Kor::StackTracker::Frame frame("orv::PersistentObject::PersistentObject");
     if (volatilityOf(m_root) == Anchor)
         return;
+    // Collected leaf side first, on the stack: the keys then take one
+    // allocation, with room for the property key a PersistentProperty adds
+    // (every recorded write makes one).
+    boost::container::small_vector<tavi::Variant, 8> climbed;
     for (BoundProperty holder = m_root.reference(); holder.isValid(); holder = m_root.reference()) {
         const int64_t volatility = volatilityOf(holder.object());
         if (volatility == OutsidePaths)
             break;
-        m_keys.push_back(holder.key());
+        climbed.push_back(holder.key());
         m_root = std::move(holder).object();
         KOR_ASSERT(m_root);
         if (volatility == Anchor)
             break;
     }
-    std::reverse(m_keys.begin(), m_keys.end());
+    if (climbed.empty())
+        return;
+    m_keys.reserve(climbed.size() + 1);
+    m_keys.assign(std::make_move_iterator(climbed.rbegin()), std::make_move_iterator(climbed.rend()));
 }
 
 ReflectedObject PersistentObject::object() const {
