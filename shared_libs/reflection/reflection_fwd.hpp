@@ -50,7 +50,10 @@ class PropertiesAddNotifier;
 class PropertiesRemoveNotifier;
 class PropertiesResetNotifier;
 
+class PersistentObject;
+class PersistentProperty;
 class PropertySetCommand;
+class PropertyRevertCommand;
 
 enum class SetterFlag : uint32_t;
 enum class NotifyFlag : uint32_t;
