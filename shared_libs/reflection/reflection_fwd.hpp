@@ -52,6 +52,8 @@ class PropertiesResetNotifier;
 
 class PropertySetCommand;
 
+class BaseObjectTrackerItem;
+
 enum class SetterFlag : uint32_t;
 enum class NotifyFlag : uint32_t;
 using SetterFlags = zel::Flags<SetterFlag>;
