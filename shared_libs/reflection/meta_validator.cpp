@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <typeinfo>
 #include <vector>
 
@@ -381,8 +382,7 @@ const std::vector<TypeLimits>& typeLimits() {
 
 // A colour picker's limits, else those of the first of the property's types
 // that has any; void ends otherwise.
-Limits hardLimitsOf(const BoundProperty& property) {
-    const orv::Annotations annotations = property.annotations();
+Limits hardLimitsOf(const BoundProperty& property, const orv::Annotations& annotations) {
     if (const auto* picker = orv::findAnnotation<View::ColorPicker>(annotations)) {
         switch (picker->mode) {
             case View::ColorPicker::Intensity:
@@ -431,9 +431,10 @@ bool inMultiSelection(const BoundProperty& property) {
     return property.object().indexOfProperty(key) != orv::MetaObject::INVALID_INDEX;
 }
 
-// (property, range in force, effective hard range, value, probing, error).
-using ClampFunction = bool (*)(const BoundProperty&, Limits&, const Limits&, tavi::Variant&, bool,
-                               std::string&);
+// (property, its annotations, range in force, effective hard range, value,
+// probing, error).
+using ClampFunction = bool (*)(const BoundProperty&, const orv::Annotations&, Limits&, const Limits&,
+                               tavi::Variant&, bool, std::string&);
 
 bool validateInRange(const Validator::RangeFunction& rangeOf, ClampFunction clamp,
                      const BoundProperty& property, tavi::Variant& value, SetterFlags flags,
@@ -446,7 +447,8 @@ bool validateInRange(const Validator::RangeFunction& rangeOf, ClampFunction clam
     const Range hard = rangeOf ? rangeOf(property, SetterFlag::SecondRange) : Range();
     if (!probe && !soft && !hard)
         return true;
-    const Limits typeLimits = hardLimitsOf(property);
+    const orv::Annotations annotations = property.annotations();
+    const Limits typeLimits = hardLimitsOf(property, annotations);
     Limits effectiveHard = hard ? *hard : typeLimits;
     if (effectiveHard.first.isVoid())
         effectiveHard.first = typeLimits.first;
@@ -458,7 +460,7 @@ bool validateInRange(const Validator::RangeFunction& rangeOf, ClampFunction clam
             tavi::Variant question = value;
             std::string ignored;
             try {
-                clamp(property, inForce, effectiveHard, question, true, ignored);
+                clamp(property, annotations, inForce, effectiveHard, question, true, ignored);
             } catch (const orv::FuzzyArgumentException&) {
                 // An extractor that cannot take the current value: the range as it is.
             }
@@ -468,7 +470,7 @@ bool validateInRange(const Validator::RangeFunction& rangeOf, ClampFunction clam
     }
     tavi::Variant adjusted = value;
     try {
-        if (!clamp(property, inForce, effectiveHard, adjusted, false, error))
+        if (!clamp(property, annotations, inForce, effectiveHard, adjusted, false, error))
             return false;
     } catch (const orv::FuzzyArgumentException& exception) {
         error = exception.what();
@@ -493,9 +495,8 @@ bool refuse(std::string& error, const char* why) {
 }
 
 // The clamp behind MinMax. A probe widens around the current value.
-bool clampMinMax(const BoundProperty& property, Limits& range, const Limits& hard, tavi::Variant& value,
-                 bool probing, std::string& error) {
-    const orv::Annotations annotations = property.annotations();
+bool clampMinMax(const BoundProperty& property, const orv::Annotations& annotations, Limits& range,
+                 const Limits& hard, tavi::Variant& value, bool probing, std::string& error) {
     const ValueExtractor* extractor = extractorOf(annotations, error);
     if (!extractor && !error.empty())
         return false;
@@ -567,9 +568,8 @@ std::optional<long double> uniformFactor(const Kor::Vector3& current, long doubl
 // non-uniform stops uniformly at the first limit it meets; a write whose
 // scale the limits undo entirely is refused (a write that leaves the scale
 // as it is, say a move, passes).
-bool clampScale(const BoundProperty& property, Limits& range, const Limits& hard, tavi::Variant& value,
-                bool probing, std::string& error) {
-    const orv::Annotations annotations = property.annotations();
+bool clampScale(const BoundProperty& property, const orv::Annotations& annotations, Limits& range,
+                const Limits& hard, tavi::Variant& value, bool probing, std::string& error) {
     const ValueExtractor* extractor = extractorOf(annotations, error);
     if (!extractor) {
         if (error.empty())
@@ -616,9 +616,16 @@ bool clampScale(const BoundProperty& property, Limits& range, const Limits& hard
 }
 
 Validator rangeValidator(Validator::RangeFunction range, ClampFunction clamp) {
-    return Validator([range = std::move(range), clamp](const BoundProperty& property, tavi::Variant& value,
-                                                       SetterFlags flags, std::string& error) {
-        return validateInRange(range, clamp, property, value, flags, error);
+    // Shared: write paths copy the validator they call, and this keeps that
+    // copy to one reference count instead of a copy of the range function.
+    struct Ranges {
+        Validator::RangeFunction range;
+        ClampFunction clamp;
+    };
+    auto ranges = std::make_shared<const Ranges>(Ranges{std::move(range), clamp});
+    return Validator([ranges = std::move(ranges)](const BoundProperty& property, tavi::Variant& value,
+                                                  SetterFlags flags, std::string& error) {
+        return validateInRange(ranges->range, ranges->clamp, property, value, flags, error);
     });
 }
 
