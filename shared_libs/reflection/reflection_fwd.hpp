@@ -55,6 +55,8 @@ class PersistentProperty;
 class PropertySetCommand;
 class PropertyRevertCommand;
 
+class BaseObjectTrackerItem;
+
 enum class SetterFlag : uint32_t;
 enum class NotifyFlag : uint32_t;
 using SetterFlags = zel::Flags<SetterFlag>;
