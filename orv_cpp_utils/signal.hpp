@@ -26,6 +26,7 @@
 // emission of a signal that never had a slot is a single pointer test.
 
 #include "orv_cpp_utils/details/fuzzy_arguments.hpp"
+#include "orv_cpp_utils/details/lazy_owner.hpp"
 #include "orv_cpp_utils/details/signal.hpp"
 
 #include <boost/intrusive_ptr.hpp>
@@ -184,33 +185,32 @@ public:
     using slot_type = FuzzySlot<void(const Connection&, Args...), Convertor>;
 
     FuzzySignal() noexcept = default;
-    ~FuzzySignal() { delete m_impl.load(std::memory_order_acquire); }
     FuzzySignal(const FuzzySignal&) = delete;
     FuzzySignal& operator=(const FuzzySignal&) = delete;
-    FuzzySignal(FuzzySignal&& other) noexcept : m_impl(other.m_impl.exchange(nullptr)) {}
+    FuzzySignal(FuzzySignal&& other) noexcept : m_impl(other.m_impl.release()) {}
     FuzzySignal& operator=(FuzzySignal&& other) noexcept {
         if (this != &other)
-            delete m_impl.exchange(other.m_impl.exchange(nullptr));
+            m_impl.reset(other.m_impl.release());
         return *this;
     }
 
     // Connects `slot` with `priority` (lower runs first); the holder is built
     // in `storage` when given, else on the heap.
     Connection connect(InlineConnection* storage, const slot_type& slot, int priority) const {
-        return body().connect(storage, slot, priority);
+        return m_impl.getOrCreate().connect(storage, slot, priority);
     }
     Connection connect(const slot_type& slot, int priority = 0) const {
         return connect(nullptr, slot, priority);
     }
 
     void operator()(Args... args) const {
-        if (impl_type* body = m_impl.load(std::memory_order_acquire))
+        if (impl_type* body = m_impl.get())
             body->emit(std::forward<Args>(args)...);
     }
     void emit(Args... args) const { (*this)(std::forward<Args>(args)...); }
 
     // Null until the first connect.
-    impl_type* impl() const noexcept { return m_impl.load(std::memory_order_acquire); }
+    impl_type* impl() const noexcept { return m_impl.get(); }
     // Slots linked to the body (disconnected ones included while an emission still holds them).
     size_t slotCount() const {
         const impl_type* body = impl();
@@ -218,18 +218,7 @@ public:
     }
 
 private:
-    impl_type& body() const {
-        impl_type* current = m_impl.load(std::memory_order_acquire);
-        if (current)
-            return *current;
-        auto fresh = std::make_unique<impl_type>();
-        if (m_impl.compare_exchange_strong(current, fresh.get(), std::memory_order_acq_rel,
-                                           std::memory_order_acquire))
-            return *fresh.release();
-        return *current; // another thread installed its body first
-    }
-
-    mutable std::atomic<impl_type*> m_impl{nullptr};
+    lazy_owner_details::LazyOwner<impl_type> m_impl;
 };
 
 // Keeps one connection and disconnects it when destroyed or given another.

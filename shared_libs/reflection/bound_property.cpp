@@ -524,76 +524,65 @@ PropertyData::~PropertyData() {
     for (const auto& body : m_bindings)
         body->detach();
     m_bindings.clear();
-    delete m_methodInvoked.exchange(nullptr);
-    delete m_methodAboutToBeInvoked.exchange(nullptr);
-    delete m_propertyChanged.exchange(nullptr);
-    delete m_propertyAboutToBeChanged.exchange(nullptr);
+    m_methodInvoked.reset();
+    m_methodAboutToBeInvoked.reset();
+    m_propertyChanged.reset();
+    m_propertyAboutToBeChanged.reset();
 }
 
 tavi::Variant* PropertyData::userData(Kor::BasicStringRef<char> name) {
     return &m_userData.try_emplace(name.str()).first->second;
 }
 
-template <class Signal>
-Signal& PropertyData::signal(std::atomic<Signal*>& slot) {
-    Signal* current = slot.load(std::memory_order_acquire);
-    if (current)
-        return *current;
-    auto created = std::make_unique<Signal>();
-    if (slot.compare_exchange_strong(current, created.get(), std::memory_order_acq_rel))
-        return *created.release();
-    return *current;
-}
-
 zel::Connection PropertyData::connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
                                                               const MetaProperty::PropertySlot& slot,
                                                               int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|PropertyAboutToBeChanged");
-    return signal(m_propertyAboutToBeChanged).connect(storage, slot, priority);
+    return m_propertyAboutToBeChanged.getOrCreate().connect(storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectPropertyChanged(zel::InlineConnection* storage,
                                                      const MetaProperty::PropertySlot& slot, int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|PropertyChanged");
-    return signal(m_propertyChanged).connect(storage, slot, priority);
+    return m_propertyChanged.getOrCreate().connect(storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectMethodAboutToBeInvoked(
     zel::InlineConnection* storage, const MetaProperty::MethodAboutToBeInvokedSlot& slot, int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|MethodAboutToBeInvoked");
-    return signal(m_methodAboutToBeInvoked).connect(storage, slot, priority);
+    return m_methodAboutToBeInvoked.getOrCreate().connect(storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectMethodInvoked(zel::InlineConnection* storage,
                                                    const MetaProperty::MethodInvokedSlot& slot,
                                                    int priority) {
     ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|MethodInvoked");
-    return signal(m_methodInvoked).connect(storage, slot, priority);
+    return m_methodInvoked.getOrCreate().connect(storage, slot, priority);
 }
 
 void PropertyData::propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
                                             NotifyFlags notifyFlags) {
-    if (auto* s = m_propertyAboutToBeChanged.load(std::memory_order_acquire))
+    if (auto* s = m_propertyAboutToBeChanged.get())
         s->emit(property, setterFlags, notifyFlags);
 }
 
 void PropertyData::propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
                                    NotifyFlags notifyFlags) {
-    if (auto* s = m_propertyChanged.load(std::memory_order_acquire))
+    if (auto* s = m_propertyChanged.get())
         s->emit(property, setterFlags, notifyFlags);
 }
 
 void PropertyData::methodAboutToBeInvoked(const BoundProperty& property, size_t count,
                                           const tavi::Variant* arguments, SetterFlags setterFlags,
                                           NotifyFlags notifyFlags) {
-    if (auto* s = m_methodAboutToBeInvoked.load(std::memory_order_acquire))
+    if (auto* s = m_methodAboutToBeInvoked.get())
         s->emit(property, count, arguments, setterFlags, notifyFlags);
 }
 
 void PropertyData::methodInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
                                  const tavi::Variant& result, SetterFlags setterFlags,
                                  NotifyFlags notifyFlags) {
-    if (auto* s = m_methodInvoked.load(std::memory_order_acquire))
+    if (auto* s = m_methodInvoked.get())
         s->emit(property, count, arguments, result, setterFlags, notifyFlags);
 }
 

@@ -262,10 +262,8 @@ public:
                        const tavi::Variant& result, SetterFlags setterFlags, NotifyFlags notifyFlags);
 
 private:
-    // Installs a signal on first use (compare-and-exchange; a losing creator
-    // drops its own).
     template <class Signal>
-    static Signal& signal(std::atomic<Signal*>& slot);
+    using LazySignal = zel::lazy_owner_details::LazyOwner<Signal>;
 
     ObjectData& m_objectData;
     std::weak_ptr<MetaProperty> m_metaProperty;
@@ -273,10 +271,11 @@ private:
     std::weak_ptr<PropertyData> m_self;
     std::unordered_map<std::string, tavi::Variant> m_userData;
     BoundProperty::BindingBody::List m_bindings;
-    std::atomic<MetaProperty::PropertySignal*> m_propertyAboutToBeChanged{nullptr};
-    std::atomic<MetaProperty::PropertySignal*> m_propertyChanged{nullptr};
-    std::atomic<MetaProperty::MethodAboutToBeInvokedSignal*> m_methodAboutToBeInvoked{nullptr};
-    std::atomic<MetaProperty::MethodInvokedSignal*> m_methodInvoked{nullptr};
+    // Each made by its first connection.
+    LazySignal<MetaProperty::PropertySignal> m_propertyAboutToBeChanged;
+    LazySignal<MetaProperty::PropertySignal> m_propertyChanged;
+    LazySignal<MetaProperty::MethodAboutToBeInvokedSignal> m_methodAboutToBeInvoked;
+    LazySignal<MetaProperty::MethodInvokedSignal> m_methodInvoked;
 };
 
 } // namespace orv
