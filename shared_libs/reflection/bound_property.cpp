@@ -18,6 +18,9 @@
 #include <mutex>
 
 namespace orv {
+
+using object_signals_details::connectProfiled;
+
 namespace {
 
 const tavi::Variant s_noKey;
@@ -431,51 +434,34 @@ tavi::Variant* BoundProperty::userData(Kor::BasicStringRef<char> name) const {
     return data ? data->userData(name) : nullptr;
 }
 
+template <class Slot>
+zel::Connection BoundProperty::connect(Connector<Slot> connector, zel::InlineConnection* storage,
+                                       const Slot& slot, int priority) const {
+    const auto property = metaProperty();
+    return property ? (*property.*connector)(*this, storage, slot, priority) : zel::Connection();
+}
+
 zel::Connection BoundProperty::connectPropertyAboutToBeChanged(const MetaProperty::PropertySlot& slot) const {
-    return connectPropertyAboutToBeChanged(nullptr, slot, 0);
+    return connect(&MetaProperty::connectPropertyAboutToBeChanged, nullptr, slot, 0);
 }
 
 zel::Connection BoundProperty::connectPropertyChanged(const MetaProperty::PropertySlot& slot) const {
-    return connectPropertyChanged(nullptr, slot, 0);
+    return connect(&MetaProperty::connectPropertyChanged, nullptr, slot, 0);
 }
 
 zel::Connection BoundProperty::connectMethodAboutToBeInvoked(
     const MetaProperty::MethodAboutToBeInvokedSlot& slot) const {
-    return connectMethodAboutToBeInvoked(nullptr, slot, 0);
+    return connect(&MetaProperty::connectMethodAboutToBeInvoked, nullptr, slot, 0);
 }
 
 zel::Connection BoundProperty::connectMethodInvoked(const MetaProperty::MethodInvokedSlot& slot) const {
-    return connectMethodInvoked(nullptr, slot, 0);
-}
-
-zel::Connection BoundProperty::connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
-                                                               const MetaProperty::PropertySlot& slot,
-                                                               int priority) const {
-    const auto property = metaProperty();
-    return property ? property->connectPropertyAboutToBeChanged(*this, storage, slot, priority)
-                    : zel::Connection();
+    return connect(&MetaProperty::connectMethodInvoked, nullptr, slot, 0);
 }
 
 zel::Connection BoundProperty::connectPropertyChanged(zel::InlineConnection* storage,
                                                       const MetaProperty::PropertySlot& slot,
                                                       int priority) const {
-    const auto property = metaProperty();
-    return property ? property->connectPropertyChanged(*this, storage, slot, priority) : zel::Connection();
-}
-
-zel::Connection BoundProperty::connectMethodAboutToBeInvoked(
-    zel::InlineConnection* storage, const MetaProperty::MethodAboutToBeInvokedSlot& slot,
-    int priority) const {
-    const auto property = metaProperty();
-    return property ? property->connectMethodAboutToBeInvoked(*this, storage, slot, priority)
-                    : zel::Connection();
-}
-
-zel::Connection BoundProperty::connectMethodInvoked(zel::InlineConnection* storage,
-                                                    const MetaProperty::MethodInvokedSlot& slot,
-                                                    int priority) const {
-    const auto property = metaProperty();
-    return property ? property->connectMethodInvoked(*this, storage, slot, priority) : zel::Connection();
+    return connect(&MetaProperty::connectPropertyChanged, storage, slot, priority);
 }
 
 const MetaProperty* BoundProperty::metaPropertyAddress() const noexcept {
@@ -537,27 +523,27 @@ tavi::Variant* PropertyData::userData(Kor::BasicStringRef<char> name) {
 zel::Connection PropertyData::connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
                                                               const MetaProperty::PropertySlot& slot,
                                                               int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|PropertyAboutToBeChanged");
-    return m_propertyAboutToBeChanged.getOrCreate().connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|PropertyData|PropertyAboutToBeChanged",
+                           m_propertyAboutToBeChanged.getOrCreate(), storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectPropertyChanged(zel::InlineConnection* storage,
                                                      const MetaProperty::PropertySlot& slot, int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|PropertyChanged");
-    return m_propertyChanged.getOrCreate().connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|PropertyData|PropertyChanged", m_propertyChanged.getOrCreate(),
+                           storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectMethodAboutToBeInvoked(
     zel::InlineConnection* storage, const MetaProperty::MethodAboutToBeInvokedSlot& slot, int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|MethodAboutToBeInvoked");
-    return m_methodAboutToBeInvoked.getOrCreate().connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|PropertyData|MethodAboutToBeInvoked",
+                           m_methodAboutToBeInvoked.getOrCreate(), storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectMethodInvoked(zel::InlineConnection* storage,
                                                    const MetaProperty::MethodInvokedSlot& slot,
                                                    int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|MethodInvoked");
-    return m_methodInvoked.getOrCreate().connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|PropertyData|MethodInvoked", m_methodInvoked.getOrCreate(),
+                           storage, slot, priority);
 }
 
 void PropertyData::propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,

@@ -149,16 +149,16 @@ private:
         std::optional<Validator> validator;
     };
 
-    zel::Connection connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
-                                                    const MetaProperty::PropertySlot& slot,
-                                                    int priority) const;
+    // Where a property's slots live is its meta property's choice.
+    template <class Slot>
+    using Connector = zel::Connection (MetaProperty::*)(const BoundProperty&, zel::InlineConnection*,
+                                                        const Slot&, int) const;
+    template <class Slot>
+    zel::Connection connect(Connector<Slot> connector, zel::InlineConnection* storage, const Slot& slot,
+                            int priority) const;
+    // With storage in the caller and a priority: for caches and bindings.
     zel::Connection connectPropertyChanged(zel::InlineConnection* storage,
                                            const MetaProperty::PropertySlot& slot, int priority) const;
-    zel::Connection connectMethodAboutToBeInvoked(zel::InlineConnection* storage,
-                                                  const MetaProperty::MethodAboutToBeInvokedSlot& slot,
-                                                  int priority) const;
-    zel::Connection connectMethodInvoked(zel::InlineConnection* storage,
-                                         const MetaProperty::MethodInvokedSlot& slot, int priority) const;
 
     void initContextData(size_t index);
     PrivateData& detach();

@@ -159,24 +159,20 @@ private:
     void init(tavi::Variant object, MetaObject* metaObject, const BoundProperty* reference);
     void initContextData(const BoundProperty* reference);
 
-    zel::Connection connectObjectDeleted(zel::InlineConnection* storage, const ObjectDeletedSlot& slot,
-                                         int priority) const;
-    zel::Connection connectStructureAboutToBeChanged(zel::InlineConnection* storage, const ObjectSlot& slot,
-                                                     int priority) const;
-    zel::Connection connectStructureChanged(zel::InlineConnection* storage, const ObjectSlot& slot,
-                                            int priority) const;
-    zel::Connection connectPropertiesAboutToBeReset(zel::InlineConnection* storage, const ObjectSlot& slot,
-                                                    int priority) const;
+    // Where an object's slots live is its meta object's choice.
+    template <class Slot>
+    using Connector = zel::Connection (MetaObject::*)(const ReflectedObject&, zel::InlineConnection*,
+                                                      const Slot&, int);
+    template <class Slot>
+    zel::Connection connect(Connector<Slot> connector, zel::InlineConnection* storage, const Slot& slot,
+                            int priority) const;
+    // With storage in the caller and a priority: for the context data.
     zel::Connection connectPropertiesReset(zel::InlineConnection* storage, const ObjectSlot& slot,
                                            int priority) const;
-    zel::Connection connectPropertyAboutToBeAdded(zel::InlineConnection* storage,
-                                                  const PropertyRangeSlot& slot, int priority) const;
     zel::Connection connectPropertyAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
                                          int priority) const;
     zel::Connection connectPropertyAboutToBeRemoved(zel::InlineConnection* storage,
                                                     const PropertyRangeSlot& slot, int priority) const;
-    zel::Connection connectPropertyRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
-                                           int priority) const;
 
     tavi::Variant m_object;
     WeakPtrVariant<ObjectData, MetaObject> m_meta;
