@@ -65,8 +65,7 @@ BoundProperty::BoundProperty(ReflectedObject object, size_t index) : m_object(st
 }
 
 void BoundProperty::initContextData(size_t index) {
-    KOR_ASSERT(m_object);
-    if (!m_object)
+    if (!KOR_VERIFY(m_object))
         return;
     ReflectedObjectContextData* context = m_object.contextData();
     if (!context) {

@@ -268,8 +268,7 @@ tavi::Variant* NotifyStack::pushMethodInvoke(const BoundProperty& method, size_t
 }
 
 void NotifyStack::leave() {
-    KOR_ASSERT(m_depth > 0);
-    if (m_depth == 0)
+    if (!KOR_VERIFY(m_depth > 0))
         return;
     if (m_depth != 1) {
         --m_depth;

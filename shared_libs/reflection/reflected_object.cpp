@@ -84,8 +84,7 @@ ReflectedObject::ReflectedObject(tavi::Variant object, const std::shared_ptr<Obj
 }
 
 void ReflectedObject::init(tavi::Variant object, const TypeInfo& typeInfo, const BoundProperty* reference) {
-    KOR_ASSERT(object.isNonNullPointer());
-    if (!object.isNonNullPointer())
+    if (!KOR_VERIFY(object.isNonNullPointer()))
         return;
     MetaObject* meta = MetaObjectManager::instance().findType(object, typeInfo);
     if (!meta)
@@ -98,9 +97,8 @@ void ReflectedObject::init(tavi::Variant object, const TypeInfo& typeInfo, const
 
 void ReflectedObject::init(tavi::Variant object, const std::shared_ptr<ObjectData>& objectData,
                            const BoundProperty* reference) {
-    KOR_ASSERT(object.isNonNullPointer());
-    KOR_ASSERT(objectData);
-    if (!object.isNonNullPointer() || !objectData)
+    const bool pointer = KOR_VERIFY(object.isNonNullPointer()); // both are reported
+    if (!KOR_VERIFY(objectData) || !pointer)
         return;
     m_object = std::move(object);
     m_meta = WeakPtrVariant<ObjectData, MetaObject>(objectData);
@@ -108,9 +106,8 @@ void ReflectedObject::init(tavi::Variant object, const std::shared_ptr<ObjectDat
 }
 
 void ReflectedObject::init(tavi::Variant object, MetaObject* metaObject, const BoundProperty* reference) {
-    KOR_ASSERT(object.isNonNullPointer());
-    KOR_ASSERT(metaObject);
-    if (!object.isNonNullPointer() || !metaObject)
+    const bool pointer = KOR_VERIFY(object.isNonNullPointer()); // both are reported
+    if (!KOR_VERIFY(metaObject) || !pointer)
         return;
     m_object = std::move(object);
     m_meta = WeakPtrVariant<ObjectData, MetaObject>(metaObject);
@@ -276,8 +273,7 @@ zel::Generator<BoundProperty> ReflectedObject::properties(Kor::BasicStringRef<ch
         const size_t count = self.propertyCount();
         for (size_t i = 0; i < count; ++i) {
             const std::shared_ptr<MetaProperty> prop = self.metaPropertyAt(i);
-            KOR_ASSERT(prop);
-            if (!prop || !zel::wildcardMatch(headText, prop->name(), zel::PROPERTY_NAME_MATCH))
+            if (!KOR_VERIFY(prop) || !zel::wildcardMatch(headText, prop->name(), zel::PROPERTY_NAME_MATCH))
                 continue;
             BoundProperty property(self, i);
             if (restText.empty()) {

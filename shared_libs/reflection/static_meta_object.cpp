@@ -43,9 +43,8 @@ public:
         : m_annotations(std::move(annotations)) {
         const ReflectedObject none;
         for (const MetaObject::BaseClass& baseClass : baseClasses) {
-            KOR_ASSERT(baseClass.metaObject());
             MetaObject* base = baseClass.metaObject();
-            if (!base)
+            if (!KOR_VERIFY(baseClass.metaObject()))
                 continue;
             m_annotations += base->annotations(tavi::Variant());
             const size_t count = base->propertyCount(none);
@@ -57,8 +56,7 @@ public:
 
     std::shared_ptr<MetaProperty> addProperty(std::shared_ptr<MetaProperty> prop) {
         Kor::StackTracker::Frame frame("orv::StaticMetaObjectImpl::addProperty");
-        KOR_ASSERT(prop);
-        if (!prop)
+        if (!KOR_VERIFY(prop))
             return prop;
         auto& byKey = m_properties.get<1>();
         const auto existing = byKey.find(prop->key());
@@ -212,8 +210,7 @@ void BuilderCore::pushScope(Annotations annotations) {
 }
 
 void BuilderCore::popScope() {
-    KOR_ASSERT_MSG(annotations_.size() > 1, "pop() without a matching push()");
-    if (annotations_.size() > 1)
+    if (KOR_VERIFY_MSG(annotations_.size() > 1, "pop() without a matching push()"))
         annotations_.pop_back();
 }
 

@@ -66,9 +66,8 @@ void ReflectedObjectContextData::propertyAdded(size_t index, size_t count) {
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
     const size_t oldSize = m_propertiesContextData.size();
     const size_t newSize = oldSize + count;
-    KOR_ASSERT(newSize >= oldSize);
-    KOR_ASSERT(index <= oldSize);
-    if (newSize < oldSize || index > oldSize)
+    const bool grows = KOR_VERIFY(newSize >= oldSize); // both are reported
+    if (!KOR_VERIFY(index <= oldSize) || !grows)
         return;
     std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> slots(newSize);
     for (size_t i = 0; i < oldSize; ++i)
@@ -79,8 +78,7 @@ void ReflectedObjectContextData::propertyAdded(size_t index, size_t count) {
 void ReflectedObjectContextData::propertyAboutToBeRemoved(size_t index, size_t count) {
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
     const size_t size = m_propertiesContextData.size();
-    KOR_ASSERT(index + count <= m_propertiesContextData.size());
-    if (index + count > size)
+    if (!KOR_VERIFY(index + count <= m_propertiesContextData.size()))
         return;
     std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> slots(size - count);
     for (size_t i = 0; i < size; ++i) {
