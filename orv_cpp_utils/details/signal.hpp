@@ -50,8 +50,6 @@ public:
     // The owning signal body; null once unlinked from it.
     SignalImplBase* signal() const noexcept { return m_signal.load(std::memory_order_acquire); }
     int priority() const noexcept { return m_priority; }
-    // Emissions that currently hold this slot.
-    int64_t pinCount() const noexcept { return m_state.load(std::memory_order_acquire) & ~DISCONNECTED; }
 
     // Marks the slot disconnected. When no emission holds it, it is unlinked and
     // its callable released at once; otherwise the last emission to let go does it.
@@ -157,7 +155,6 @@ public:
     SignalImplBase& operator=(const SignalImplBase&) = delete;
 
     size_t slotCount() const;
-    uint64_t emissionCount() const;
     // Disconnects every slot still linked; an emission inside a slot stops
     // after that slot returns.
     void disconnectAll() noexcept;

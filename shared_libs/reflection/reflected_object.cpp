@@ -480,11 +480,6 @@ std::shared_ptr<ObjectData> ObjectData::create(const tavi::Variant& object, Meta
     return data;
 }
 
-size_t ObjectData::propertySlotCount() const {
-    std::lock_guard lock(m_mutex);
-    return m_properties.size();
-}
-
 const std::shared_ptr<PropertyData>& ObjectData::propertyData(const ReflectedObject& object, size_t index) {
     ObjectData* data = object.objectData();
     if (!data)

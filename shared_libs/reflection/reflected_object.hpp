@@ -243,7 +243,6 @@ public:
     static const std::shared_ptr<PropertyData>& propertyData(const ReflectedObject& object, size_t index);
 
     MetaObject* metaObject() const noexcept { return m_metaObject; }
-    size_t propertySlotCount() const;
 
     // Entry points of the notifying meta objects.
     void structureAboutToBeChanged(const ReflectedObject& object);
