@@ -26,6 +26,12 @@ namespace orv {
 
 class Annotations;
 
+// Marks an annotation type that is also callable, so that the declaration
+// builder never takes it for a setter:
+//   template <> inline constexpr bool orv::callableAnnotation<MyAnnotation> = true;
+template <class T>
+inline constexpr bool callableAnnotation = false;
+
 template <class T>
 const T* findAnnotation(const Annotations& annotations);
 

@@ -4,7 +4,6 @@
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
-#include "platform/variant/meta_type.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
@@ -25,20 +24,6 @@ namespace {
 
 const tavi::Variant s_noKey;
 const std::string s_noName;
-
-// Annotations are filed under their type's name, so the names are fixed
-// before anything is annotated. A handle is a Variant too: it keys the undo
-// command recorded for it.
-const tavi::MetaType* const s_types[] = {
-    tavi::MetaType::registerType<BoundProperty>("orv::BoundProperty"),
-    tavi::MetaType::registerType<Meta::ReadOnly>("Meta::ReadOnly"),
-    tavi::MetaType::registerType<Meta::Children>("Meta::Children"),
-    tavi::MetaType::registerType<Meta::Stateless>("Meta::Stateless"),
-    tavi::MetaType::registerType<Meta::Minor>("Meta::Minor"),
-    tavi::MetaType::registerType<Meta::Validator>("Meta::Validator"),
-    tavi::MetaType::registerType<Meta::ValueExtractor>("Meta::ValueExtractor"),
-    tavi::MetaType::registerType<Meta::MultiSelection::ReduceMap>("Meta::MultiSelection::ReduceMap"),
-};
 
 } // namespace
 

@@ -15,15 +15,7 @@ namespace orv {
 
 using object_signals_details::connectProfiled;
 
-namespace {
-
-// Methods travel inside Variants; Visible is read back by its type's name.
-const tavi::MetaType* const s_methodType = tavi::MetaType::registerType<MetaProperty::Method>("Method");
-const tavi::MetaType* const s_visibleType = tavi::MetaType::registerType<Meta::Visible>("Meta::Visible");
-
 static_assert(sizeof(MetaProperty::Method) == 16, "a Method is one shared pointer");
-
-} // namespace
 
 namespace meta_property_details {
 

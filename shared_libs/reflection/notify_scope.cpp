@@ -4,7 +4,6 @@
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/kor/undo/command.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
-#include "platform/variant/meta_type.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/meta_hooks.hpp"
@@ -17,9 +16,6 @@
 
 namespace orv {
 namespace {
-
-const tavi::MetaType* const s_dependentType =
-    tavi::MetaType::registerType<Meta::Dependent>("Meta::Dependent");
 
 // Only these bits are merged per property; the others travel with the item.
 constexpr uint32_t s_mergedBits = uint32_t(NotifyFlag::Value) | uint32_t(NotifyFlag::Sources);

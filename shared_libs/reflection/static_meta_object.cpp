@@ -8,6 +8,7 @@
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/variant/meta_type.hpp"
 #include "platform/zel_core/profiler.hpp"
+#include "shared_libs/reflection/details/library_types.hpp"
 #include "shared_libs/reflection/notifyable_meta_property.hpp"
 
 #include <boost/multi_index/hashed_index.hpp>
@@ -188,7 +189,11 @@ BuilderCore::BuilderCore(MetaObject& metaObject, StaticMetaObjectImpl& list)
       m_list(list),
       m_inheritedAnnotations(list.annotations()),
       annotations_(1),
-      m_exceptions(std::uncaught_exceptions()) {}
+      m_exceptions(std::uncaught_exceptions()) {
+    // Declarations run at load time, maybe before the library's own static
+    // initialisers: the annotation types get their names first.
+    library_types_details::registerLibraryTypes();
+}
 
 // A declaration cut short by an exception has not forgotten a pop().
 BuilderCore::~BuilderCore() {
@@ -207,6 +212,13 @@ void BuilderCore::pushScope(Annotations annotations) {
     Annotations scope = annotations_.back();
     scope += std::move(annotations);
     annotations_.push_back(std::move(scope));
+}
+
+void BuilderCore::closeScopesAbove(size_t depth) {
+    if (std::uncaught_exceptions() == m_exceptions)
+        KOR_ASSERT_MSG(annotations_.size() <= depth + 1, "Missing META_POP");
+    if (annotations_.size() > depth)
+        annotations_.resize(depth);
 }
 
 void BuilderCore::popScope() {
@@ -239,6 +251,20 @@ void BuilderCore::addMethod(std::string key, Annotations annotations, MetaProper
             &m_metaObject, type, type, tavi::Variant(std::move(key)), std::move(all), std::move(method));
     }
     m_list.addProperty(std::move(property));
+}
+
+bool registerDeclared(MetaObject& metaObject) {
+    MetaObjectManager& registry = MetaObjectManager::instance();
+    if (const MetaObject* existing = registry.findType(metaObject.type()); existing && existing != &metaObject) {
+        Kor::errorMessage(
+            "orv::StaticMetaObject: type '%s' already has a meta object: a module built it again instead of "
+            "sharing the declaring module's (export that module's symbols, e.g. link an executable with "
+            "-rdynamic)",
+            metaObject.name().c_str());
+        return false;
+    }
+    registry.registerType(&metaObject);
+    return true;
 }
 
 } // namespace static_meta_object_details
