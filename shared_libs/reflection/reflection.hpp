@@ -25,3 +25,4 @@
 #include "shared_libs/reflection/stateless.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "shared_libs/reflection/type_info.hpp"
+#include "shared_libs/reflection/utils.hpp"

@@ -1,0 +1,69 @@
+#include "shared_libs/reflection/utils.hpp"
+
+#include "platform/corekit/stack_tracker.hpp"
+#include "platform/variant/memory_stream.hpp"
+#include "platform/variant/variant_stream.hpp"
+#include "shared_libs/reflection/editor_meta_items.hpp"
+
+namespace orv {
+namespace {
+
+// Meta::Value is looked up by its registered name: panels need no more of it.
+constexpr const char* s_valueMarker = "Meta::Value";
+
+} // namespace
+
+std::string caption(const BoundProperty& property) {
+    Kor::StackTracker::Frame frame("orv::caption");
+    const Annotations annotations = property.annotations();
+    if (const auto* label = findAnnotation<Meta::Label::Text>(annotations); label && label->function)
+        return label->function(property);
+    return property.name();
+}
+
+ReflectedObject heldObject(const BoundProperty& property) {
+    Kor::StackTracker::Frame frame("orv::heldObject");
+    if (!property.isValid() || property.isMethod() || property.annotations().contain(s_valueMarker))
+        return {};
+    ReflectedObject held(property);
+    if (!held.isValid() || held.annotations().contain(s_valueMarker))
+        return {};
+    return held;
+}
+
+bool isEditable(const BoundProperty& property) {
+    Kor::StackTracker::Frame frame("orv::isEditable");
+    return property.isValid() && property.isValue() && !property.isMethod() && !property.isConst() &&
+           !property.isReadOnly() && !heldObject(property).isValid();
+}
+
+std::string valueText(const tavi::Variant& value) {
+    if (value.isVoid())
+        return {};
+    if (const std::string* text = value.isType<std::string>() ? value.castPtr<std::string>() : nullptr)
+        return *text;
+    std::string out;
+    tavi::FixedMemoryStream memory(out);
+    tavi::TextStream stream(memory);
+    stream << value;
+    return stream.fail() ? "<" + std::string(value.typeName()) + ">" : out;
+}
+
+std::string displayText(const BoundProperty& property) {
+    Kor::StackTracker::Frame frame("orv::displayText");
+    if (!property.isValid() || property.isMethod() || heldObject(property).isValid())
+        return {};
+    return valueText(property.get());
+}
+
+std::vector<std::string> groupPath(const BoundProperty& property) {
+    Kor::StackTracker::Frame frame("orv::groupPath");
+    const Annotations annotations = property.annotations();
+    const Meta::Group* group = findAnnotation<Meta::Group>(annotations);
+    if (!group || !group->name())
+        return {};
+    const std::string path = group->name()(property);
+    return path.empty() ? std::vector<std::string>() : Meta::Group::split(path);
+}
+
+} // namespace orv
