@@ -62,7 +62,7 @@ public:
     explicit Connection(signal_details::SlotHolderBase* holder) noexcept : m_holder(holder) {}
 
     // Whether the handle refers to a slot that is still connected.
-    bool connected() const noexcept { return m_holder && m_holder->connected(); }
+    [[nodiscard]] bool connected() const noexcept { return m_holder && m_holder->connected(); }
     // Disconnects the slot (no effect if it already is) and empties the handle.
     void disconnect() noexcept;
     // Disconnects the slot and keeps referring to it: a slot can disconnect
@@ -71,8 +71,8 @@ public:
         if (m_holder)
             m_holder->disconnect();
     }
-    bool empty() const noexcept { return !m_holder; }
-    signal_details::SlotHolderBase* holder() const noexcept { return m_holder.get(); }
+    [[nodiscard]] bool empty() const noexcept { return !m_holder; }
+    [[nodiscard]] signal_details::SlotHolderBase* holder() const noexcept { return m_holder.get(); }
 
     friend bool operator==(const Connection& a, const Connection& b) noexcept {
         return a.m_holder == b.m_holder;
@@ -115,8 +115,8 @@ public:
     InlineConnection(const InlineConnection&) = delete;
     InlineConnection& operator=(const InlineConnection&) = delete;
 
-    bool inUse() const noexcept { return m_holder != nullptr; }
-    bool connected() const noexcept { return m_holder && m_holder->connected(); }
+    [[nodiscard]] bool inUse() const noexcept { return m_holder != nullptr; }
+    [[nodiscard]] bool connected() const noexcept { return m_holder && m_holder->connected(); }
     // Disconnects like Connection::disconnect; the holder stays in the storage.
     void disconnect() noexcept {
         if (m_holder)
@@ -210,9 +210,9 @@ public:
     void emit(Args... args) const { (*this)(std::forward<Args>(args)...); }
 
     // Null until the first connect.
-    impl_type* impl() const noexcept { return m_impl.get(); }
+    [[nodiscard]] impl_type* impl() const noexcept { return m_impl.get(); }
     // Slots linked to the body (disconnected ones included while an emission still holds them).
-    size_t slotCount() const {
+    [[nodiscard]] size_t slotCount() const {
         const impl_type* body = impl();
         return body ? body->slotCount() : 0;
     }
@@ -243,8 +243,8 @@ public:
         return *this;
     }
 
-    const Connection& connection() const noexcept { return m_connection; }
-    bool connected() const noexcept { return m_connection.connected(); }
+    [[nodiscard]] const Connection& connection() const noexcept { return m_connection; }
+    [[nodiscard]] bool connected() const noexcept { return m_connection.connected(); }
     void disconnect() noexcept { m_connection.disconnect(); }
     // Gives the connection up without disconnecting it.
     Connection release() noexcept { return std::exchange(m_connection, {}); }
@@ -284,7 +284,7 @@ public:
             m_slot(connection, std::forward<Args>(args)...);
         }
         // For debugging only.
-        const char* label() const noexcept { return m_label; }
+        [[nodiscard]] const char* label() const noexcept { return m_label; }
 
     private:
         const char* m_label;
@@ -354,11 +354,11 @@ public:
     void emit(key_type key, Args... args) const { (*this)(key, std::forward<Args>(args)...); }
 
     // Number of keys with an entry.
-    size_t size() const {
+    [[nodiscard]] size_t size() const {
         const std::lock_guard lock(m_core->mutex);
         return m_core->entries.size();
     }
-    bool contains(key_type key) const {
+    [[nodiscard]] bool contains(key_type key) const {
         const std::lock_guard lock(m_core->mutex);
         return m_core->entries.count(key) != 0;
     }
