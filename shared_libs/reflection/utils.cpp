@@ -46,7 +46,11 @@ std::string valueText(const tavi::Variant& value) {
     tavi::FixedMemoryStream memory(out);
     tavi::TextStream stream(memory);
     stream << value;
-    return stream.fail() ? "<" + std::string(value.typeName()) + ">" : out;
+    if (!stream.fail())
+        return out;
+    std::string name = "<";
+    name.append(value.typeName()).push_back('>');
+    return name;
 }
 
 std::string displayText(const BoundProperty& property) {
