@@ -179,12 +179,11 @@ private:
     friend StaticMetaObject& metaObjectOf<T>();
 
     StaticMetaObject();
-    static StaticMetaObject& instance();
 
     // What registers T at load time: naming this class (every declaration
     // does, through orv::Builder<T>) instantiates the anchor, and the anchor
     // needs this flag, whose initialiser builds the meta object.
-    static inline const bool s_registered = (instance(), true);
+    static inline const bool s_registered = (metaObjectOf<T>(), true);
     using Anchor = static_meta_object_details::Anchor<&s_registered>;
 
     // False for a second meta object of T (reported, left out of the registry).
@@ -361,14 +360,6 @@ std::vector<MetaObject::BaseClass> declaredBases() {
 } // namespace static_meta_object_details
 
 template <class T>
-StaticMetaObject<T>& StaticMetaObject<T>::instance() {
-    static_assert(DeclaredType<T>,
-                  "declare the type first: specialise orv::TypeDeclaration<T> with a declare function");
-    static StaticMetaObject meta;
-    return meta;
-}
-
-template <class T>
 StaticMetaObject<T>::StaticMetaObject()
     : BaseStaticMetaObject<0>(typeid(T), static_meta_object_details::declaredName<T>(), {},
                               static_meta_object_details::declaredBases<T>()) {
@@ -399,10 +390,14 @@ bool StaticMetaObject<T>::objectMatches(const tavi::Variant& object) const {
     return object.tryCast(pointer);
 }
 
-// The meta object of a declared type.
+// The meta object of a declared type: made once, at load time or by the
+// first use before that, and destroyed at unload.
 template <class T>
 StaticMetaObject<T>& metaObjectOf() {
-    return StaticMetaObject<T>::instance();
+    static_assert(DeclaredType<T>,
+                  "declare the type first: specialise orv::TypeDeclaration<T> with a declare function");
+    static StaticMetaObject<T> meta;
+    return meta;
 }
 
 // A handle to `object`. The registry refines it to the most derived
