@@ -255,7 +255,8 @@ void BuilderCore::addMethod(std::string key, Annotations annotations, MetaProper
 
 bool registerDeclared(MetaObject& metaObject) {
     MetaObjectManager& registry = MetaObjectManager::instance();
-    if (const MetaObject* existing = registry.findType(metaObject.type()); existing && existing != &metaObject) {
+    if (const MetaObject* existing = registry.findType(metaObject.type());
+        existing && existing != &metaObject) {
         Kor::errorMessage(
             "orv::StaticMetaObject: type '%s' already has a meta object: a module built it again instead of "
             "sharing the declaring module's (export that module's symbols, e.g. link an executable with "
