@@ -38,6 +38,7 @@ void MetaObjectManager::unregisterType(MetaObject* type) {
 }
 
 MetaObject* MetaObjectManager::findType(const std::type_info& type) const {
+    Kor::StackTracker::Frame frame("orv::MetaObjectManager::findType");
     const auto it = m_types.find(std::type_index(type));
     return it == m_types.end() ? nullptr : it->second;
 }
@@ -55,6 +56,7 @@ MetaObject* MetaObjectManager::findType(const TypeInfo& info) const {
 }
 
 MetaObject* MetaObjectManager::findType(const tavi::Variant& object, const TypeInfo& info) const {
+    Kor::StackTracker::Frame frame("orv::MetaObjectManager::findType");
     MetaObject* meta = findType(info);
     if (!meta)
         return nullptr;
@@ -63,6 +65,7 @@ MetaObject* MetaObjectManager::findType(const tavi::Variant& object, const TypeI
 }
 
 MetaObject* MetaObjectManager::findType(Kor::BasicStringRef<char> name) const {
+    Kor::StackTracker::Frame frame("orv::MetaObjectManager::findType");
     const auto it = m_names.find(name);
     return it == m_names.end() ? nullptr : it->second;
 }
