@@ -50,15 +50,24 @@ BoundProperty::BoundProperty(ReflectedObject object, size_t index) : m_object(st
     }
     if (const std::shared_ptr<PropertyData>& data = ObjectData::propertyData(m_object, index)) {
         m_data = WeakPtrVariant<PropertyData, MetaProperty>(data);
-    } else {
-        if (property->hasData())
-            Kor::warningMessage(
-                "orv::BoundProperty::BoundProperty: property '%s' (index %zi) doesn't have data while "
-                "it should",
-                property->name().c_str(), index);
-        m_data = WeakPtrVariant<PropertyData, MetaProperty>(property);
+        initContextData(index);
+        return;
     }
-    initContextData(index);
+    if (property->hasData())
+        Kor::warningMessage(
+            "orv::BoundProperty::BoundProperty: property '%s' (index %zi) doesn't have data while it should",
+            property->name().c_str(), index);
+    // Without PropertyData the handle watches its context slot instead: the
+    // object's context retires the slot when the property goes.
+    const ReflectedObjectContextData* context = m_object.contextData();
+    m_contextData = context ? context->existingPropertyContextData(index) : nullptr;
+    if (!m_contextData) {
+        // The slot is made with a handle that observes the description itself.
+        m_data = WeakPtrVariant<PropertyData, MetaProperty>(property);
+        initContextData(index);
+    }
+    if (m_contextData)
+        m_data = WeakPtrVariant<PropertyData, MetaProperty>(property.get(), m_contextData->weak_from_this());
 }
 
 void BoundProperty::initContextData(size_t index) {
@@ -73,12 +82,22 @@ void BoundProperty::initContextData(size_t index) {
     m_contextData = context->propertyContextData(index, *this);
 }
 
+bool BoundProperty::isValid() const noexcept {
+    if (!m_object.isValid() || m_data.expired())
+        return false;
+    return !observesSlot() || m_contextData->describesProperty();
+}
+
 std::shared_ptr<MetaProperty> BoundProperty::metaProperty() const {
     if (!m_object.isValid())
         return nullptr;
-    if (const std::shared_ptr<PropertyData> data = m_data.lock<PropertyData>())
-        return data->metaProperty();
-    return m_data.lock<MetaProperty>();
+    if (m_data.is<PropertyData>()) {
+        const std::shared_ptr<PropertyData> data = m_data.lock<PropertyData>();
+        return data ? data->metaProperty() : nullptr;
+    }
+    if (!m_contextData)
+        return m_data.lock<MetaProperty>();
+    return m_data.expired() ? nullptr : m_contextData->metaProperty();
 }
 
 PropertyData* BoundProperty::propertyData() const noexcept {
@@ -479,7 +498,7 @@ zel::Connection BoundProperty::connectMethodInvoked(zel::InlineConnection* stora
 }
 
 const MetaProperty* BoundProperty::metaPropertyAddress() const noexcept {
-    if (!m_object.isValid() || m_data.expired())
+    if (!isValid())
         return nullptr;
     if (const PropertyData* data = m_data.get<PropertyData>())
         return data->metaPropertyAddress();

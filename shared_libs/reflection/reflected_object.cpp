@@ -117,7 +117,7 @@ void ReflectedObject::init(tavi::Variant object, MetaObject* metaObject, const B
 void ReflectedObject::initContextData(const BoundProperty* reference) {
     if (!reference || !reference->isValid()) {
         ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
-        m_context = std::make_shared<ReflectedObjectContextData>(*this);
+        m_context = ReflectedObjectContextData::create(*this);
     } else {
         ZEL::Profiler::Scope scope("Reflection|ContextData|Reference");
         m_context = std::make_shared<ReflectedObjectReference>(*this, *reference);

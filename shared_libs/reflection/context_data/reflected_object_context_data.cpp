@@ -6,7 +6,26 @@
 
 namespace orv {
 
-ReflectedObjectContextData::ReflectedObjectContextData(const ReflectedObject& object) { reset(object); }
+namespace {
+
+// Calls `member` on the context if it still lives: the slot holds it weakly.
+template <class... Args>
+auto whileAlive(std::weak_ptr<ReflectedObjectContextData> context,
+                void (ReflectedObjectContextData::*member)(Args...)) {
+    return [context = std::move(context), member](Args... args) {
+        if (const std::shared_ptr<ReflectedObjectContextData> alive = context.lock())
+            ((*alive).*member)(args...);
+    };
+}
+
+} // namespace
+
+std::shared_ptr<ReflectedObjectContextData> ReflectedObjectContextData::create(
+    const ReflectedObject& object) {
+    auto context = std::make_shared<ReflectedObjectContextData>(PrivateTag{});
+    context->reset(object);
+    return context;
+}
 
 ReflectedObjectContextData::~ReflectedObjectContextData() {
     // Stop listening before the slots go.
@@ -18,20 +37,25 @@ ReflectedObjectContextData::~ReflectedObjectContextData() {
 
 void ReflectedObjectContextData::reset(const ReflectedObject& object) {
     propertiesReset(object.propertyCount());
-    m_statelessMode.reset();
-    for (zel::InlineConnection* connection :
-         {&m_propertiesResetConnection, &m_propertyAddedConnection, &m_propertyAboutToBeRemovedConnection})
-        if (connection->connected())
-            connection->disconnect();
-    object.connectPropertiesReset(
-        &m_propertiesResetConnection,
-        [this](const ReflectedObject& changed) { propertiesReset(changed.propertyCount()); }, -100);
-    object.connectPropertyAdded(
-        &m_propertyAddedConnection, [this](size_t index, size_t count) { propertyAdded(index, count); },
-        -100);
-    object.connectPropertyAboutToBeRemoved(
-        &m_propertyAboutToBeRemovedConnection,
-        [this](size_t index, size_t count) { propertyAboutToBeRemoved(index, count); }, 100);
+    resetAnnotationsCache();
+    const std::weak_ptr<ReflectedObjectContextData> self = weak_from_this();
+    const auto resetSlots = [propertiesReset =
+                                 whileAlive(self, &ReflectedObjectContextData::propertiesReset)](
+                                const ReflectedObject& changed) { propertiesReset(changed.propertyCount()); };
+    m_propertiesResetConnection = object.connectPropertiesReset(nullptr, resetSlots, -100);
+    m_propertyAddedConnection = object.connectPropertyAdded(
+        nullptr, whileAlive(self, &ReflectedObjectContextData::propertyAdded), -100);
+    m_propertyAboutToBeRemovedConnection = object.connectPropertyAboutToBeRemoved(
+        nullptr, whileAlive(self, &ReflectedObjectContextData::propertyAboutToBeRemoved), 100);
+}
+
+std::optional<Meta::Stateless::Mode> ReflectedObjectContextData::statelessMode() const noexcept {
+    const int8_t mode = m_statelessMode.load(std::memory_order_acquire);
+    return mode == NO_MODE ? std::nullopt : std::optional(static_cast<Meta::Stateless::Mode>(mode));
+}
+
+void ReflectedObjectContextData::setStatelessMode(Meta::Stateless::Mode mode) noexcept {
+    m_statelessMode.store(static_cast<int8_t>(mode), std::memory_order_release);
 }
 
 BoundPropertyContextData* ReflectedObjectContextData::propertyContextData(size_t index,
@@ -47,15 +71,17 @@ BoundPropertyContextData* ReflectedObjectContextData::propertyContextData(size_t
     if (current)
         return current;
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|BoundPropertyContextData");
-    auto created = std::make_unique<BoundPropertyContextData>(property);
+    const std::shared_ptr<BoundPropertyContextData> created = BoundPropertyContextData::create(property);
     if (slot.compare_exchange_strong(current, created.get(), std::memory_order_acq_rel))
-        return created.release();
+        return created.get();
+    created->retire();
     return current;
 }
 
 void ReflectedObjectContextData::destroySlots() {
     for (std::atomic<BoundPropertyContextData*>& slot : m_propertiesContextData)
-        delete slot.exchange(nullptr);
+        if (BoundPropertyContextData* context = slot.exchange(nullptr))
+            context->retire();
 }
 
 void ReflectedObjectContextData::propertiesReset(size_t count) {
@@ -93,8 +119,8 @@ void ReflectedObjectContextData::propertyAboutToBeRemoved(size_t index, size_t c
             slots[i].store(context);
         else if (i >= index + count)
             slots[i - count].store(context);
-        else
-            delete context;
+        else if (context)
+            context->retire();
     }
     m_propertiesContextData.swap(slots);
 }
@@ -107,7 +133,7 @@ ReflectedObjectReference::ReflectedObjectReference(const ReflectedObject& object
         m_objectContextData = holder->objectContextData(object);
     } else {
         ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
-        m_objectContextData = std::make_shared<ReflectedObjectContextData>(object);
+        m_objectContextData = ReflectedObjectContextData::create(object);
     }
 }
 
