@@ -126,8 +126,6 @@ void ReflectedObject::initContextData(const BoundProperty* reference) {
 
 // --- queries ----------------------------------------------------------------
 
-bool ReflectedObject::isValid() const noexcept { return !m_meta.expired(); }
-
 MetaObject* ReflectedObject::metaObject() const noexcept {
     if (MetaObject* meta = m_meta.get<MetaObject>())
         return meta;

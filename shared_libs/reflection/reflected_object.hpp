@@ -81,7 +81,8 @@ public:
     ReflectedObject& operator=(ReflectedObject&&) noexcept;
     ~ReflectedObject() = default;
 
-    bool isValid() const noexcept;
+    // Inline: every read through a handle asks first.
+    bool isValid() const noexcept { return !m_meta.expired(); }
     explicit operator bool() const noexcept { return isValid(); }
 
     const tavi::Variant& get() const noexcept { return m_object; }

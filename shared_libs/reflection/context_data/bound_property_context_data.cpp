@@ -30,10 +30,6 @@ void BoundPropertyContextData::retire() {
     dropObjectContextData();
 }
 
-std::shared_ptr<MetaProperty> BoundPropertyContextData::metaProperty() const {
-    return m_retired.load(std::memory_order_acquire) ? nullptr : m_metaProperty.lock();
-}
-
 std::shared_ptr<ReflectedObjectContextData> BoundPropertyContextData::objectContextData(
     const ReflectedObject& object) {
     std::shared_ptr<ReflectedObjectContextData> result = std::atomic_load(&m_objectContextData);

@@ -40,8 +40,10 @@ public:
     // and lets go of itself. Called once, by the owning object context.
     void retire();
     // The property's description, while the slot holds this cache and the
-    // description lives; null otherwise.
-    std::shared_ptr<MetaProperty> metaProperty() const;
+    // description lives; null otherwise. Inline: every read asks.
+    std::shared_ptr<MetaProperty> metaProperty() const {
+        return m_retired.load(std::memory_order_acquire) ? nullptr : m_metaProperty.lock();
+    }
     // Whether metaProperty() would give one, without taking a reference.
     bool describesProperty() const noexcept {
         return !m_retired.load(std::memory_order_acquire) && !m_metaProperty.expired();
