@@ -102,7 +102,6 @@ private:
 
     // Pinning: one reference plus one count in the state word.
     bool tryPin() noexcept; // only while connected
-    void pin() noexcept;
     void unpin() noexcept;
     void finishDisconnect() noexcept;
     // Unlinks whatever the state (InlineConnection destruction and reuse).
@@ -397,13 +396,13 @@ public:
     using slot_type = FuzzySlot<void(const Connection&, Args...), Convertor>;
 
     FuzzySignal() noexcept = default;
-    ~FuzzySignal() { delete m_impl.load(std::memory_order_acquire); }
+    ~FuzzySignal() { destroy(m_impl.load(std::memory_order_acquire)); }
     FuzzySignal(const FuzzySignal&) = delete;
     FuzzySignal& operator=(const FuzzySignal&) = delete;
     FuzzySignal(FuzzySignal&& other) noexcept : m_impl(other.m_impl.exchange(nullptr)) {}
     FuzzySignal& operator=(FuzzySignal&& other) noexcept {
         if (this != &other)
-            delete m_impl.exchange(other.m_impl.exchange(nullptr));
+            destroy(m_impl.exchange(other.m_impl.exchange(nullptr)));
         return *this;
     }
 
@@ -431,6 +430,14 @@ public:
     }
 
 private:
+    // Every slot is disconnected before the body begins to die, so that a
+    // disconnect finishing on another thread still finds a whole body.
+    static void destroy(impl_type* body) noexcept {
+        if (body)
+            body->disconnectAll();
+        delete body;
+    }
+
     impl_type& body() const {
         impl_type* current = m_impl.load(std::memory_order_acquire);
         if (current)
