@@ -291,7 +291,7 @@ private:
         }
         const std::string name = "p" + std::to_string(id);
         EXPECT_EQ(h.name(), name);
-        EXPECT_EQ(h.get(), tavi::Variant(item(type, i).values[id]));
+        EXPECT_EQ(h.get(), tavi::Variant(m_values[tracked->key]));
         const Annotations annotations = h.annotations();
         const std::string* marker = findAnnotation<std::string>(annotations);
         ASSERT_NE(marker, nullptr);
@@ -318,14 +318,13 @@ private:
         Tracked* tracked = pick(4) == 0 ? any() : working();
         if (!tracked)
             return;
+        const auto [type, i, id] = tracked->key;
         const int value = int(pick(20)) - 3; // negative values are refused
         const bool accepted = tracked->works && value >= 0;
-        const int before =
-            item(std::get<0>(tracked->key), std::get<1>(tracked->key)).values[std::get<2>(tracked->key)];
         EXPECT_EQ(tracked->handle.set(tavi::Variant(value)), accepted);
-        int& stored =
-            item(std::get<0>(tracked->key), std::get<1>(tracked->key)).values[std::get<2>(tracked->key)];
-        EXPECT_EQ(stored, accepted ? value : before);
+        if (accepted)
+            m_values[tracked->key] = value;
+        EXPECT_EQ(item(type, i).values[id], m_values[tracked->key]);
         if (!accepted)
             return;
         if (m_scopes.empty()) {
@@ -422,6 +421,7 @@ private:
     std::vector<Tracked> m_handles;
     std::vector<Listener> m_listeners;
     std::vector<std::unique_ptr<NotifyScope>> m_scopes;
+    std::map<Key, int> m_values;
     std::set<Key> m_pending; // changed in the open outermost scope
 };
 
