@@ -8,15 +8,20 @@ namespace orv {
 
 namespace {
 
-// Calls `member` on the context if it still lives: the slot holds it weakly.
-template <class... Args>
-auto whileAlive(std::weak_ptr<ReflectedObjectContextData> context,
-                void (ReflectedObjectContextData::*member)(Args...)) {
-    return [context = std::move(context), member](Args... args) {
+// A slot calling `member` on the context if it still lives: it refers to the
+// context weakly. No larger than the reference, so std::function keeps it
+// without allocating.
+template <auto member>
+struct WhileAlive;
+
+template <class... Args, void (ReflectedObjectContextData::*member)(Args...)>
+struct WhileAlive<member> {
+    std::weak_ptr<ReflectedObjectContextData> context;
+    void operator()(Args... args) const {
         if (const std::shared_ptr<ReflectedObjectContextData> alive = context.lock())
             ((*alive).*member)(args...);
-    };
-}
+    }
+};
 
 } // namespace
 
@@ -39,14 +44,12 @@ void ReflectedObjectContextData::reset(const ReflectedObject& object) {
     propertiesReset(object.propertyCount());
     resetAnnotationsCache();
     const std::weak_ptr<ReflectedObjectContextData> self = weak_from_this();
-    const auto resetSlots = [propertiesReset =
-                                 whileAlive(self, &ReflectedObjectContextData::propertiesReset)](
-                                const ReflectedObject& changed) { propertiesReset(changed.propertyCount()); };
-    m_propertiesResetConnection = object.connectPropertiesReset(nullptr, resetSlots, -100);
+    m_propertiesResetConnection = object.connectPropertiesReset(
+        nullptr, WhileAlive<&ReflectedObjectContextData::objectReset>{self}, -100);
     m_propertyAddedConnection = object.connectPropertyAdded(
-        nullptr, whileAlive(self, &ReflectedObjectContextData::propertyAdded), -100);
+        nullptr, WhileAlive<&ReflectedObjectContextData::propertyAdded>{self}, -100);
     m_propertyAboutToBeRemovedConnection = object.connectPropertyAboutToBeRemoved(
-        nullptr, whileAlive(self, &ReflectedObjectContextData::propertyAboutToBeRemoved), 100);
+        nullptr, WhileAlive<&ReflectedObjectContextData::propertyAboutToBeRemoved>{self}, 100);
 }
 
 std::optional<Meta::Stateless::Mode> ReflectedObjectContextData::statelessMode() const noexcept {
@@ -82,6 +85,10 @@ void ReflectedObjectContextData::destroySlots() {
     for (std::atomic<BoundPropertyContextData*>& slot : m_propertiesContextData)
         if (BoundPropertyContextData* context = slot.exchange(nullptr))
             context->retire();
+}
+
+void ReflectedObjectContextData::objectReset(const ReflectedObject& object) {
+    propertiesReset(object.propertyCount());
 }
 
 void ReflectedObjectContextData::propertiesReset(size_t count) {

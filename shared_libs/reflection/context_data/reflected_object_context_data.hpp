@@ -61,6 +61,7 @@ public:
 private:
     static constexpr int8_t NO_MODE = -1;
 
+    void objectReset(const ReflectedObject& object);
     void propertiesReset(size_t count);
     void propertyAdded(size_t index, size_t count);
     void propertyAboutToBeRemoved(size_t index, size_t count);
