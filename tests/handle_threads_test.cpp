@@ -37,6 +37,7 @@ struct Gauge {
 struct Widget : orv::Object {
     std::atomic<int> value{0};
     std::atomic<int> other{0};
+    std::atomic<Gauge*> child{nullptr};
 };
 
 } // namespace handle_threads_test
@@ -58,13 +59,14 @@ using handle_threads_test::Widget;
 
 constexpr int kReaders = 3;
 
-// Widget's description: two properties with per-instance data, a validator
-// and a read-only rule, so that readers fill every cache.
+// Widget's description: properties with per-instance data, a validator and
+// a read-only rule, so that readers fill every cache; one holds a gauge.
 class WidgetMetaObject : public test::BasicTestMetaObject<NotifyableMetaObject<1>> {
 public:
     WidgetMetaObject() : BasicTestMetaObject(typeid(Widget), "handle_threads_test::Widget") {
         field("value", &Widget::value);
         field("other", &Widget::other);
+        field("child", &Widget::child);
     }
 
     std::shared_ptr<ObjectData> objectData(const tavi::Variant& object) override {
@@ -73,18 +75,19 @@ public:
     }
 
 private:
-    void field(const char* key, std::atomic<int> Widget::*member) {
+    template <class T>
+    void field(const char* key, std::atomic<T> Widget::*member) {
         const Annotations annotations{tavi::Variant(Meta::Validator([](tavi::Variant&) { return true; })),
                                       tavi::Variant(Meta::ReadOnly([] { return false; }))};
         add(std::make_shared<NotifyableMetaProperty<1>>(
-            this, typeid(int), typeid(int), tavi::Variant(std::string(key)), annotations,
+            this, typeid(T), typeid(T), tavi::Variant(std::string(key)), annotations,
             [member](const BoundProperty& p) {
                 const Widget* widget = p.object().get().castPtr<Widget>();
                 return tavi::Variant((widget->*member).load(std::memory_order_relaxed));
             },
             [member](const BoundProperty& p, const tavi::Variant& value, SetterFlags) {
                 Widget* widget = const_cast<Widget*>(p.object().get().castPtr<Widget>());
-                (widget->*member).store(value.cast<int>(), std::memory_order_relaxed);
+                (widget->*member).store(value.cast<T>(), std::memory_order_relaxed);
             }));
     }
 };
@@ -153,9 +156,12 @@ struct HandleThreads : ::testing::Test {
 TEST_F(HandleThreads, ReadersMakeAndDropHandlesWhileTheEditorWrites) {
     Gauge gauge;
     Widget widget;
+    widget.child = &gauge;
     const tavi::Variant instances[] = {tavi::Variant(&gauge), tavi::Variant(&widget)};
     const BoundProperty gaugeValue = reflect(gauge).findPropertyByName("value");
     const BoundProperty widgetValue = ReflectedObject(instances[1]).findPropertyByName("value");
+    // Every object reached through this one handle shares one context.
+    const BoundProperty holder = ReflectedObject(instances[1]).findPropertyByName("child");
     Listener gaugeListener(gaugeValue), widgetListener(widgetValue);
 
     std::atomic<bool> done{false};
@@ -169,6 +175,12 @@ TEST_F(HandleThreads, ReadersMakeAndDropHandlesWhileTheEditorWrites) {
                 // Now and then a listener of its own, gone again with the handles.
                 if (round % 4 == 0)
                     zel::ScopedConnection own = handles.front().connectPropertyChanged([] {});
+                // The shared context's stateless mode, filled here while the
+                // editor drops it.
+                const ReflectedObject held(holder);
+                EXPECT_FALSE(held.isStateless());
+                for (const BoundProperty& property : held.properties())
+                    EXPECT_FALSE(property.isStateless());
                 reads.fetch_add(1, std::memory_order_relaxed);
             }
         });
@@ -182,6 +194,11 @@ TEST_F(HandleThreads, ReadersMakeAndDropHandlesWhileTheEditorWrites) {
          ++batch) {
         gaugeChanges += writeAsAnEditor(gaugeValue, history, 6);
         widgetChanges += writeAsAnEditor(widgetValue, history, 6);
+        // New sources for the holder: the held gauge's caches go, and its
+        // properties hear of it too.
+        { PropertyChangeNotifier sources(holder, {}, NotifyFlag::Sources); }
+        ++gaugeChanges;
+        EXPECT_TRUE(holder.set(tavi::Variant(&gauge)));
     }
     done.store(true, std::memory_order_release);
     readers.clear();
