@@ -165,8 +165,9 @@ Meta::Stateless::Mode ReflectedObject::statelessMode() const {
     Kor::StackTracker::Frame frame("orv::ReflectedObject::statelessMode");
     using Mode = Meta::Stateless::Mode;
     ReflectedObjectContextData* context = isValid() ? contextData() : nullptr;
-    if (context && context->statelessMode())
-        return *context->statelessMode();
+    // Read once: another thread may drop the cached mode meanwhile.
+    if (const std::optional<Mode> cached = context ? context->statelessMode() : std::nullopt)
+        return *cached;
     Mode mode = Mode::None;
     const Annotations own = annotations();
     const auto rules = annotationsOf<Meta::Stateless>(own);
