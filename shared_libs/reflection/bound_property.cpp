@@ -244,11 +244,12 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
 
 // --- derived values -------------------------------------------------------------
 
-// Served from the property's context cache when it has one; computed directly
-// otherwise. The whole check-compute-store-copy runs under the cache's lock.
+// Served from `context`, the property's cache (contextData()), when it has
+// one; computed directly otherwise. The whole check-compute-store-copy runs
+// under the cache's lock.
 template <class T, class Compute>
-T BoundProperty::cached(std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const {
-    BoundPropertyContextData* context = contextData();
+T BoundProperty::cached(BoundPropertyContextData* context,
+                        std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const {
     if (!context)
         return compute();
     const std::lock_guard lock(context->mutex());
@@ -290,7 +291,7 @@ Annotations BoundProperty::annotations() const {
     BoundPropertyContextData* context = contextData();
     if (context && context->annotationsBlank())
         return {};
-    return cached(&BoundPropertyContextData::annotations, [this, context] {
+    return cached(context, &BoundPropertyContextData::annotations, [this, context] {
         Annotations computed = computeAnnotations();
         if (context && computed.isBlank())
             context->setAnnotationsBlank(true);
@@ -315,7 +316,7 @@ bool BoundProperty::isReadOnly() const {
 
 Meta::Stateless::Mode BoundProperty::statelessMode() const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::statelessMode");
-    return cached(&BoundPropertyContextData::statelessMode, [this] {
+    return cached(contextData(), &BoundPropertyContextData::statelessMode, [this] {
         using Mode = Meta::Stateless::Mode;
         Mode own = Mode::None;
         const Annotations all = annotations();
@@ -330,9 +331,10 @@ Validator BoundProperty::validator() const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::validator");
     if (m_private && m_private->validator)
         return *m_private->validator;
-    if (const BoundPropertyContextData* context = contextData(); context && context->annotationsBlank())
+    BoundPropertyContextData* context = contextData();
+    if (context && context->annotationsBlank())
         return {};
-    return cached(&BoundPropertyContextData::validator, [this] {
+    return cached(context, &BoundPropertyContextData::validator, [this] {
         // The first: the property's own comes before what Meta::Children hands down.
         const Annotations all = annotations();
         const auto validators = annotationsOf<Meta::Validator>(all);
@@ -349,7 +351,7 @@ ReduceMapFactory BoundProperty::reduceMapFactory() const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::reduceMapFactory");
     if (m_private && m_private->reduceMapFactory)
         return *m_private->reduceMapFactory;
-    return cached(&BoundPropertyContextData::reduceMapFactory, [this]() -> ReduceMapFactory {
+    return cached(contextData(), &BoundPropertyContextData::reduceMapFactory, [this]() -> ReduceMapFactory {
         const Annotations all = annotations();
         const auto factories = annotationsOf<Meta::MultiSelection::ReduceMap>(all);
         if (!factories.empty()) {

@@ -170,7 +170,8 @@ private:
     bool observesSlot() const noexcept { return m_contextData && m_data.is<MetaProperty>(); }
     PrivateData& detach();
     template <class T, class Compute>
-    T cached(std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const;
+    T cached(BoundPropertyContextData* context, std::optional<T>& (BoundPropertyContextData::*slot)(),
+             Compute&& compute) const;
     Annotations computeAnnotations() const;
 
     ReflectedObject m_object;
