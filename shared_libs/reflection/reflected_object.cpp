@@ -117,7 +117,7 @@ void ReflectedObject::init(tavi::Variant object, MetaObject* metaObject, const B
 void ReflectedObject::initContextData(const BoundProperty* reference) {
     if (!reference || !reference->isValid()) {
         ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
-        m_context = std::make_shared<ReflectedObjectContextData>(*this);
+        m_context = ReflectedObjectContextData::create(*this);
     } else {
         ZEL::Profiler::Scope scope("Reflection|ContextData|Reference");
         m_context = std::make_shared<ReflectedObjectReference>(*this, *reference);
@@ -125,8 +125,6 @@ void ReflectedObject::initContextData(const BoundProperty* reference) {
 }
 
 // --- queries ----------------------------------------------------------------
-
-bool ReflectedObject::isValid() const noexcept { return !m_meta.expired(); }
 
 MetaObject* ReflectedObject::metaObject() const noexcept {
     if (MetaObject* meta = m_meta.get<MetaObject>())
@@ -167,8 +165,9 @@ Meta::Stateless::Mode ReflectedObject::statelessMode() const {
     Kor::StackTracker::Frame frame("orv::ReflectedObject::statelessMode");
     using Mode = Meta::Stateless::Mode;
     ReflectedObjectContextData* context = isValid() ? contextData() : nullptr;
-    if (context && context->statelessMode())
-        return *context->statelessMode();
+    // Read once: another thread may drop the cached mode meanwhile.
+    if (const std::optional<Mode> cached = context ? context->statelessMode() : std::nullopt)
+        return *cached;
     Mode mode = Mode::None;
     const Annotations own = annotations();
     const auto rules = annotationsOf<Meta::Stateless>(own);

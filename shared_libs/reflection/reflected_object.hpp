@@ -81,7 +81,8 @@ public:
     ReflectedObject& operator=(ReflectedObject&&) noexcept;
     ~ReflectedObject() = default;
 
-    [[nodiscard]] bool isValid() const noexcept;
+    // Inline: every read through a handle asks first.
+    [[nodiscard]] bool isValid() const noexcept { return !m_meta.expired(); }
     explicit operator bool() const noexcept { return isValid(); }
 
     [[nodiscard]] const tavi::Variant& get() const noexcept { return m_object; }
