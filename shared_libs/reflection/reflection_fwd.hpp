@@ -52,6 +52,10 @@ class PropertiesResetNotifier;
 
 class PropertySetCommand;
 
+class GenericObject;
+class GenericMetaObject;
+enum class VolatilityType : int32_t;
+
 enum class SetterFlag : uint32_t;
 enum class NotifyFlag : uint32_t;
 using SetterFlags = zel::Flags<SetterFlag>;
