@@ -8,6 +8,9 @@
 #   ./build.sh test --only REGEX only the test targets whose name matches
 #                                REGEX (e.g. signal), built and run
 #   ./build.sh bench             build in Release and run the benchmarks
+#   ./build.sh package           build the Debian package (build/release/*.deb)
+#                                and an outside project that uses the library
+#                                through add_subdirectory()
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -48,6 +51,7 @@ done
 # The benchmarks also run the same cases through RTTR and Qt (optional peers,
 # never needed by the library or its tests) and tabulate them with Python.
 if [ "$what" = bench ]; then packages+=(python3 librttr-dev qt6-base-dev); fi
+if [ "$what" = package ]; then packages+=(dpkg-dev); fi
 install_missing
 case $what in
     example)
@@ -92,6 +96,17 @@ case $what in
         python3 bench/make_results.py --build-dir "$dir" --out bench/RESULTS.md "$dir"/results/*.json
         echo "Wrote bench/RESULTS.md"
         ;;
+    package)
+        dir=build/release
+        configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        cmake --build "$dir" -j"$jobs"
+        (cd "$dir" && cpack -G DEB)
+        dpkg-deb --field "$dir"/*.deb Package Version Depends
+        # The other way in: the library as a subdirectory of the outside project.
+        cmake -S tests/consumer -B build/consumer-subdirectory -G Ninja -DREFLECTION_SOURCE_DIR="$PWD" >/dev/null
+        cmake --build build/consumer-subdirectory -j"$jobs" --target consumer
+        ./build/consumer-subdirectory/consumer
+        ;;
     *)
-        sed -n '2,9p' "$0"; exit 2 ;;
+        sed -n '2,12p' "$0"; exit 2 ;;
 esac
