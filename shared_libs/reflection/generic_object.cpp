@@ -3,10 +3,10 @@
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/variant/meta_type.hpp"
-#include "platform/variant/variant_converter.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/details/argument_convertors.hpp"
 #include "shared_libs/reflection/details/structure_change.hpp"
+#include "shared_libs/reflection/details/variant_text.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/multi_selection/meta_items.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
@@ -27,16 +27,6 @@ const tavi::MetaType* const s_persistentType =
 
 const std::type_info& staticTypeOf(const tavi::Variant& value) {
     return value.type() ? value.type()->typeId() : typeid(void);
-}
-
-// The key as text: the string it holds, or what the value converter makes of it.
-std::optional<std::string> textOf(const tavi::Variant& key) {
-    if (const std::string* text = key.isType<std::string>() ? key.castPtr<std::string>() : nullptr)
-        return *text;
-    tavi::Variant converted{std::string()};
-    if (tavi::VariantConverter::convert(converted, key))
-        return *converted.castPtr<std::string>();
-    return std::nullopt;
 }
 
 // "_volatility": read-only, kept by every multi-selection, and read through
@@ -392,7 +382,7 @@ size_t GenericMetaObject::addProperty(const ReflectedObject& object, const tavi:
     GenericObject* generic = convertor_details::findInstance<GenericObject, false>(object);
     if (!generic)
         return INVALID_INDEX;
-    std::optional<std::string> name = textOf(key);
+    std::optional<std::string> name = variant_text_details::textOf(key);
     if (!name || name->empty())
         return INVALID_INDEX;
     return generic->addProperty(tavi::Variant(std::move(*name)), INVALID_INDEX, value, Annotations());

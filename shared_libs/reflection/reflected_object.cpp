@@ -7,6 +7,7 @@
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
+#include "shared_libs/reflection/details/variant_text.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/type_info.hpp"
@@ -33,13 +34,7 @@ std::optional<std::string> typeNameProperty(const ReflectedObject& object) {
     const BoundProperty property = object.findPropertyByKey(tavi::Variant(std::string("_typeName")));
     if (!property.isValid())
         return std::nullopt;
-    const tavi::Variant value = property.get();
-    if (const std::string* text = value.isType<std::string>() ? value.castPtr<std::string>() : nullptr)
-        return *text;
-    tavi::Variant converted{std::string()};
-    if (tavi::VariantConverter::convert(converted, value))
-        return *converted.castPtr<std::string>();
-    return std::nullopt;
+    return variant_text_details::textOf(property.get());
 }
 
 } // namespace
