@@ -7,6 +7,7 @@
 #include "shared_libs/reflection/multi_selection/meta_items.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/type_info.hpp"
+#include "tests/support/structure_recorder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@ namespace {
 
 using namespace orv;
 using Log = std::vector<std::string>;
+using test::Recorder;
 constexpr size_t END = MetaObject::INVALID_INDEX;
 
 tavi::Variant key(const char* text) { return tavi::Variant(std::string(text)); }
@@ -30,43 +32,6 @@ Log names(const GenericObject& object) {
         result.push_back(object.metaPropertyAt(i)->name());
     return result;
 }
-
-// Every structure signal of an object, and every value signal of its
-// properties, written to one log as they arrive.
-class Recorder {
-public:
-    explicit Recorder(const ReflectedObject& object) {
-        const auto range = [this](const char* what) {
-            return [this, what](const ReflectedObject&, size_t first, size_t count) {
-                log.push_back(std::string(what) + " " + std::to_string(first) + "+" + std::to_string(count));
-            };
-        };
-        const auto whole = [this](const char* what) {
-            return [this, what](const ReflectedObject&) { log.push_back(what); };
-        };
-        m_connections.emplace_back(object.connectPropertyAboutToBeAdded(range("about to add")));
-        m_connections.emplace_back(object.connectPropertyAdded(range("added")));
-        m_connections.emplace_back(object.connectPropertyAboutToBeRemoved(range("about to remove")));
-        m_connections.emplace_back(object.connectPropertyRemoved(range("removed")));
-        m_connections.emplace_back(object.connectStructureAboutToBeChanged(whole("structure about")));
-        m_connections.emplace_back(object.connectStructureChanged(whole("structure done")));
-    }
-    // Value notifications of one property.
-    void watch(const BoundProperty& property) {
-        const auto note = [this](const char* what) {
-            return [this, what](const BoundProperty& p, NotifyFlags flags) {
-                log.push_back(std::string(what) + " " + p.name() + " flags " + std::to_string(flags.value()));
-            };
-        };
-        m_connections.emplace_back(property.connectPropertyAboutToBeChanged(note("about to change")));
-        m_connections.emplace_back(property.connectPropertyChanged(note("changed")));
-    }
-
-    Log log;
-
-private:
-    std::vector<zel::ScopedConnection> m_connections;
-};
 
 // A derived object with its own fixed, read-only property, as derived
 // objects (the multi-selection) build theirs.
