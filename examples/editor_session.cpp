@@ -1,7 +1,8 @@
 // A small editor session: a few scene types are declared once, an instance
 // is shown the way a property panel shows it, edited (one edit refused and
 // one clamped by a validator), watched through change signals, and the
-// edits are undone and redone through the undo history.
+// edits are undone and redone through the undo history, also after the
+// edited object has been rebuilt.
 
 #include "platform/kor/math/vector.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
@@ -12,10 +13,13 @@
 #include "shared_libs/reflection/editor_meta_items.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_validator.hpp"
+#include "shared_libs/reflection/notify_scope.hpp"
+#include "shared_libs/reflection/persistent_property.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -149,6 +153,77 @@ void step(const char* what) { std::printf("\n> %s\n", what); }
 
 } // namespace
 
+// --- undo across a rebuilt object ---------------------------------------------------
+
+namespace scene {
+
+// The document: it lives as long as the session and owns its key light, which
+// scripts may throw away and build again.
+struct Stage {
+    std::unique_ptr<Light> keyLight = std::make_unique<Light>();
+};
+
+} // namespace scene
+
+template <>
+struct orv::TypeDeclaration<scene::Stage> {
+    static constexpr const char* name = "Stage";
+    static void declare(orv::Builder<scene::Stage>& type) {
+        type.property("keyLight", [](const scene::Stage* stage) { return stage->keyLight.get(); });
+    }
+};
+
+namespace {
+
+// Undo history keeps the path from a root object to each changed property, not
+// the objects: an edit is undone and redone on whatever object sits at that
+// path by then, such as a light that a script has rebuilt meanwhile.
+void undoAcrossARebuiltObject() {
+    std::printf("\nUndo across a rebuilt object:\n");
+    scene::Stage stage;
+    const orv::ReflectedObject root = orv::reflect(stage);
+    Kor::UndoHistory history;
+    const Kor::UndoHistory::ThreadAttachment attachment(history);
+    const auto intensity = [&] { return text(root.findPropertyByName("keyLight.intensity").get()); };
+
+    step("dim the key light");
+    {
+        Kor::CommitChangesScope edit("Dim");
+        const orv::BoundProperty property = root.findPropertyByName("keyLight.intensity");
+        property.set(0.25f);
+        std::printf("  recorded against the path %s\n", orv::PersistentProperty(property).path().c_str());
+    }
+
+    step("a script rebuilds the key light: the old instance is gone, an equal one takes its place");
+    {
+        // Announced like any change of the property, so panels and caches follow.
+        const orv::PropertyChangeNotifier rebuilt(root.findPropertyByName("keyLight"), {},
+                                                  orv::NotifyFlag::Value);
+        stage.keyLight = std::make_unique<scene::Light>(*stage.keyLight);
+    }
+    std::printf("  intensity of the new light: %s\n", intensity().c_str());
+
+    step(("undo \"" + history.undoName() + "\"").c_str());
+    const bool undone = history.undo();
+    std::printf("  %s; intensity of the new light: %s\n", undone ? "undone" : "failed", intensity().c_str());
+    step(("redo \"" + history.redoName() + "\"").c_str());
+    const bool redone = history.redo();
+    std::printf("  %s; intensity: %s\n", redone ? "redone" : "failed", intensity().c_str());
+
+    step("the script deletes the light; undo finds nothing at the path, says so and moves on");
+    {
+        const orv::PropertyChangeNotifier removed(root.findPropertyByName("keyLight"), {},
+                                                  orv::NotifyFlag::Value);
+        stage.keyLight.reset();
+    }
+    std::fflush(stdout); // the library's report goes to stderr
+    const bool undoneWithoutLight = history.undo();
+    std::printf("  %s; steps left to undo: %zu\n", undoneWithoutLight ? "undone" : "not undone",
+                history.undoCount());
+}
+
+} // namespace
+
 int main() {
     scene::Light lamp;
     lamp.name = "lamp";
@@ -216,5 +291,7 @@ int main() {
 
     std::printf("\nThe panel after the session:\n");
     showPanel(light);
+
+    undoAcrossARebuiltObject();
     return 0;
 }

@@ -50,7 +50,10 @@ class PropertiesAddNotifier;
 class PropertiesRemoveNotifier;
 class PropertiesResetNotifier;
 
+class PersistentObject;
+class PersistentProperty;
 class PropertySetCommand;
+class PropertyRevertCommand;
 
 class GenericObject;
 class GenericMetaObject;
