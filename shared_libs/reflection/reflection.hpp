@@ -5,6 +5,7 @@
 
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/collection_meta_object.hpp"
 #include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
 #include "shared_libs/reflection/editor_meta_items.hpp"
