@@ -4,6 +4,7 @@
 #include "platform/kor/undo/commit_changes_scope.hpp"
 #include "platform/kor/undo/undo_history.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
+#include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/persistent_object.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/structure_recorder.hpp"
@@ -234,6 +235,33 @@ TEST(CollectionTest, PointerElementsOpenAsObjects) {
     EXPECT_EQ(items.addProperty(tavi::Variant(), &chair).get(), tavi::Variant(&chair));
     EXPECT_EQ(playlist.items, (std::vector<Item*>{&lamp, &chair}));
     EXPECT_EQ(reflect(playlist).findPropertyByName("items.1.name").get(), tavi::Variant(std::string("item")));
+}
+
+TEST(CollectionTest, AMetaObjectAnswersForItsContainerTypeAndAnnotatesEveryElement) {
+    using Ints = std::vector<int>;
+    // Children annotations of the meta object reach every element, whatever the pattern.
+    SequentialCollectionMetaObject<Ints> meta(
+        "ints", {tavi::Variant(Meta::Children("no match", {tavi::Variant(Meta::Minor())}))});
+    EXPECT_EQ(MetaObjectManager::instance().findType(typeid(Ints)), &meta);
+    EXPECT_TRUE(hasAnnotation<Meta::Collection>(meta.annotations(tavi::Variant())));
+    Ints ints{4, 5};
+    EXPECT_TRUE(meta.objectMatches(tavi::Variant(&ints)));
+    EXPECT_TRUE(meta.objectMatches(tavi::Variant(static_cast<const Ints*>(&ints))));
+    EXPECT_TRUE(meta.objectMatches(tavi::Variant(ints)));
+    EXPECT_FALSE(meta.objectMatches(tavi::Variant(std::vector<float>())));
+    EXPECT_FALSE(meta.objectMatches(tavi::Variant()));
+
+    const ReflectedObject object{tavi::Variant(&ints)};
+    ASSERT_EQ(object.metaObject(), &meta);
+    EXPECT_TRUE(hasAnnotation<Meta::Minor>(object.propertyAt(1).annotations()));
+    EXPECT_EQ(object.propertyAt(1).get(), tavi::Variant(5));
+
+    const tavi::Variant made = meta.create();
+    const ReflectedObject fresh(made);
+    ASSERT_TRUE(fresh.isValid());
+    EXPECT_EQ(fresh.propertyCount(), 0u);
+    EXPECT_TRUE(fresh.addProperty(tavi::Variant(), 3).isValid());
+    EXPECT_EQ(*made.castPtr<Ints>(), (Ints{3}));
 }
 
 // --- adding and removing ----------------------------------------------------------------
