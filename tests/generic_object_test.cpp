@@ -6,6 +6,7 @@
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/multi_selection/meta_items.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
+#include "shared_libs/reflection/persistent_property.hpp"
 #include "shared_libs/reflection/type_info.hpp"
 #include "tests/support/structure_recorder.hpp"
 
@@ -376,6 +377,36 @@ TEST(GenericObjectTest, WritesAreUndoneAndRedone) {
     EXPECT_EQ(object["speed"].get(), tavi::Variant(1.0f));
     ASSERT_TRUE(history.redo());
     EXPECT_EQ(object["speed"].get(), tavi::Variant(3.0f));
+}
+
+TEST(GenericObjectTest, VolatilityDecidesWherePathsThroughTheObjectStop) {
+    GenericObject top, middle, leaf;
+    leaf.addProperty(key("x"), END, 1);
+    middle.addProperty(key("leaf"), END, tavi::Variant(&leaf));
+    top.addProperty(key("middle"), END, tavi::Variant(&middle));
+    const auto pathOfX = [&] {
+        const BoundProperty x = top.object().findPropertyByName("middle.leaf.x");
+        EXPECT_TRUE(x.isValid());
+        return PersistentProperty(x).path();
+    };
+    middle.clear(); // publishes "_volatility"
+    middle.addProperty(key("leaf"), END, tavi::Variant(&leaf));
+    EXPECT_EQ(pathOfX(), "middle.leaf.x");
+    middle.setVolatility(VolatilityType::Anchor);
+    EXPECT_EQ(pathOfX(), "leaf.x");
+    middle.setVolatility(VolatilityType::Volatile);
+    EXPECT_EQ(pathOfX(), "x");
+
+    // Undo follows the path, through nested sheets.
+    middle.setVolatility(VolatilityType::Ordinary);
+    Kor::UndoHistory history;
+    const Kor::UndoHistory::ThreadAttachment attachment(history);
+    {
+        Kor::CommitChangesScope edit;
+        top.object().findPropertyByName("middle.leaf.x").set(2);
+    }
+    ASSERT_TRUE(history.undo());
+    EXPECT_EQ(leaf["x"].get(), tavi::Variant(1));
 }
 
 // --- a model of the object, and a view that follows its signals -------------------------------

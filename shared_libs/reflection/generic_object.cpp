@@ -150,6 +150,7 @@ size_t GenericObject::Impl::clampedPosition(size_t index) const noexcept {
 size_t GenericObject::Impl::propertyCount() const { return m_properties.size(); }
 
 size_t GenericObject::Impl::indexOfProperty(const tavi::Variant& key) const {
+    Kor::StackTracker::Frame frame("orv::GenericObject::Impl::indexOfProperty");
     const auto& byKey = m_properties.get<1>();
     const auto found = byKey.find(key);
     if (found == byKey.end())
@@ -158,6 +159,7 @@ size_t GenericObject::Impl::indexOfProperty(const tavi::Variant& key) const {
 }
 
 std::shared_ptr<MetaProperty> GenericObject::Impl::metaPropertyAt(size_t index) {
+    Kor::StackTracker::Frame frame("orv::GenericObject::Impl::metaPropertyAt");
     return index < m_properties.size() ? m_properties[index] : nullptr;
 }
 
