@@ -80,14 +80,33 @@ public:
         const double iterations = double(m_state.iterations() ? m_state.iterations() : 1);
         m_state.counters["allocs"] = double(m_total) / iterations;
     }
-    void start() { m_start = bench::allocationCount(); }
-    void stop() { m_total += bench::allocationCount() - m_start; }
+    // Runs `work`, counting what it allocates.
+    template <class F>
+    decltype(auto) count(F&& work) {
+        struct Stop {
+            TimedAllocations& self;
+            size_t start = bench::allocationCount();
+            ~Stop() { self.m_total += bench::allocationCount() - start; }
+        } stop{*this};
+        return work();
+    }
 
 private:
     benchmark::State& m_state;
-    size_t m_start = 0;
     size_t m_total = 0;
 };
+
+// Runs `work` with the clock stopped: the rebuilding and tearing down
+// between timed parts.
+template <class F>
+decltype(auto) untimed(benchmark::State& state, F&& work) {
+    state.PauseTiming();
+    struct Resume {
+        benchmark::State& state;
+        ~Resume() { state.ResumeTiming(); }
+    } resume{state};
+    return work();
+}
 
 void checkNoCopies(benchmark::State& state, size_t before) {
     if (Payload::copies != before)
@@ -103,12 +122,8 @@ void genericAdd(benchmark::State& state) {
     const size_t copies = Payload::copies;
     TimedAllocations allocations(state);
     for (auto _ : state) {
-        allocations.start();
-        std::unique_ptr<orv::GenericObject> object = sheet.build();
-        allocations.stop();
-        state.PauseTiming();
-        object.reset();
-        state.ResumeTiming();
+        std::unique_ptr<orv::GenericObject> object = allocations.count([&] { return sheet.build(); });
+        untimed(state, [&] { object.reset(); });
     }
     checkNoCopies(state, copies);
 }
@@ -180,16 +195,12 @@ void genericRemoveMiddle(benchmark::State& state) {
     const size_t copies = Payload::copies;
     TimedAllocations allocations(state);
     for (auto _ : state) {
-        state.PauseTiming();
-        std::unique_ptr<orv::GenericObject> object = sheet.build();
-        state.ResumeTiming();
-        allocations.start();
-        for (size_t i = 0; i < removals; ++i)
-            object->removePropertyAt(object->propertyCount() / 2);
-        allocations.stop();
-        state.PauseTiming();
-        object.reset();
-        state.ResumeTiming();
+        std::unique_ptr<orv::GenericObject> object = untimed(state, [&] { return sheet.build(); });
+        allocations.count([&] {
+            for (size_t i = 0; i < removals; ++i)
+                object->removePropertyAt(object->propertyCount() / 2);
+        });
+        untimed(state, [&] { object.reset(); });
     }
     checkNoCopies(state, copies);
 }
@@ -205,13 +216,11 @@ void directInsertFront(benchmark::State& state) {
     const tavi::Variant element(2.5f);
     TimedAllocations allocations(state);
     for (auto _ : state) {
-        allocations.start();
-        for (size_t i = 0; i < INSERTS; ++i)
-            list.insert(list.begin(), element);
-        allocations.stop();
-        state.PauseTiming();
-        list.resize(LIST_SIZE);
-        state.ResumeTiming();
+        allocations.count([&] {
+            for (size_t i = 0; i < INSERTS; ++i)
+                list.insert(list.begin(), element);
+        });
+        untimed(state, [&] { list.resize(LIST_SIZE); });
         benchmark::DoNotOptimize(list.data());
     }
 }
@@ -227,14 +236,14 @@ void oursInsertFront(benchmark::State& state) {
     const tavi::Variant element(2.5f);
     TimedAllocations allocations(state);
     for (auto _ : state) {
-        allocations.start();
-        for (size_t i = 0; i < INSERTS; ++i)
-            benchmark::DoNotOptimize(object.addProperty(front, element));
-        allocations.stop();
-        state.PauseTiming();
-        while (list.size() > LIST_SIZE)
-            object.removePropertyAt(list.size() - 1);
-        state.ResumeTiming();
+        allocations.count([&] {
+            for (size_t i = 0; i < INSERTS; ++i)
+                benchmark::DoNotOptimize(object.addProperty(front, element));
+        });
+        untimed(state, [&] {
+            while (list.size() > LIST_SIZE)
+                object.removePropertyAt(list.size() - 1);
+        });
     }
 }
 
