@@ -55,27 +55,9 @@ public:
 
 // --- building and clearing -----------------------------------------------------------
 
-TEST(GenericObjectTest, ANewObjectIsEmptyAndClearAddsTheVolatilityProperty) {
+TEST(GenericObjectTest, ClearRemovesEverythingInOneRangeThenAddsTheVolatilityProperty) {
     GenericObject object;
     EXPECT_EQ(object.propertyCount(), 0u);
-    object.clear();
-    ASSERT_EQ(names(object), (Log{"_volatility"}));
-    const BoundProperty volatility = object.findProperty(key("_volatility"));
-    ASSERT_TRUE(volatility.isValid());
-    EXPECT_EQ(volatility.get(), tavi::Variant(int32_t(0)));
-    object.setVolatility(VolatilityType::Anchor);
-    EXPECT_EQ(object.getVolatility(), VolatilityType::Anchor);
-    EXPECT_EQ(volatility.get(), tavi::Variant(int32_t(2))) << "read when asked, not copied at clear()";
-    EXPECT_FALSE(volatility.metaProperty()->setter());
-    EXPECT_TRUE(volatility.isConst());
-    EXPECT_FALSE(volatility.set(int32_t(1)));
-    EXPECT_EQ(object.getVolatility(), VolatilityType::Anchor);
-    EXPECT_TRUE(hasAnnotation<Meta::MultiSelection::Persistent>(volatility.annotations()));
-    EXPECT_EQ(volatility.visibility(), meta_property::HIDDEN);
-}
-
-TEST(GenericObjectTest, ClearRemovesEverythingInOneRangeThenAddsVolatility) {
-    GenericObject object;
     object.addProperty(key("a"), END, 1);
     object.addProperty(key("b"), END, 2);
     Recorder recorder(object.object());
@@ -86,7 +68,17 @@ TEST(GenericObjectTest, ClearRemovesEverythingInOneRangeThenAddsVolatility) {
     object.clear();
     EXPECT_EQ(recorder.log, (Log{"about to remove 0+1", "structure about", "structure done", "removed 0+1",
                                  "about to add 0+1", "structure about", "structure done", "added 0+1"}));
-    EXPECT_EQ(names(object), (Log{"_volatility"}));
+    ASSERT_EQ(names(object), (Log{"_volatility"}));
+
+    const BoundProperty volatility = object.findProperty(key("_volatility"));
+    EXPECT_EQ(volatility.get(), tavi::Variant(int32_t(0)));
+    object.setVolatility(VolatilityType::Anchor);
+    EXPECT_EQ(volatility.get(), tavi::Variant(int32_t(2))) << "read when asked, not copied at clear()";
+    EXPECT_FALSE(volatility.metaProperty()->setter());
+    EXPECT_FALSE(volatility.set(int32_t(1)));
+    EXPECT_EQ(object.getVolatility(), VolatilityType::Anchor);
+    EXPECT_TRUE(hasAnnotation<Meta::MultiSelection::Persistent>(volatility.annotations()));
+    EXPECT_EQ(volatility.visibility(), meta_property::HIDDEN);
 }
 
 TEST(GenericObjectTest, DerivedObjectsBuildTheirFixedPropertiesInClear) {
@@ -112,20 +104,14 @@ TEST(GenericObjectTest, AddingPlacesPropertiesAtClampedPositionsWithExactSignals
     EXPECT_EQ(names(object), (Log{"b", "a", "c"}));
     EXPECT_EQ(object.indexOfProperty(key("a")), 1u);
     EXPECT_EQ(object["a"].get(), tavi::Variant(1.5f));
-    EXPECT_EQ(object[key("b")].get(), tavi::Variant(std::string("text")));
     EXPECT_EQ(recorder.log, (Log{"about to add 0+1", "structure about", "structure done", "added 0+1",
                                  "about to add 0+1", "structure about", "structure done", "added 0+1",
                                  "about to add 2+1", "structure about", "structure done", "added 2+1"}));
-}
-
-TEST(GenericObjectTest, AddingAnExistingKeyChangesNothingAndGivesZero) {
-    GenericObject object;
-    object.addProperty(key("x"), END, 1);
-    object.addProperty(key("y"), END, 2);
-    Recorder recorder(object.object());
-    EXPECT_EQ(object.addProperty(key("y"), END, 99), 0u);
-    EXPECT_EQ(object["y"].get(), tavi::Variant(2));
-    EXPECT_EQ(object.propertyCount(), 2u);
+    // An existing key changes nothing and gives 0.
+    recorder.log.clear();
+    EXPECT_EQ(object.addProperty(key("c"), END, 99), 0u);
+    EXPECT_EQ(object["c"].get(), tavi::Variant(3));
+    EXPECT_EQ(object.propertyCount(), 3u);
     EXPECT_TRUE(recorder.log.empty());
 }
 
@@ -362,23 +348,6 @@ TEST(GenericObjectTest, MetaObjectRecognisesGenericObjectsOnly) {
     EXPECT_EQ(rest, 3u);
 }
 
-TEST(GenericObjectTest, WritesAreUndoneAndRedone) {
-    GenericObject object;
-    object.addProperty(key("speed"), END, 1.0f);
-    Kor::UndoHistory history;
-    const Kor::UndoHistory::ThreadAttachment attachment(history);
-    {
-        Kor::CommitChangesScope edit("Speed up");
-        object["speed"].set(2.0f);
-        object["speed"].set(3.0f);
-    }
-    EXPECT_EQ(object["speed"].get(), tavi::Variant(3.0f));
-    ASSERT_TRUE(history.undo());
-    EXPECT_EQ(object["speed"].get(), tavi::Variant(1.0f));
-    ASSERT_TRUE(history.redo());
-    EXPECT_EQ(object["speed"].get(), tavi::Variant(3.0f));
-}
-
 TEST(GenericObjectTest, VolatilityDecidesWherePathsThroughTheObjectStop) {
     GenericObject top, middle, leaf;
     leaf.addProperty(key("x"), END, 1);
@@ -397,7 +366,7 @@ TEST(GenericObjectTest, VolatilityDecidesWherePathsThroughTheObjectStop) {
     middle.setVolatility(VolatilityType::Volatile);
     EXPECT_EQ(pathOfX(), "x");
 
-    // Undo follows the path, through nested sheets.
+    // Writes are undone and redone through the path, across nested sheets.
     middle.setVolatility(VolatilityType::Ordinary);
     Kor::UndoHistory history;
     const Kor::UndoHistory::ThreadAttachment attachment(history);
@@ -407,6 +376,8 @@ TEST(GenericObjectTest, VolatilityDecidesWherePathsThroughTheObjectStop) {
     }
     ASSERT_TRUE(history.undo());
     EXPECT_EQ(leaf["x"].get(), tavi::Variant(1));
+    ASSERT_TRUE(history.redo());
+    EXPECT_EQ(leaf["x"].get(), tavi::Variant(2));
 }
 
 // --- a model of the object, and a view that follows its signals -------------------------------
