@@ -2,7 +2,8 @@
 // is shown the way a property panel shows it, edited (one edit refused and
 // one clamped by a validator), watched through change signals, and the
 // edits are undone and redone through the undo history, also after the
-// edited object has been rebuilt.
+// edited object has been rebuilt. Last, a panel kept by an object tracker,
+// with grouped rows, a grid and a range validator.
 
 #include "platform/kor/math/vector.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
@@ -16,6 +17,7 @@
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_validator.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
+#include "shared_libs/reflection/object_tracker.hpp"
 #include "shared_libs/reflection/persistent_property.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 
@@ -152,6 +154,134 @@ void showPanel(const orv::ReflectedObject& object, int depth = 1) {
 }
 
 void step(const char* what) { std::printf("\n> %s\n", what); }
+
+} // namespace
+
+// --- a property panel kept by a tracker tree ----------------------------------------
+//
+// A panel built once from a tracker tree, which follows the object from then
+// on: rows grouped under their Meta::Group paths ("Light.Cone" nests under
+// "Light"), an object with a Meta::Grid shown as one row of cells, and a
+// slider whose range widens as values go past it while the hard limit holds.
+
+namespace scene {
+
+struct Spotlight {
+    std::string name = "spot";
+    float intensity = 1;
+    float angle = 30;
+    float softness = 0.2f;
+    Transform transform;
+    SceneNode* target = nullptr;
+};
+
+} // namespace scene
+
+template <>
+struct orv::TypeDeclaration<scene::Spotlight> {
+    static constexpr const char* name = "Spotlight";
+    static void declare(orv::Builder<scene::Spotlight>& type) {
+        using Meta::Validator;
+        using Layout = Meta::Grid::Layout;
+        type.property("name", &scene::Spotlight::name)
+            .push(Meta::Group("Light"))
+            .property("intensity", &scene::Spotlight::intensity,
+                      Meta::MinMax(Validator::between(0.0f, 10.0f), Validator::between(0.0f, 100.0f)))
+            .push(Meta::Group("Light.Cone"))
+            .property("angle", &scene::Spotlight::angle,
+                      Meta::MinMax(Validator::between(1.0f, 45.0f), Validator::between(1.0f, 90.0f)))
+            .property("softness", &scene::Spotlight::softness)
+            .pop()
+            .pop()
+            .push(Meta::Group("Placement"))
+            .object("transform", &scene::Spotlight::transform,
+                    Meta::Grid("Transform", {tavi::Variant(Layout(Layout::Row))}))
+            .property("target", &scene::Spotlight::target)
+            .pop();
+    }
+};
+
+namespace {
+
+// The group names a property sits under, outermost first.
+std::vector<std::string> groupPath(const orv::BoundProperty& property) {
+    const orv::Annotations annotations = property.annotations();
+    const auto* group = orv::findAnnotation<Meta::Group>(annotations);
+    if (!group || !group->name())
+        return {};
+    const std::string path = group->name()(property);
+    return path.empty() ? std::vector<std::string>() : Meta::Group::split(path);
+}
+
+// An object's properties as the cells of one grid row.
+std::string gridCells(const orv::Annotations& grid, const orv::BaseObjectTrackerItem& item) {
+    const auto* layout = orv::findAnnotation<Meta::Grid::Layout>(grid);
+    std::string cells = std::string("(") + (layout ? layout->toString() : "Row") + ")";
+    for (const auto& cell : item.children())
+        cells += "  " + cell->property().name() + " " + text(cell->property().get());
+    return cells;
+}
+
+void printTracked(const orv::BaseObjectTrackerItem& item, int depth) {
+    std::vector<std::string> open; // the headings printed so far at this level
+    for (const auto& child : item.children()) {
+        const orv::BoundProperty& property = child->property();
+        if (property.visibility() == orv::meta_property::HIDDEN)
+            continue;
+        const std::vector<std::string> path = groupPath(property);
+        size_t common = 0;
+        while (common < open.size() && common < path.size() && open[common] == path[common])
+            ++common;
+        for (size_t i = common; i < path.size(); ++i)
+            std::printf("%*s[%s]\n", 2 * (depth + int(i)), "", path[i].c_str());
+        open = path;
+        const int indent = 2 * (depth + int(path.size()));
+        const orv::Annotations annotations = property.annotations();
+        if (const auto* grid = orv::findAnnotation<Meta::Grid>(annotations)) {
+            std::printf("%*s%-12s %s\n", indent, "", grid->name()(property).c_str(),
+                        gridCells(grid->annotations(), *child).c_str());
+        } else if (child->object().isValid()) {
+            std::printf("%*s%s:\n", indent, "", caption(property).c_str());
+            printTracked(*child, depth + int(path.size()) + 1);
+        } else if (property.isMethod()) {
+            std::printf("%*s%s()\n", indent, "", caption(property).c_str());
+        } else {
+            const tavi::Variant value = property.get();
+            std::printf("%*s%-12s %s\n", indent, "", caption(property).c_str(),
+                        value.isNullPointer() ? "none" : text(value).c_str());
+        }
+    }
+}
+
+std::string rangeText(const Meta::Validator::Range& range) {
+    return range ? "[" + text(range->first) + ", " + text(range->second) + "]" : "none";
+}
+
+void trackedPanelSession(scene::Light& lamp) {
+    std::printf("\n== A spotlight's panel, kept by a tracker tree ==\n");
+    scene::Spotlight spot;
+    const orv::ReflectedObject object = orv::reflect(spot);
+    orv::BaseObjectTrackerItem panel;
+    panel.setObject(object);
+    printTracked(panel, 1);
+
+    const orv::BoundProperty intensity = object.findPropertyByName("intensity");
+    const auto slider = [&] { return rangeText(Meta::Validator::RangeProbe::query(intensity, {}, true)); };
+    step("drag the intensity slider past its end");
+    std::printf("  slider %s\n", slider().c_str());
+    intensity.set(35.0f);
+    std::printf("  intensity %s; the slider widens to %s\n", text(intensity.get()).c_str(), slider().c_str());
+    step("type 500 into the intensity field");
+    intensity.set(500.0f);
+    std::printf(
+        "  clamped to %s at the hard limit %s; slider %s\n", text(intensity.get()).c_str(),
+        rangeText(Meta::Validator::RangeProbe::query(intensity, orv::SetterFlag::SecondRange)).c_str(),
+        slider().c_str());
+
+    step("aim the spotlight at the lamp: the tracker builds the new rows");
+    object.findPropertyByName("target").set(static_cast<scene::SceneNode*>(&lamp));
+    printTracked(panel, 1);
+}
 
 } // namespace
 
@@ -378,6 +508,7 @@ int main() {
     showPanel(light);
 
     undoAcrossARebuiltObject();
+    trackedPanelSession(lamp);
     customPropertiesAndLists();
     return 0;
 }

@@ -22,6 +22,7 @@
 #include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/notifyable_meta_object.hpp"
 #include "shared_libs/reflection/notifyable_meta_property.hpp"
+#include "shared_libs/reflection/object_tracker.hpp"
 #include "shared_libs/reflection/persistent_object.hpp"
 #include "shared_libs/reflection/persistent_property.hpp"
 #include "shared_libs/reflection/property_flags.hpp"

@@ -55,6 +55,7 @@ class PersistentProperty;
 class PropertySetCommand;
 class PropertyRevertCommand;
 
+class BaseObjectTrackerItem;
 class GenericObject;
 class GenericMetaObject;
 enum class VolatilityType : int32_t;
