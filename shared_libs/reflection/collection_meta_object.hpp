@@ -11,6 +11,10 @@
 //     tags.propertyAt(0).set(std::string("first"));
 //     tags.removePropertyAt(1);                                        // undoable
 //
+// Elements are read as copies and written whole: no handle points into the
+// vector, whose storage moves as it grows. A list of objects to be opened
+// and edited in place holds pointers to them.
+//
 // The owner of a container property may take over how elements are made,
 // inserted and removed with the annotations below, placed on the property
 // that holds the container.
