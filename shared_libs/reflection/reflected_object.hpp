@@ -247,6 +247,8 @@ public:
                                                                            size_t index);
 
     [[nodiscard]] MetaObject* metaObject() const noexcept { return m_metaObject; }
+    // How many per-property records the data keeps: one per property index.
+    [[nodiscard]] size_t propertySlotCount() const;
 
     // Entry points of the notifying meta objects.
     void structureAboutToBeChanged(const ReflectedObject& object);
