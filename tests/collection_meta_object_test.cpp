@@ -125,7 +125,6 @@ struct orv::TypeDeclaration<Stocked> {
     }
 };
 
-
 namespace {
 
 using namespace orv;

@@ -49,7 +49,9 @@ public:
     // Gives the object up without deleting it.
     [[nodiscard]] T* release() noexcept { return m_pointer.exchange(nullptr, std::memory_order_acq_rel); }
     // Deletes the object and takes `adopted` instead.
-    void reset(T* adopted = nullptr) noexcept { destroy(m_pointer.exchange(adopted, std::memory_order_acq_rel)); }
+    void reset(T* adopted = nullptr) noexcept {
+        destroy(m_pointer.exchange(adopted, std::memory_order_acq_rel));
+    }
 
 private:
     static void destroy(T* object) noexcept {
