@@ -140,7 +140,8 @@ MultiSelection::ValueMultiProperty::~ValueMultiProperty() = default;
 
 bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub) {
     const NotifyScope scope;
-    const std::shared_ptr<MetaProperty> description = sub.metaProperty();
+    // Read without taking a reference: alive as long as the sub-property is.
+    const MetaProperty* description = sub.metaPropertyAddress();
     if (description && description->getter()) {
         if (method())
             return false;

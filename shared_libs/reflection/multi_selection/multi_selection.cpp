@@ -28,8 +28,15 @@ constexpr const char* s_mixed = "multiselection";
 constexpr const char* s_unclassified = "<unclassified>";
 constexpr const char* s_incompatible = "<incompatible properties>";
 
+// The key a property is combined under. The description is read without
+// taking a reference: merging reads thousands of them, each alive as long
+// as its object.
 const tavi::Variant& keyOf(const BoundProperty& property, const tavi::Variant& key) {
-    return key.isVoid() ? property.key() : key;
+    static const tavi::Variant s_none;
+    if (!key.isVoid())
+        return key;
+    const MetaProperty* description = property.metaPropertyAddress();
+    return description ? description->key() : s_none;
 }
 
 // The selection a fixed property is read through: never the Impl that made

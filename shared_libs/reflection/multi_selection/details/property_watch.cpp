@@ -30,11 +30,11 @@ void PropertyWatch::add(const BoundProperty& property) {
         }
         return;
     }
-    std::shared_ptr<MetaProperty> description = property.metaProperty();
-    Shared* shared = sharedOf(description.get());
+    Shared* shared = sharedOf(property.metaPropertyAddress());
     if (!shared)
-        shared = &makeShared(std::move(description));
-    ++shared->instances[objectIdentity(property.object())];
+        shared = makeShared(property.metaProperty());
+    if (shared)
+        shared->instances.add(objectIdentity(property.object()));
 }
 
 PropertyWatch::Shared* PropertyWatch::sharedOf(const MetaProperty* description) const {
@@ -45,13 +45,15 @@ PropertyWatch::Shared* PropertyWatch::sharedOf(const MetaProperty* description) 
     return nullptr;
 }
 
-PropertyWatch::Shared& PropertyWatch::makeShared(std::shared_ptr<MetaProperty> description) {
+PropertyWatch::Shared* PropertyWatch::makeShared(std::shared_ptr<MetaProperty> description) {
+    if (!description)
+        return nullptr;
     auto shared = std::make_unique<Shared>();
     Shared* group = shared.get();
     const auto forward = [this, group](Event event) {
         return [this, group, event](const BoundProperty& changed, SetterFlags setterFlags,
                                     NotifyFlags notifyFlags) {
-            if (group->instances.count(objectIdentity(changed.object())) == 0)
+            if (!group->instances.contains(objectIdentity(changed.object())))
                 return;
             const Callback callback = m_callback;
             callback(event, changed, setterFlags, notifyFlags);
@@ -61,7 +63,7 @@ PropertyWatch::Shared& PropertyWatch::makeShared(std::shared_ptr<MetaProperty> d
     group->changed = description->connectPropertyChanged(forward(Event::Changed));
     group->description = std::move(description);
     m_shared.push_back(std::move(shared));
-    return *group;
+    return group;
 }
 
 void PropertyWatch::dropShared(const Shared* shared) {
@@ -82,14 +84,7 @@ void PropertyWatch::release(const BoundProperty& property, uint32_t n) {
     Shared* shared = sharedOf(property.metaPropertyAddress());
     if (!shared)
         return;
-    const auto instance = shared->instances.find(objectIdentity(property.object()));
-    if (instance == shared->instances.end())
-        return;
-    if (n == 0 || instance->second <= n)
-        shared->instances.erase(instance);
-    else
-        instance->second -= n;
-    if (shared->instances.empty())
+    if (shared->instances.release(objectIdentity(property.object()), n) && shared->instances.empty())
         dropShared(shared);
 }
 
@@ -101,8 +96,7 @@ void PropertyWatch::removeInstance(const void* instance) {
     for (auto it = m_own.begin(); it != m_own.end();)
         it = objectIdentity(it->first.object()) == instance ? m_own.erase(it) : std::next(it);
     for (size_t i = m_shared.size(); i-- > 0;) {
-        m_shared[i]->instances.erase(instance);
-        if (m_shared[i]->instances.empty())
+        if (m_shared[i]->instances.release(instance, 0) && m_shared[i]->instances.empty())
             m_shared.erase(m_shared.begin() + std::ptrdiff_t(i));
     }
 }
@@ -116,7 +110,7 @@ bool PropertyWatch::contains(const BoundProperty& property) const {
     if (m_own.count(property) != 0)
         return true;
     const Shared* shared = sharedOf(property.metaPropertyAddress());
-    return shared && shared->instances.count(objectIdentity(property.object())) != 0;
+    return shared && shared->instances.contains(objectIdentity(property.object()));
 }
 
 } // namespace orv::multi_selection_details

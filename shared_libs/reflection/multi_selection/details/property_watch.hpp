@@ -12,6 +12,7 @@
 
 #include "orv_cpp_utils/signal.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/multi_selection/details/identity_counts.hpp"
 #include "shared_libs/reflection/property_flags.hpp"
 
 #include <cstdint>
@@ -60,11 +61,11 @@ private:
         std::shared_ptr<MetaProperty> description;
         zel::ScopedConnection aboutToChange;
         zel::ScopedConnection changed;
-        std::unordered_map<const void*, uint32_t> instances;
+        IdentityCounts instances;
     };
 
     Shared* sharedOf(const MetaProperty* description) const;
-    Shared& makeShared(std::shared_ptr<MetaProperty> description);
+    Shared* makeShared(std::shared_ptr<MetaProperty> description);
     void dropShared(const Shared* shared);
     // Drops `n` counts (all of them when n is 0).
     void release(const BoundProperty& property, uint32_t n);
