@@ -37,7 +37,9 @@ public:
         erase(i);
         return true;
     }
-    [[nodiscard]] bool contains(const void* key) const { return m_size != 0 && m_slots[find(key)].count != 0; }
+    [[nodiscard]] bool contains(const void* key) const {
+        return m_size != 0 && m_slots[find(key)].count != 0;
+    }
     [[nodiscard]] bool empty() const noexcept { return m_size == 0; }
 
 private:
@@ -65,7 +67,8 @@ private:
         for (size_t next = (gap + 1) & mask; m_slots[next].count != 0; next = (next + 1) & mask) {
             const size_t wanted = home(m_slots[next].key);
             // Whether `wanted` lies cyclically in (gap, next]: then it stays.
-            const bool stays = gap <= next ? (gap < wanted && wanted <= next) : (gap < wanted || wanted <= next);
+            const bool stays =
+                gap <= next ? (gap < wanted && wanted <= next) : (gap < wanted || wanted <= next);
             if (!stays) {
                 m_slots[gap] = m_slots[next];
                 gap = next;
