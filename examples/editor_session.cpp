@@ -3,7 +3,8 @@
 // one clamped by a validator), watched through change signals, and the
 // edits are undone and redone through the undo history, also after the
 // edited object has been rebuilt. Last, a panel kept by an object tracker,
-// with grouped rows, a grid and a range validator.
+// with grouped rows, a grid and a range validator; and three lights
+// selected and edited together.
 
 #include "platform/kor/math/vector.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
@@ -392,6 +393,71 @@ void customPropertiesAndLists() {
 
 } // namespace
 
+// --- three lights edited together -----------------------------------------------------
+
+namespace {
+
+// A panel over a multi-selection: a value the selected objects do not share
+// reads as no value and is marked, so the user sees that typing into the
+// field would set them all alike.
+void showCombinedPanel(const orv::ReflectedObject& object, int depth = 1) {
+    for (const orv::BoundProperty& property : object.properties()) {
+        if (!property.visibility().test(orv::meta_property::VisibilityFlag::PropertyPanel))
+            continue;
+        const bool differs = property.isValue() && property.get().isVoid();
+        std::printf("%*s%-*s %-14s %s\n", 2 * depth, "", 16 - 2 * depth, orv::caption(property).c_str(),
+                    differs ? "<differs>" : orv::displayText(property).c_str(),
+                    Meta::Group::join(orv::groupPath(property)).c_str());
+        if (const orv::ReflectedObject held = orv::heldObject(property))
+            showCombinedPanel(held, depth + 1);
+    }
+}
+
+// Three lights selected at once: one panel for all three, one drag of the
+// intensity scaling each light's own value, one undo step taking it back.
+void threeLightsTogether() {
+    std::printf("\nThree lights selected together:\n");
+    Kor::UndoHistory history;
+    const Kor::UndoHistory::ThreadAttachment attachment(history);
+    scene::Light lights[3];
+    const char* const names[] = {"key", "fill", "rim"};
+    for (int i = 0; i < 3; ++i) {
+        lights[i].name = names[i];
+        lights[i].intensity = float(i + 1);
+    }
+
+    orv::MultiSelection selection;
+    for (scene::Light& light : lights)
+        selection.merge(orv::reflect(light));
+    const orv::ReflectedObject combined = selection.object();
+    // Light declares no reduce map for its intensity, so this panel gives the
+    // field its own: the average, and a drag scales every light alike.
+    orv::BoundProperty intensity = combined.findPropertyByName("intensity");
+    intensity.setReduceMapFactory(
+        Meta::MultiSelection::ReduceMap([] { return std::make_unique<orv::AverageReduceMap>(); }));
+    std::printf("  %s (%zu objects)\n", selection.typeName().c_str(), selection.size());
+    showCombinedPanel(combined);
+    std::printf("  the intensity field reads the average: %s\n", orv::valueText(intensity.get()).c_str());
+
+    step("drag the combined intensity from 2 to 3: one undo step");
+    {
+        Kor::CommitChangesScope edit("Drag intensity");
+        intensity.set(2.5f, orv::SetterFlag::Intermediate);
+        intensity.set(3.0f);
+    }
+    const auto each = [&] {
+        std::printf("  average %s; key %s, fill %s, rim %s\n", orv::valueText(intensity.get()).c_str(),
+                    orv::valueText(lights[0].intensity).c_str(), orv::valueText(lights[1].intensity).c_str(),
+                    orv::valueText(lights[2].intensity).c_str());
+    };
+    each();
+    step(("undo \"" + history.undoName() + "\"").c_str());
+    history.undo();
+    each();
+}
+
+} // namespace
+
 int main() {
     scene::Light lamp;
     lamp.name = "lamp";
@@ -464,5 +530,6 @@ int main() {
     undoAcrossARebuiltObject();
     trackedPanelSession(lamp);
     customPropertiesAndLists();
+    threeLightsTogether();
     return 0;
 }
