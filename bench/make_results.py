@@ -55,6 +55,24 @@ SCALING = [
             ("remove_middle", "remove the middle property"),
         ],
     ),
+    (
+        "multi_selection",
+        "A multi-selection by number of selected objects, 20 properties each (ns per property read "
+        "or per object written, allocations in brackets)",
+        [
+            ("build_read", "build the combined object, read every combined value"),
+            ("read_one_by_one", "the same properties read one by one through handles"),
+            ("write_combined", "write one combined property (every object written)"),
+            ("write_single", "the same writes one by one in one notify scope"),
+        ],
+    ),
+]
+
+# Upper bounds on the ratio of two cases of a SCALING group at every size:
+# (group, case, baseline, at most).
+TARGETS = [
+    ("multi_selection", "build_read", "read_one_by_one", 2.0),
+    ("multi_selection", "write_combined", "write_single", 1.5),
 ]
 
 TIME_TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
@@ -191,8 +209,27 @@ def scaling(results):
                 else:
                     cells.append(f"{fmt_ns(result['ns'])} ({fmt_allocs(result['allocs'])})")
             lines.append(f"| {label} | " + " | ".join(cells) + " |")
+        lines += targets(results, group, sizes)
         tables.append("\n".join(lines))
     return "\n\n".join(tables), errors
+
+
+def targets(results, group, sizes):
+    """Lines below a SCALING table: each target's ratio per size, and whether it holds."""
+    lines = []
+    for target_group, case, baseline, bound in TARGETS:
+        if target_group != group:
+            continue
+        cells = []
+        for size in sizes:
+            ns = cell(results.get(f"{group}/{case}/{size}"), "ns")
+            base = cell(results.get(f"{group}/{baseline}/{size}"), "ns")
+            if ns is None or base is None or base <= 0:
+                cells.append("—")
+            else:
+                cells.append(f"{fmt_ratio(ns, base)} ({'met' if ns / base <= bound else 'missed'})")
+        lines.append(f"| {case} ÷ {baseline}, target ≤ {bound:g}× | " + " | ".join(cells) + " |")
+    return lines
 
 
 def others(results):
