@@ -266,6 +266,22 @@ TEST(MultiSelectionPanel, PropertiesThatCannotBeCombinedShowAPlaceholder) {
     EXPECT_EQ(names(selection), s_fixed) << "no placeholder outlives the selection";
 }
 
+TEST(MultiSelectionPanel, ASubPropertyThatIsNeitherValueNorMethodShowsAPlaceholder) {
+    struct Sheet : GenericObject {
+        using GenericObject::impl;
+    };
+    Sheet sheet;
+    sheet.impl()->addProperty(std::make_shared<NotifyableMetaProperty<1>>(
+                                  GenericMetaObject::instance(), typeid(int), typeid(int), key("hollow"),
+                                  Annotations{}, MetaProperty::Getter(), MetaProperty::Setter()),
+                              END);
+    MultiSelection selection;
+    selection.merge(sheet.object());
+    Kor::MessageCapture messages;
+    EXPECT_EQ(read(selection, "hollow"), Variant(std::string("<incompatible properties>")));
+    EXPECT_TRUE(messages.contains("Subproperty is neither value nor method"));
+}
+
 TEST(MultiSelectionPanel, VisibilityIsWhatAnyOrEverySubPropertyShows) {
     Lamp lamp;
     Camera camera;
