@@ -52,6 +52,10 @@ class PropertiesResetNotifier;
 
 class PropertySetCommand;
 
+class XMLSerializer;
+class XMLWriter;
+class XMLReader;
+
 enum class SetterFlag : uint32_t;
 enum class NotifyFlag : uint32_t;
 using SetterFlags = zel::Flags<SetterFlag>;

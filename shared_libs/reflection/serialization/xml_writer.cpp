@@ -1,0 +1,218 @@
+#include "shared_libs/reflection/serialization/xml_writer.hpp"
+
+#include "platform/corekit/stack_tracker.hpp"
+#include "platform/variant/text_stream.hpp"
+#include "platform/variant/variant.hpp"
+#include "platform/variant/variant_converter.hpp"
+#include "platform/variant/variant_stream.hpp"
+#include "platform/variant/xml_escape.hpp"
+#include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/reflected_object.hpp"
+#include "shared_libs/reflection/serialization/details/xml_types.hpp"
+#include "shared_libs/reflection/type_info.hpp"
+
+#include <cstdint>
+#include <string>
+
+namespace orv {
+
+XMLWriter::XMLWriter(tavi::TextStream& stream, const XMLSerializer::Format& format)
+    : m_stream(stream), m_format(format), m_depth(format.initialDepth) {}
+
+bool XMLWriter::write(const tavi::Variant& value) {
+    Kor::StackTracker::Frame frame("orv::XMLWriter::write");
+    beginOpenTag(m_format.rootTag);
+    writeValue(value);
+    closeTag(m_format.rootTag);
+    return !fail();
+}
+
+bool XMLWriter::write(const BoundProperty& property) {
+    Kor::StackTracker::Frame frame("orv::XMLWriter::write");
+    beginOpenTag(m_format.rootTag);
+    writeProperty(property, false);
+    closeTag(m_format.rootTag);
+    return !fail();
+}
+
+// --- tags ---------------------------------------------------------------------
+
+void XMLWriter::beginOpenTag(std::string_view name) {
+    if (m_tagOpen) {
+        m_stream.writeText(">");
+        writeNewline();
+    }
+    writeIndent();
+    m_stream.writeText("<");
+    m_stream.writeText(name);
+    ++m_depth;
+    m_tagOpen = true;
+    m_afterChild = false;
+}
+
+void XMLWriter::endOpenTag() {
+    if (m_tagOpen) {
+        m_stream.writeText(">");
+        m_tagOpen = false;
+    }
+}
+
+void XMLWriter::closeTag(std::string_view name) {
+    --m_depth;
+    if (m_tagOpen) {
+        m_stream.writeText("/>");
+        m_tagOpen = false;
+    } else {
+        if (m_afterChild)
+            writeIndent();
+        m_stream.writeText("</");
+        m_stream.writeText(name);
+        m_stream.writeText(">");
+    }
+    writeNewline();
+    m_afterChild = true;
+}
+
+void XMLWriter::writeIndent() {
+    if (m_format.indent.empty())
+        return;
+    for (int32_t i = 0; i < m_depth; ++i)
+        m_stream.writeText(m_format.indent);
+}
+
+void XMLWriter::writeNewline() {
+    if (!m_format.newline.empty())
+        m_stream.writeText(m_format.newline);
+}
+
+void XMLWriter::writeAttribute(std::string_view name, std::string_view text) {
+    if (!m_tagOpen) {
+        m_stream.setState(tavi::BasicStream::FAIL);
+        return;
+    }
+    m_stream.writeText(" ");
+    m_stream.writeText(name);
+    m_stream.writeText("=\"");
+    tavi::XmlEscapeDataStream escaped(m_stream, tavi::XML_ATTRIBUTE_VALUE);
+    escaped.write(text.data(), text.size());
+    if (escaped.failed())
+        m_stream.setState(tavi::BasicStream::FAIL);
+    m_stream.writeText("\"");
+}
+
+bool XMLWriter::fail() const { return m_stream.fail(); }
+
+// --- values -------------------------------------------------------------------
+
+void XMLWriter::writeValue(const tavi::Variant& value) {
+    // The value came as a Variant: its dynamic type is what a reader needs.
+    TypeInfo typeInfo(value);
+    typeInfo.addType(typeid(tavi::Variant));
+    const ReflectedObject object(value);
+    if (object.isValid())
+        writeObject(object, typeInfo);
+    else
+        writeCommonValue(value, typeInfo);
+}
+
+void XMLWriter::writeProperty(const BoundProperty& property, bool typeWritten) {
+    // One getter call serves both the type information and a primitive value;
+    // only a pointer can hold an object.
+    const tavi::Variant value = property.get();
+    const TypeInfo typeInfo = typeWritten || !property.isValid()
+                                  ? TypeInfo()
+                                  : TypeInfo(value, property.propertyType(), property.storageType());
+    if (value.isNonNullPointer()) {
+        const ReflectedObject object(property);
+        if (object.isValid()) {
+            writeObject(object, typeInfo);
+            return;
+        }
+    }
+    writeCommonValue(value, typeInfo);
+}
+
+void XMLWriter::writeObject(const ReflectedObject& object, const TypeInfo& typeInfo) {
+    if (typeInfo.containsType(typeid(tavi::Variant))) {
+        const std::string_view name = xml_details::typeName(typeInfo);
+        if (!name.empty())
+            writeAttribute(m_format.typeAttribute, name);
+    }
+    if (xml_details::isCollection(object))
+        writeCollection(object);
+    else
+        writeCommonObject(object);
+}
+
+void XMLWriter::writeCommonObject(const ReflectedObject& object) {
+    const size_t count = object.propertyCount();
+    for (size_t i = 0; i < count; ++i) {
+        const BoundProperty property = object.propertyAt(i);
+        if (property.isMethod())
+            continue;
+        beginOpenTag(m_format.propertyTag);
+        writeAttribute(m_format.nameAttribute, property.name());
+        writeProperty(property, false);
+        closeTag(m_format.propertyTag);
+        if (fail())
+            return;
+    }
+}
+
+void XMLWriter::writeCollection(const ReflectedObject& object) {
+    // Items numbered 0, 1, 2 ... carry no key; a jump in the numbering writes
+    // the key once, where it happens; a key that is not a number is always
+    // written. An item repeats its type only when it changes, or when the
+    // element is a Variant that may hold anything.
+    int64_t expectedIndex = 0;
+    std::string_view previousType;
+    tavi::Variant index{int32_t(0)};
+    const size_t count = object.propertyCount();
+    for (size_t i = 0; i < count; ++i) {
+        const BoundProperty property = object.propertyAt(i);
+        if (!property.isValid() || property.isMethod())
+            continue;
+        beginOpenTag(m_format.itemTag);
+
+        const std::string& key = property.name();
+        if (!tavi::VariantConverter::convert(index, tavi::Variant(key))) {
+            writeAttribute(m_format.keyAttribute, key);
+        } else if (const int64_t number = *index.castPtr<int32_t>(); number != expectedIndex) {
+            expectedIndex = number;
+            writeAttribute(m_format.keyAttribute, key);
+        }
+        ++expectedIndex;
+
+        const TypeInfo typeInfo = property.typeInfo();
+        const std::string_view type = xml_details::typeName(typeInfo);
+        bool typeWritten = false;
+        if (!type.empty() && (type != previousType || typeInfo.containsType(typeid(tavi::Variant)))) {
+            writeAttribute(m_format.typeAttribute, type);
+            typeWritten = true;
+        }
+        previousType = type;
+
+        writeProperty(property, typeWritten);
+        closeTag(m_format.itemTag);
+        if (fail())
+            return;
+    }
+}
+
+void XMLWriter::writeCommonValue(const tavi::Variant& value, const TypeInfo& typeInfo) {
+    if (value.isVoid() || value.isNullPointer())
+        return; // closed as an empty element by the caller
+    const std::string_view type = xml_details::typeName(typeInfo);
+    if (!type.empty())
+        writeAttribute(m_format.typeAttribute, type);
+    endOpenTag();
+    m_stream.writeText(m_format.valuePadding);
+    tavi::XmlEscapeDataStream escaped(m_stream, tavi::XML_ELEMENT_TEXT);
+    tavi::TextStream text(escaped);
+    text << value;
+    if (escaped.failed() || text.fail())
+        m_stream.setState(tavi::BasicStream::FAIL);
+    m_stream.writeText(m_format.valuePadding);
+}
+
+} // namespace orv

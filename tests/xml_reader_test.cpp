@@ -1,0 +1,424 @@
+// Reading documents back: what the writer wrote, what people write by hand,
+// every way a document can fail to fit its target, and documents made to
+// break the reader.
+
+#include "platform/corekit/diagnostics.hpp"
+#include "platform/kor/undo/commit_changes_scope.hpp"
+#include "platform/kor/undo/undo_history.hpp"
+#include "platform/variant/file_stream.hpp"
+#include "platform/variant/memory_stream.hpp"
+#include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/serialization/xml_serializer.hpp"
+#include "shared_libs/reflection/static_meta_object.hpp"
+#include "tests/support/xml_scene.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using orv::XMLSerializer;
+using Format = XMLSerializer::Format;
+using xml_scene::Color;
+using xml_scene::Sample;
+
+struct Outcome {
+    bool read = false;
+    std::string error;
+};
+
+template <class Target>
+Outcome readInto(std::string_view text, Target&& target, const Format& format = Format()) {
+    tavi::FixedMemoryStream memory(text);
+    XMLSerializer serializer(memory);
+    serializer.setFormat(format);
+    Outcome outcome;
+    outcome.read = serializer.deserialize(target);
+    outcome.error = serializer.lastError();
+    return outcome;
+}
+
+template <class Value>
+std::string written(const Value& value, const Format& format = Format()) {
+    std::string out;
+    tavi::FixedMemoryStream memory(out);
+    XMLSerializer serializer(memory);
+    serializer.setFormat(format);
+    EXPECT_TRUE(serializer.serialize(value));
+    return out;
+}
+
+Sample edited() {
+    Sample sample;
+    sample.x = -2.25f;
+    sample.count = -7;
+    sample.visible = false;
+    sample.name = "two words\n\t<&>\"'\r";
+    sample.weight = 1e300;
+    sample.color.g = 0.125f;
+    return sample;
+}
+
+// --- reading what was written -----------------------------------------------------
+
+TEST(XmlReader, ReadsBackWhatWasWrittenInEitherLayout) {
+    const Sample original = edited();
+    for (const Format& format : {Format(), Format(Format::Unformatted())}) {
+        Sample copy;
+        EXPECT_TRUE(readInto(written(tavi::Variant(&original), format), tavi::Variant(&copy), format).read);
+        EXPECT_EQ(copy, original);
+    }
+}
+
+TEST(XmlReader, ReadsIntoABoundProperty) {
+    Sample sample;
+    const orv::ReflectedObject object = orv::reflect(sample);
+    EXPECT_TRUE(readInto("<root type=\"float\">3.25</root>", object.findPropertyByName("x")).read);
+    EXPECT_EQ(sample.x, 3.25f);
+    EXPECT_TRUE(
+        readInto("<root><property name=\"g\">0.75</property></root>", object.findPropertyByName("color"))
+            .read);
+    EXPECT_EQ(sample.color, (Color{0.5f, 0.75f, 1}));
+}
+
+TEST(XmlReader, IgnoresStrayTextUnknownElementsAndWhatFollowsTheDocument) {
+    Sample sample;
+    const Outcome outcome = readInto(
+        "<root type=\"Sample\">stray text\n"
+        "  <property name=\"x\">  2.5\n</property> trailing text\n"
+        "  <unknown a=\"1\"><property name=\"x\" type=\"float\">9</property><deeper><x/></deeper></unknown>\n"
+        "  <property name=\"nosuch\" type=\"float\"><property name=\"x\">7</property></property>\n"
+        "  <property name=\"twice\">3</property>\n"
+        "  <property name=\"color\">ignored<property name=\"b\">0</property>ignored too</property>\n"
+        "  <property name=\"count\">4</property>\n"
+        "</root>\n"
+        "<after/> & < not even XML",
+        tavi::Variant(&sample));
+    EXPECT_TRUE(outcome.read) << outcome.error;
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_EQ(sample.x, 2.5f);
+    EXPECT_EQ(sample.count, 4);
+    EXPECT_EQ(sample.color.b, 0.0f);
+}
+
+TEST(XmlReader, AnElementWithoutTextLeavesItsPropertyAlone) {
+    Sample sample;
+    EXPECT_TRUE(readInto("<root><property name=\"name\"/><property name=\"count\"></property></root>",
+                         tavi::Variant(&sample))
+                    .read);
+    EXPECT_EQ(sample.name, "lamp");
+    EXPECT_EQ(sample.count, 3);
+}
+
+TEST(XmlReader, AVoidTargetBecomesWhatTheDocumentNames) {
+    tavi::Variant object;
+    EXPECT_TRUE(readInto("<root type=\"Sample\"><property name=\"count\">5</property></root>", object).read);
+    ASSERT_NE(object.castPtr<Sample>(), nullptr);
+    EXPECT_EQ(object.castPtr<Sample>()->count, 5);
+    EXPECT_EQ(object.castPtr<Sample>()->name, "lamp");
+
+    tavi::Variant number;
+    EXPECT_TRUE(readInto("<root type=\"double\">\t2.5\t</root>", number).read);
+    EXPECT_EQ(number, tavi::Variant(2.5));
+
+    tavi::Variant text;
+    EXPECT_TRUE(readInto("<root type=\"string\">\"&lt;a&gt; b\"</root>", text).read);
+    EXPECT_EQ(text, tavi::Variant(std::string("<a> b")));
+}
+
+TEST(XmlReader, AValueTargetIsReadAsItsOwnType) {
+    tavi::Variant value(1);
+    EXPECT_TRUE(readInto("<root>7</root>", value).read);
+    EXPECT_EQ(value, tavi::Variant(7));
+    EXPECT_TRUE(readInto("<root type=\"int\">8</root>", value).read);
+    EXPECT_EQ(value, tavi::Variant(8));
+}
+
+TEST(XmlReader, ListenersHearOfTheChangesWhenTheDocumentIsDone) {
+    Sample sample;
+    const orv::ReflectedObject object = orv::reflect(sample);
+    std::vector<std::string> heard;
+    zel::ScopedConnection x = object.findPropertyByName("x").connectPropertyChanged(
+        [&](const orv::BoundProperty&) { heard.push_back("x, count is " + std::to_string(sample.count)); });
+    zel::ScopedConnection count = object.findPropertyByName("count").connectPropertyChanged(
+        [&](const orv::BoundProperty&) { heard.push_back("count"); });
+    EXPECT_TRUE(readInto("<root><property name=\"x\">2</property><property name=\"count\">9</property>"
+                         "<property name=\"x\">4</property></root>",
+                         tavi::Variant(&sample))
+                    .read);
+    // One delivery per property, last announced first, after the last write.
+    EXPECT_EQ(heard, (std::vector<std::string>{"count", "x, count is 9"}));
+    EXPECT_EQ(sample.x, 4.0f);
+}
+
+// --- the failure table ------------------------------------------------------------
+
+struct Failure {
+    const char* message;
+    std::string document;
+};
+
+TEST(XmlReaderFailure, EachMessageStopsTheReadAndKeepsWhatWasReadBefore) {
+    const std::vector<Failure> failures = {
+        {"Unexpected nested elements for primitive type",
+         "<root><property name=\"x\">1.25</property><property name=\"count\">9<b/></property></root>"},
+        {"Missing object property name",
+         "<root><property name=\"x\">1.25</property><property type=\"int\">4</property></root>"},
+        {"Failed to deserialize primitive value",
+         "<root><property name=\"x\">1.25</property><property name=\"count\">four</property>"
+         "<property name=\"weight\">3</property></root>"},
+        {"Failed to deserialize primitive value",
+         "<root><property name=\"x\">1.25</property><property name=\"count\">4 5</property></root>"},
+        {"Failed to deserialize primitive value",
+         "<root><property name=\"x\">1.25</property><property name=\"color\">0x1234</property></root>"},
+    };
+    for (const Failure& failure : failures) {
+        SCOPED_TRACE(failure.document);
+        Kor::MessageCapture capture;
+        Sample sample;
+        const Outcome outcome = readInto(failure.document, tavi::Variant(&sample));
+        EXPECT_FALSE(outcome.read);
+        EXPECT_NE(outcome.error.find(failure.message), std::string::npos) << outcome.error;
+        EXPECT_TRUE(capture.contains(failure.message));
+        EXPECT_EQ(sample.x, 1.25f);
+        EXPECT_EQ(sample.count, 3);
+        EXPECT_EQ(sample.weight, 0.1);
+    }
+}
+
+TEST(XmlReaderFailure, TypesThatDoNotFitTheTarget) {
+    Kor::MessageCapture capture;
+    Sample sample;
+    EXPECT_EQ(
+        readInto("<root type=\"Color\"><property name=\"x\">2</property></root>", tavi::Variant(&sample))
+            .error,
+        "line 1, column 1: Object type mismatch");
+    EXPECT_EQ(sample.x, 1.5f);
+
+    const orv::BoundProperty x = orv::reflect(sample).findPropertyByName("x");
+    EXPECT_NE(readInto("<root type=\"string\">\"a\"</root>", x).error.find("Property type mismatch"),
+              std::string::npos);
+    EXPECT_NE(readInto("<root type=\"Sample\">2</root>", x).error.find("Property type mismatch"),
+              std::string::npos);
+    EXPECT_TRUE(readInto("<root type=\"float\">2</root>", x).read);
+    EXPECT_EQ(sample.x, 2.0f);
+
+    tavi::Variant value(5);
+    EXPECT_NE(readInto("<root type=\"float\">1</root>", value).error.find("Value type mismatch"),
+              std::string::npos);
+    EXPECT_EQ(value, tavi::Variant(5));
+}
+
+TEST(XmlReaderFailure, TypesAVoidTargetCannotBecome) {
+    Kor::MessageCapture capture;
+    tavi::Variant target;
+    EXPECT_NE(readInto("<root type=\"Shape\"/>", target).error.find("Can't instantiate object"),
+              std::string::npos);
+    EXPECT_TRUE(target.isVoid());
+    EXPECT_NE(readInto("<root type=\"NoSuchType\">1</root>", target).error.find("Unknown type"),
+              std::string::npos);
+    EXPECT_TRUE(target.isVoid());
+    EXPECT_NE(readInto("<root>1</root>", target).error.find("Failed to deserialize primitive value"),
+              std::string::npos);
+    EXPECT_TRUE(target.isVoid());
+}
+
+TEST(XmlReaderFailure, AFailedReadInsideAnUndoTransactionIsTakenBackByOneUndo) {
+    Kor::MessageCapture capture;
+    Kor::UndoHistory history;
+    const Kor::UndoHistory::ThreadAttachment attachment(history);
+    Sample sample;
+    {
+        Kor::CommitChangesScope load("Load scene");
+        EXPECT_FALSE(readInto("<root type=\"Sample\"><property name=\"x\">8</property>"
+                              "<property name=\"color\"><property name=\"r\">0</property></property>"
+                              "<property name=\"name\">\"half\"</property>"
+                              "<property name=\"count\">oops</property></root>",
+                              tavi::Variant(&sample))
+                         .read);
+    }
+    EXPECT_EQ(sample.x, 8.0f);
+    EXPECT_EQ(sample.name, "half");
+    EXPECT_EQ(sample.color.r, 0.0f);
+    ASSERT_EQ(history.undoCount(), 1u);
+    EXPECT_EQ(history.undoName(), "Load scene");
+    EXPECT_TRUE(history.undo());
+    EXPECT_EQ(sample, Sample());
+}
+
+// --- hostile documents --------------------------------------------------------------
+
+TEST(XmlReaderHostile, EveryTruncationOfADocumentFailsCleanly) {
+    const Sample original = edited();
+    for (const Format& format : {Format(), Format(Format::Unformatted())}) {
+        const std::string document = written(tavi::Variant(&original), format);
+        const size_t complete = document.rfind("</root>") + 7;
+        Kor::MessageCapture capture;
+        for (size_t length = 0; length <= document.size(); ++length) {
+            SCOPED_TRACE(length);
+            Sample sample;
+            tavi::Variant target;
+            EXPECT_EQ(
+                readInto(std::string_view(document).substr(0, length), tavi::Variant(&sample), format).read,
+                length >= complete);
+            EXPECT_EQ(readInto(std::string_view(document).substr(0, length), target, format).read,
+                      length >= complete);
+        }
+    }
+}
+
+std::string repeated(std::string_view text, size_t times) {
+    std::string out;
+    out.reserve(text.size() * times);
+    for (size_t i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+TEST(XmlReaderHostile, TenThousandNestedElements) {
+    Kor::MessageCapture capture;
+    Sample sample;
+    // Skipped as a whole, however deep.
+    EXPECT_TRUE(readInto("<root>" + repeated("<a>", 10000) + repeated("</a>", 10000) +
+                             "<property name=\"count\">6</property></root>",
+                         tavi::Variant(&sample))
+                    .read);
+    EXPECT_EQ(sample.count, 6);
+    // Nested where a value is expected: stopped at the first level.
+    EXPECT_FALSE(readInto("<root><property name=\"count\">" + repeated("<property name=\"count\">", 10000) +
+                              repeated("</property>", 10001) + "</root>",
+                          tavi::Variant(&sample))
+                     .read);
+    // Unbalanced: the parser reports the document as damaged.
+    EXPECT_FALSE(readInto("<root>" + repeated("<a>", 10000), tavi::Variant(&sample)).read);
+}
+
+TEST(XmlReaderHostile, EntityExpansionIsRefused) {
+    Kor::MessageCapture capture;
+    std::string document = "<?xml version=\"1.0\"?>\n<!DOCTYPE root [\n<!ENTITY e0 \"ha\">\n";
+    for (int i = 1; i < 12; ++i)
+        document += "<!ENTITY e" + std::to_string(i) + " \"" +
+                    repeated("&e" + std::to_string(i - 1) + ";", 10) + "\">\n";
+    document += "]>\n<root type=\"string\">\"&e11;\"</root>";
+    tavi::Variant target;
+    const Outcome outcome = readInto(document, target);
+    EXPECT_FALSE(outcome.read);
+    EXPECT_TRUE(target.isVoid());
+
+    // Small, legitimate entities are fine.
+    tavi::Variant small;
+    EXPECT_TRUE(
+        readInto("<!DOCTYPE root [<!ENTITY who \"world\">]><root type=\"string\">\"hello &who;\"</root>",
+                 small)
+            .read);
+    EXPECT_EQ(small, tavi::Variant(std::string("hello world")));
+}
+
+TEST(XmlReaderHostile, InvalidUtf8IsADamagedDocument) {
+    Kor::MessageCapture capture;
+    for (const char* bytes : {"\xff", "\xc0\xaf", "\xed\xa0\x80", "caf\xe9"}) {
+        Sample sample;
+        const Outcome outcome = readInto(std::string("<root><property name=\"count\">5</property>"
+                                                     "<property name=\"name\">\"") +
+                                             bytes + "\"</property></root>",
+                                         tavi::Variant(&sample));
+        EXPECT_FALSE(outcome.read);
+        EXPECT_NE(outcome.error.find("line 1"), std::string::npos) << outcome.error;
+        EXPECT_EQ(sample.name, "lamp");
+    }
+}
+
+TEST(XmlReaderHostile, TenMegabyteTextValue) {
+    Kor::MessageCapture capture;
+    const std::string big(10 * 1024 * 1024, 'x');
+    Sample sample;
+    EXPECT_TRUE(
+        readInto("<root><property name=\"name\">\"" + big + "\"</property></root>", tavi::Variant(&sample))
+            .read);
+    EXPECT_EQ(sample.name.size(), big.size());
+    EXPECT_FALSE(
+        readInto("<root><property name=\"count\">" + big + "</property></root>", tavi::Variant(&sample))
+            .read);
+    EXPECT_EQ(sample.count, 3);
+    tavi::Variant target;
+    EXPECT_FALSE(readInto("<root type=\"" + big + "\"/>", target).read);
+}
+
+// --- files ------------------------------------------------------------------------
+
+class XmlFiles : public testing::Test {
+protected:
+    void SetUp() override {
+        m_folder = std::filesystem::temp_directory_path() /
+                   ("xml_files_" + std::to_string(::getpid()) + "_" +
+                    testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(m_folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(m_folder); }
+
+    std::filesystem::path m_folder;
+};
+
+TEST_F(XmlFiles, OneCallToWriteAndOneToRead) {
+    const Sample original = edited();
+    const std::filesystem::path path = m_folder / "scene.xml";
+    ASSERT_TRUE(orv::writeXmlFile(path, tavi::Variant(&original)));
+
+    Sample copy;
+    tavi::Variant target(&copy);
+    ASSERT_TRUE(orv::readXmlFile(path, target));
+    EXPECT_EQ(copy, original);
+
+    tavi::Variant fresh;
+    ASSERT_TRUE(orv::readXmlFile(path, fresh));
+    ASSERT_NE(fresh.castPtr<Sample>(), nullptr);
+    EXPECT_EQ(*fresh.castPtr<Sample>(), original);
+
+    Sample other;
+    ASSERT_TRUE(orv::writeXmlFile(m_folder / "x.xml", orv::reflect(copy).findPropertyByName("x")));
+    ASSERT_TRUE(orv::readXmlFile(m_folder / "x.xml", orv::reflect(other).findPropertyByName("x")));
+    EXPECT_EQ(other.x, -2.25f);
+}
+
+TEST_F(XmlFiles, AFailedSaveKeepsThePreviousFile) {
+    const std::filesystem::path path = m_folder / "value.xml";
+    ASSERT_TRUE(orv::writeXmlFile(path, tavi::Variant(42)));
+    struct Opaque {
+        int bits = 0;
+    };
+    Kor::MessageCapture capture;
+    EXPECT_FALSE(orv::writeXmlFile(path, tavi::Variant(Opaque())));
+    EXPECT_TRUE(capture.contains("cannot write"));
+    tavi::Variant value(0);
+    EXPECT_TRUE(orv::readXmlFile(path, value));
+    EXPECT_EQ(value, tavi::Variant(42));
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(m_folder), std::filesystem::directory_iterator()),
+        1);
+
+    EXPECT_FALSE(orv::writeXmlFile(m_folder / "missing" / "value.xml", tavi::Variant(1)));
+    EXPECT_TRUE(capture.contains("cannot open"));
+}
+
+TEST_F(XmlFiles, MissingAndDamagedFilesAreReported) {
+    Kor::MessageCapture capture;
+    tavi::Variant value;
+    EXPECT_FALSE(orv::readXmlFile(m_folder / "none.xml", value));
+    EXPECT_TRUE(capture.contains("none.xml"));
+
+    {
+        tavi::FileStream file(m_folder / "bad.xml", tavi::FileStream::Mode::WRITE);
+        const std::string text = "<root type=\"int\">1</ro";
+        ASSERT_EQ(file.write(text.data(), text.size()), text.size());
+    }
+    EXPECT_FALSE(orv::readXmlFile(m_folder / "bad.xml", value));
+    EXPECT_TRUE(capture.contains("bad.xml"));
+    EXPECT_TRUE(value.isVoid());
+}
+
+} // namespace
