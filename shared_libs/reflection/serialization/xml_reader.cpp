@@ -60,17 +60,36 @@ XMLReader::StackItem::StackItem(tavi::Variant value) : value(std::move(value)) {
 
 XMLReader::StackItem::StackItem(BoundProperty property) : property(std::move(property)) { initObject(); }
 
+XMLReader::StackItem::StackItem(const ReflectedObject& object) : object(object) {
+    isCollection = xml_details::isCollection(object);
+    if (isCollection)
+        clearCollection();
+}
+
+XMLReader::StackItem::StackItem(BoundProperty property, tavi::Variant value)
+    : property(std::move(property)), current(std::move(value)), currentKnown(!current.isVoid()) {
+    initObject();
+}
+
 void XMLReader::StackItem::initObject() {
     if (property.isValid()) {
-        object = ReflectedObject(property);
+        // Only a pointer holds an object; a known value that is none spares
+        // reading the property again.
+        if (!currentKnown || current.isNonNullPointer()) {
+            currentKnown = false;
+            object = ReflectedObject(property);
+        }
     } else {
         object = ReflectedObject(value);
         if (object.isValid())
             value.reset(); // the object stands for it now
     }
     isCollection = xml_details::isCollection(object);
-    if (!isCollection)
-        return;
+    if (isCollection)
+        clearCollection();
+}
+
+void XMLReader::StackItem::clearCollection() {
     // Reading a collection replaces its content.
     for (size_t i = object.propertyCount(); i-- > 0;)
         object.removePropertyAt(i);
@@ -99,6 +118,13 @@ bool XMLReader::read(tavi::Variant& value) {
 bool XMLReader::read(const BoundProperty& property) {
     Kor::StackTracker::Frame frame("orv::XMLReader::read");
     const bool read = readDocument(property);
+    stack_.clear();
+    return read;
+}
+
+bool XMLReader::read(const ReflectedObject& object) {
+    Kor::StackTracker::Frame frame("orv::XMLReader::read");
+    const bool read = readDocument(object);
     stack_.clear();
     return read;
 }
@@ -279,12 +305,13 @@ void XMLReader::processObject(const char* name, const char* const* attributes) {
         stop("Missing object property name");
         return;
     }
-    BoundProperty property = resolveProperty(stack_.back().object, propertyName, {}, type);
+    tavi::Variant current;
+    BoundProperty property = resolveProperty(stack_.back().object, propertyName, {}, type, current);
     if (!property.isValid() || property.isMethod()) {
         m_skipDepth = 1;
         return;
     }
-    push(std::move(property), type);
+    push(std::move(property), std::move(current), type);
 }
 
 void XMLReader::processCollection(const char* name, const char* const* attributes) {
@@ -331,16 +358,18 @@ void XMLReader::processCollection(const char* name, const char* const* attribute
         stop("Failed to find/insert property");
         return;
     }
-    BoundProperty property = resolveProperty(parent.object, keyName, key, itemType);
+    tavi::Variant current;
+    BoundProperty property = resolveProperty(parent.object, keyName, key, itemType, current);
     if (!property.isValid()) {
         stop("Failed to find/insert property");
         return;
     }
-    push(std::move(property), itemType);
+    push(std::move(property), std::move(current), itemType);
 }
 
 BoundProperty XMLReader::resolveProperty(const ReflectedObject& object, std::string_view name,
-                                         const tavi::Variant& key, std::string_view typeName) {
+                                         const tavi::Variant& key, std::string_view typeName,
+                                         tavi::Variant& current) {
     BoundProperty property = object.findPropertyByName(name);
     // A key with dots reads as a path first; it may also be one whole key.
     if (!property.isValid() && name.find('.') != std::string_view::npos) {
@@ -353,19 +382,21 @@ BoundProperty XMLReader::resolveProperty(const ReflectedObject& object, std::str
     if (property.isValid() && !typeName.empty()) {
         // Where nothing is held yet (a null pointer, or, for properties of any
         // type, nothing at all) the document's type makes the object.
-        const tavi::Variant current = property.get();
-        if (current.isNullPointer() || current.isVoid())
+        current = property.get();
+        if (current.isNullPointer() || current.isVoid()) {
             createNamedObject(property, typeName);
+            current.reset();
+        }
     }
     return property;
 }
 
-void XMLReader::push(BoundProperty property, std::string_view typeName) {
+void XMLReader::push(BoundProperty property, tavi::Variant current, std::string_view typeName) {
     if (stack_.size() >= MAX_DEPTH) {
         stop("Document nested too deeply");
         return;
     }
-    stack_.emplace_back(std::move(property));
+    stack_.emplace_back(std::move(property), std::move(current));
     stack_.back().documentType = typeName;
 }
 
@@ -378,7 +409,7 @@ bool XMLReader::readText(StackItem& item) {
         return true;
     }
     if (item.property.isValid()) {
-        tavi::Variant current = item.property.get();
+        tavi::Variant current = item.currentKnown ? std::move(item.current) : item.property.get();
         // A value that may hold anything is read as the type the document
         // names, so that what was written reads back.
         if (!item.documentType.empty() && (current.isVoid() || holdsAnyType(item.property))) {

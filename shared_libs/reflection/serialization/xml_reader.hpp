@@ -43,6 +43,9 @@ public:
     bool read(tavi::Variant& value);
     // Reads into `property`, writing it (and the objects it holds) as it goes.
     bool read(const BoundProperty& property);
+    // Reads into the object, through the caller's handle (its cached
+    // property contexts are reused).
+    bool read(const ReflectedObject& object);
 
     // Why the last read failed; where in the document reading stopped (1-based, 0 when unknown).
     const std::string& errorText() const noexcept {
@@ -55,9 +58,13 @@ private:
     // One element being filled.
     struct StackItem {
         explicit StackItem(tavi::Variant value);
+        // `current`: the property's value when the caller has just read it.
+        StackItem(BoundProperty property, tavi::Variant current);
         explicit StackItem(BoundProperty property);
+        explicit StackItem(const ReflectedObject& object);
         // Finds the object held by the value or property; empties a collection.
         void initObject();
+        void clearCollection();
 
         tavi::Variant value;    // only for the document element of read(Variant&)
         BoundProperty property; // the property being read
@@ -71,6 +78,11 @@ private:
         // value that may hold anything (a void value, a Variant property) is
         // read as.
         std::string documentType;
+        // The property's value as it was when the element started, for a
+        // property that holds no object: nothing can change it before the
+        // element ends (it has no children), so it is read once.
+        tavi::Variant current;
+        bool currentKnown = false;
     };
 
     void elementStart(const char* name, const char* const* attributes) override;
@@ -85,9 +97,11 @@ private:
     // Finds the property called `name` on `object`, or adds it under `key`
     // (the name itself when void); creates the object `typeName` names where
     // the property holds none.
+    // `current` receives the property's value (void when it was not read).
     BoundProperty resolveProperty(const ReflectedObject& object, std::string_view name,
-                                  const tavi::Variant& key, std::string_view typeName);
-    void push(BoundProperty property, std::string_view typeName);
+                                  const tavi::Variant& key, std::string_view typeName,
+                                  tavi::Variant& current);
+    void push(BoundProperty property, tavi::Variant current, std::string_view typeName);
     // Parses the top item's text into its value; false when it does not parse completely.
     bool readText(StackItem& item);
     void stop(const char* message);

@@ -26,6 +26,11 @@ bool XMLSerializer::serialize(const BoundProperty& property) {
     return XMLWriter(m_stream, m_format).write(property);
 }
 
+bool XMLSerializer::serialize(const ReflectedObject& object) {
+    Kor::StackTracker::Frame frame("orv::XMLSerializer::serialize");
+    return XMLWriter(m_stream, m_format).write(object);
+}
+
 bool XMLSerializer::deserialize(tavi::Variant& value) {
     Kor::StackTracker::Frame frame("orv::XMLSerializer::deserialize");
     return read(value);
@@ -34,6 +39,11 @@ bool XMLSerializer::deserialize(tavi::Variant& value) {
 bool XMLSerializer::deserialize(const BoundProperty& property) {
     Kor::StackTracker::Frame frame("orv::XMLSerializer::deserialize");
     return read(property);
+}
+
+bool XMLSerializer::deserialize(const ReflectedObject& object) {
+    Kor::StackTracker::Frame frame("orv::XMLSerializer::deserialize");
+    return read(object);
 }
 
 template <class Target>

@@ -41,6 +41,7 @@ class Variant;
 namespace orv {
 
 class BoundProperty;
+class ReflectedObject;
 
 class XMLSerializer : public tavi::ISerializer {
 public:
@@ -72,12 +73,17 @@ public:
     // One document for `value`; false when the output failed.
     bool serialize(const tavi::Variant& value) override;
     bool serialize(const BoundProperty& property);
+    // The object's value as serialize(object.get()) writes it, through the
+    // caller's handle: an editor's long-lived handle keeps the per-property
+    // contexts the walk needs, which makes repeated saves cheaper.
+    bool serialize(const ReflectedObject& object);
     // One document into `value` (filled in place when it points to an object;
     // a void value becomes what the document's type names) or into
     // `property`; false when the document is damaged or does not fit. Then
     // lastError() tells why and where.
     bool deserialize(tavi::Variant& value) override;
     bool deserialize(const BoundProperty& property);
+    bool deserialize(const ReflectedObject& object);
 
     // Flushes the text stream.
     bool sync();

@@ -1,6 +1,7 @@
 #include "shared_libs/reflection/serialization/xml_writer.hpp"
 
 #include "platform/corekit/stack_tracker.hpp"
+#include "platform/variant/memory_stream.hpp"
 #include "platform/variant/text_stream.hpp"
 #include "platform/variant/variant.hpp"
 #include "platform/variant/variant_converter.hpp"
@@ -16,35 +17,80 @@
 
 namespace orv {
 
+namespace {
+// The writer gathers the document in memory and hands it to the stream in
+// pieces of about this size: one stream write per piece instead of one per
+// tag, name and quote.
+constexpr size_t FLUSH_SIZE = 64 * 1024;
+} // namespace
+
 XMLWriter::XMLWriter(tavi::TextStream& stream, const XMLSerializer::Format& format)
-    : m_stream(stream), m_format(format), m_depth(format.initialDepth) {}
+    : m_stream(stream),
+      m_format(format),
+      m_depth(format.initialDepth),
+      m_bufferStream(m_buffer, tavi::FixedMemoryStream::Mode::APPEND),
+      m_bufferText(m_bufferStream) {
+    m_buffer.reserve(FLUSH_SIZE + FLUSH_SIZE / 4);
+}
 
 bool XMLWriter::write(const tavi::Variant& value) {
     Kor::StackTracker::Frame frame("orv::XMLWriter::write");
-    beginOpenTag(m_format.rootTag);
-    writeValue(value);
-    closeTag(m_format.rootTag);
-    return !fail();
+    return document([&] { writeValue(value); });
 }
 
 bool XMLWriter::write(const BoundProperty& property) {
     Kor::StackTracker::Frame frame("orv::XMLWriter::write");
+    return document([&] { writeProperty(property, false); });
+}
+
+bool XMLWriter::write(const ReflectedObject& object) {
+    Kor::StackTracker::Frame frame("orv::XMLWriter::write");
+    return document([&] {
+        if (!object.isValid())
+            return;
+        TypeInfo typeInfo(object.get());
+        typeInfo.addType(typeid(tavi::Variant));
+        writeObject(object, typeInfo);
+    });
+}
+
+template <class Content>
+bool XMLWriter::document(Content&& content) {
     beginOpenTag(m_format.rootTag);
-    writeProperty(property, false);
+    content();
     closeTag(m_format.rootTag);
+    flush();
     return !fail();
+}
+
+// --- output -------------------------------------------------------------------
+
+void XMLWriter::flush() {
+    if (m_buffer.empty())
+        return;
+    m_stream.writeText(m_buffer);
+    m_buffer.clear();
+}
+
+bool XMLWriter::fail() const { return m_stream.fail(); }
+
+void XMLWriter::setFail() {
+    // What came before the failure still reaches the stream, as it would
+    // have without the buffer.
+    flush();
+    m_stream.setState(tavi::BasicStream::FAIL);
 }
 
 // --- tags ---------------------------------------------------------------------
 
 void XMLWriter::beginOpenTag(std::string_view name) {
     if (m_tagOpen) {
-        m_stream.writeText(">");
+        m_buffer += '>';
         writeNewline();
     }
     writeIndent();
-    m_stream.writeText("<");
-    m_stream.writeText(name);
+    m_buffer += '<';
+    m_buffer += name;
     ++m_depth;
     m_tagOpen = true;
     m_afterChild = false;
@@ -52,7 +98,7 @@ void XMLWriter::beginOpenTag(std::string_view name) {
 
 void XMLWriter::endOpenTag() {
     if (m_tagOpen) {
-        m_stream.writeText(">");
+        m_buffer += '>';
         m_tagOpen = false;
     }
 }
@@ -60,47 +106,44 @@ void XMLWriter::endOpenTag() {
 void XMLWriter::closeTag(std::string_view name) {
     --m_depth;
     if (m_tagOpen) {
-        m_stream.writeText("/>");
+        m_buffer += "/>";
         m_tagOpen = false;
     } else {
         if (m_afterChild)
             writeIndent();
-        m_stream.writeText("</");
-        m_stream.writeText(name);
-        m_stream.writeText(">");
+        m_buffer += "</";
+        m_buffer += name;
+        m_buffer += '>';
     }
     writeNewline();
     m_afterChild = true;
+    if (m_buffer.size() >= FLUSH_SIZE)
+        flush();
 }
 
 void XMLWriter::writeIndent() {
     if (m_format.indent.empty())
         return;
     for (int32_t i = 0; i < m_depth; ++i)
-        m_stream.writeText(m_format.indent);
+        m_buffer += m_format.indent;
 }
 
-void XMLWriter::writeNewline() {
-    if (!m_format.newline.empty())
-        m_stream.writeText(m_format.newline);
-}
+void XMLWriter::writeNewline() { m_buffer += m_format.newline; }
 
 void XMLWriter::writeAttribute(std::string_view name, std::string_view text) {
     if (!m_tagOpen) {
-        m_stream.setState(tavi::BasicStream::FAIL);
+        setFail();
         return;
     }
-    m_stream.writeText(" ");
-    m_stream.writeText(name);
-    m_stream.writeText("=\"");
-    tavi::XmlEscapeDataStream escaped(m_stream, tavi::XML_ATTRIBUTE_VALUE);
+    m_buffer += ' ';
+    m_buffer += name;
+    m_buffer += "=\"";
+    tavi::XmlEscapeDataStream escaped(m_bufferText, tavi::XML_ATTRIBUTE_VALUE);
     escaped.write(text.data(), text.size());
     if (escaped.failed())
-        m_stream.setState(tavi::BasicStream::FAIL);
-    m_stream.writeText("\"");
+        setFail();
+    m_buffer += '"';
 }
-
-bool XMLWriter::fail() const { return m_stream.fail(); }
 
 // --- values -------------------------------------------------------------------
 
@@ -206,13 +249,13 @@ void XMLWriter::writeCommonValue(const tavi::Variant& value, const TypeInfo& typ
     if (!type.empty())
         writeAttribute(m_format.typeAttribute, type);
     endOpenTag();
-    m_stream.writeText(m_format.valuePadding);
-    tavi::XmlEscapeDataStream escaped(m_stream, tavi::XML_ELEMENT_TEXT);
+    m_buffer += m_format.valuePadding;
+    tavi::XmlEscapeDataStream escaped(m_bufferText, tavi::XML_ELEMENT_TEXT);
     tavi::TextStream text(escaped);
     text << value;
     if (escaped.failed() || text.fail())
-        m_stream.setState(tavi::BasicStream::FAIL);
-    m_stream.writeText(m_format.valuePadding);
+        setFail();
+    m_buffer += m_format.valuePadding;
 }
 
 } // namespace orv

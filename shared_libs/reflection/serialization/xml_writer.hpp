@@ -2,13 +2,15 @@
 // Writes one reflected value as one XML document (the format is described
 // in xml_serializer.hpp).
 
+#include "platform/variant/memory_stream.hpp"
+#include "platform/variant/text_stream.hpp"
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tavi {
-class TextStream;
 class Variant;
 } // namespace tavi
 
@@ -18,9 +20,10 @@ class BoundProperty;
 class ReflectedObject;
 class TypeInfo;
 
-// A short-lived writer for one document. It never throws: every write goes
-// to the stream, which ignores writes once it has failed, and an object
-// stops writing properties as soon as the stream has failed.
+// A short-lived writer for one document. It never throws: the text goes to
+// the stream, which ignores writes once it has failed, and an object stops
+// writing properties as soon as the stream has failed (the text is handed
+// over in pieces, so a full sink is noticed when the next piece meets it).
 class XMLWriter {
 public:
     XMLWriter(tavi::TextStream& stream, const XMLSerializer::Format& format);
@@ -30,8 +33,17 @@ public:
     // False when the stream has failed by the end of the document.
     bool write(const tavi::Variant& value);
     bool write(const BoundProperty& property);
+    // The object's value, as write(object.get()) would write it, through the
+    // caller's handle: its cached property contexts are reused.
+    bool write(const ReflectedObject& object);
 
 private:
+    template <class Content>
+    bool document(Content&& content);
+    void flush();
+    // Fails the output stream.
+    void setFail();
+
     void beginOpenTag(std::string_view name);
     void endOpenTag();
     void closeTag(std::string_view name);
@@ -53,6 +65,11 @@ private:
     int32_t m_depth;
     bool m_tagOpen = false;
     bool m_afterChild = false;
+    // The text not yet handed to the stream; values and escaped text reach
+    // it through a stream of its own.
+    std::string m_buffer;
+    tavi::FixedMemoryStream m_bufferStream;
+    tavi::TextStream m_bufferText;
 };
 
 } // namespace orv
