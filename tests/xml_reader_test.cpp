@@ -75,6 +75,23 @@ TEST(XmlReader, ReadsBackWhatWasWrittenInEitherLayout) {
     }
 }
 
+TEST(XmlReader, AnEditorsHandleWritesAndReadsTheSameDocument) {
+    const Sample original = edited();
+    Sample copy;
+    const orv::ReflectedObject source = orv::reflect(const_cast<Sample&>(original));
+    const orv::ReflectedObject target = orv::reflect(copy);
+    const std::string text = written(source);
+    EXPECT_EQ(text, written(tavi::Variant(&original)));
+    for (int pass = 0; pass < 2; ++pass) { // the second pass finds the contexts the first left
+        copy = Sample();
+        EXPECT_TRUE(readInto(text, target).read);
+        EXPECT_EQ(copy, original);
+        EXPECT_EQ(written(source), text);
+    }
+    EXPECT_NE(readInto("<root type=\"Color\"/>", target).error.find("Object type mismatch"),
+              std::string::npos);
+}
+
 TEST(XmlReader, ReadsIntoABoundProperty) {
     Sample sample;
     const orv::ReflectedObject object = orv::reflect(sample);
