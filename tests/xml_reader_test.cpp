@@ -2,6 +2,7 @@
 // every way a document can fail to fit its target, and documents made to
 // break the reader.
 
+#include "shared_libs/reflection/serialization/xml_reader.hpp"
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
 #include "platform/kor/undo/undo_history.hpp"
@@ -10,6 +11,7 @@
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
+#include "tests/support/keyed_list.hpp"
 #include "tests/support/xml_scene.hpp"
 
 #include <gtest/gtest.h>
@@ -173,6 +175,87 @@ TEST(XmlReader, ListenersHearOfTheChangesWhenTheDocumentIsDone) {
     EXPECT_EQ(sample.x, 4.0f);
 }
 
+// --- collections ------------------------------------------------------------------
+
+using orv::test::KeyedList;
+using orv::test::KeyedListMetaObject;
+
+// "key = value" for every element, in order.
+std::vector<std::string> contents(KeyedList& list) {
+    std::vector<std::string> out;
+    for (const orv::BoundProperty& item : orv::ReflectedObject(tavi::Variant(&list)).properties()) {
+        const tavi::Variant value = item.get();
+        std::string text;
+        out.push_back(item.name() + " = " +
+                      (value.isVoid()        ? "void"
+                       : value.tryCast(text) ? value.typeName() + std::string(" ") + text
+                                             : value.typeName()));
+    }
+    return out;
+}
+
+TEST(XmlReaderCollection, ReadingReplacesTheItemsAndKeysContinueTheRunningIndex) {
+    KeyedList list;
+    KeyedListMetaObject::add(list, std::string("old"), 1);
+    EXPECT_TRUE(readInto("<root type=\"KeyedList\">"
+                         "<item type=\"int\">1</item>"
+                         "<item>2</item>"
+                         "<item key=\"5\" type=\"double\">2.5</item>"
+                         "<item type=\"string\">\"six\"</item>"
+                         "<item key=\"alpha\">\"a\"</item>"
+                         "<item/>"
+                         "<item keyType=\"int\" key=\"012\" type=\"bool\">true</item>"
+                         "<item>0</item>"
+                         "<other><item>9</item></other>"
+                         "</root>",
+                         tavi::Variant(&list))
+                    .read);
+    // An item without a type has the type of the item before it; a word as
+    // key leaves the running index where it was.
+    EXPECT_EQ(contents(list), (std::vector<std::string>{"0 = int 1", "1 = int 2", "5 = double 2.5",
+                                                        "6 = string six", "alpha = string a", "8 = void",
+                                                        "12 = bool true", "13 = bool false"}));
+}
+
+TEST(XmlReaderCollection, ObjectItemsAreCreatedFromTheTypeTheyOrTheirPredecessorsName) {
+    KeyedList list;
+    const Outcome outcome = readInto(
+        "<root><item type=\"Color\"><property name=\"r\">0</property></item>"
+        "<item><property name=\"g\">1</property></item></root>",
+        tavi::Variant(&list));
+    EXPECT_TRUE(outcome.read) << outcome.error;
+    ASSERT_EQ(list.items.size(), 2u);
+    ASSERT_NE(list.items[0].value.castPtr<Color>(), nullptr);
+    ASSERT_NE(list.items[1].value.castPtr<Color>(), nullptr);
+    EXPECT_EQ(*list.items[0].value.castPtr<Color>(), (Color{0, 0.25f, 1}));
+    EXPECT_EQ(*list.items[1].value.castPtr<Color>(), (Color{0.5f, 1, 1}));
+}
+
+TEST(XmlReaderCollection, KeysThatDoNotFitAndCollectionsThatRefuse) {
+    Kor::MessageCapture capture;
+    const std::pair<const char*, const char*> failures[] = {
+        {"<root><item type=\"int\">1</item><item keyType=\"NoSuchType\" key=\"1\">2</item></root>",
+         "Key type not found"},
+        {"<root><item type=\"int\">1</item><item keyType=\"int\" key=\"one\">2</item></root>",
+         "Failed to convert key"},
+    };
+    for (const auto& [document, message] : failures) {
+        KeyedList list;
+        const Outcome outcome = readInto(document, tavi::Variant(&list));
+        EXPECT_FALSE(outcome.read);
+        EXPECT_NE(outcome.error.find(message), std::string::npos) << outcome.error;
+        EXPECT_EQ(contents(list), (std::vector<std::string>{"0 = int 1"})) << document;
+    }
+    // The first item was read; the collection had been emptied before.
+    KeyedList frozen;
+    KeyedListMetaObject::add(frozen, 0, 1);
+    frozen.frozen = true;
+    const Outcome outcome = readInto("<root><item>1</item></root>", tavi::Variant(&frozen));
+    EXPECT_FALSE(outcome.read);
+    EXPECT_NE(outcome.error.find("Failed to find/insert property"), std::string::npos) << outcome.error;
+    EXPECT_TRUE(frozen.items.empty());
+}
+
 // --- the failure table ------------------------------------------------------------
 
 struct Failure {
@@ -313,6 +396,32 @@ TEST(XmlReaderHostile, TenThousandNestedElements) {
                      .read);
     // Unbalanced: the parser reports the document as damaged.
     EXPECT_FALSE(readInto("<root>" + repeated("<a>", 10000), tavi::Variant(&sample)).read);
+}
+
+TEST(XmlReaderHostile, ValuesNestDeepAsTheLimitAndNoDeeper) {
+    Kor::MessageCapture capture;
+    const auto nested = [](size_t depth) {
+        return "<root>" + repeated("<item type=\"KeyedList\">", depth) + repeated("</item>", depth) +
+               "</root>";
+    };
+    // The document element is one level: lists nested MAX_DEPTH - 1 deep fit.
+    const size_t fits = orv::XMLReader::MAX_DEPTH - 1;
+    orv::test::KeyedList list;
+    EXPECT_TRUE(readInto(nested(fits), tavi::Variant(&list)).read);
+    size_t depth = 0;
+    for (const orv::test::KeyedList* level = &list; !level->items.empty(); ++depth)
+        level = level->items.front().value.castPtr<orv::test::KeyedList>();
+    EXPECT_EQ(depth, fits);
+    EXPECT_EQ(written(tavi::Variant(&list), Format(Format::Unformatted())),
+              "<root type=\"KeyedList\">" + repeated("<item type=\"KeyedList\">", fits - 1) +
+                  "<item type=\"KeyedList\"/>" + repeated("</item>", fits - 1) + "</root>");
+
+    for (const size_t tooDeep : {fits + 1, size_t(10000)}) {
+        orv::test::KeyedList deep;
+        const Outcome outcome = readInto(nested(tooDeep), tavi::Variant(&deep));
+        EXPECT_FALSE(outcome.read);
+        EXPECT_NE(outcome.error.find("Document nested too deeply"), std::string::npos) << outcome.error;
+    }
 }
 
 TEST(XmlReaderHostile, EntityExpansionIsRefused) {

@@ -7,6 +7,7 @@
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
+#include "tests/support/keyed_list.hpp"
 #include "tests/support/xml_scene.hpp"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,21 @@ struct HoldsOpaque {
     int after = 2;
 };
 
+// The worked example of the format: a float and a collection of two ints.
+struct Example {
+    float x = 1.5f;
+    orv::test::KeyedList list;
+};
+
 } // namespace writer_test
+
+template <>
+struct orv::TypeDeclaration<writer_test::Example> {
+    static constexpr const char* name = "Example";
+    static void declare(orv::Builder<writer_test::Example>& type) {
+        type.property("x", &writer_test::Example::x).object("list", &writer_test::Example::list);
+    }
+};
 
 template <>
 struct orv::TypeDeclaration<writer_test::Awkward> {
@@ -58,7 +73,7 @@ struct orv::TypeDeclaration<writer_test::HoldsOpaque> {
 
 namespace {
 
-const orv::TypeRegistration<writer_test::Awkward, writer_test::HoldsOpaque> s_types;
+const orv::TypeRegistration<writer_test::Awkward, writer_test::HoldsOpaque, writer_test::Example> s_types;
 
 using orv::XMLSerializer;
 using Format = XMLSerializer::Format;
@@ -169,6 +184,68 @@ TEST(XmlWriterGolden, InitialDepthAndOwnNames) {
               "      <p n=\"g\" t=\"float\"> 0.25 </p>\r\n"
               "      <p n=\"b\" t=\"float\"> 1 </p>\r\n"
               "    </scene>\r\n");
+}
+
+using orv::test::KeyedList;
+using orv::test::KeyedListMetaObject;
+
+TEST(XmlWriterGolden, AnObjectWithACollection) {
+    writer_test::Example example;
+    KeyedListMetaObject::add(example.list, 0, 3);
+    KeyedListMetaObject::add(example.list, 1, 4);
+    EXPECT_EQ(written(tavi::Variant(&example)),
+              "<root type=\"Example\">\n"
+              "\t<property name=\"x\" type=\"float\">\t1.5\t</property>\n"
+              "\t<property name=\"list\">\n"
+              "\t\t<item type=\"int\">\t3\t</item>\n"
+              "\t\t<item type=\"int\">\t4\t</item>\n"
+              "\t</property>\n"
+              "</root>\n");
+    EXPECT_EQ(written(tavi::Variant(&example), unformatted),
+              "<root type=\"Example\"><property name=\"x\" type=\"float\">1.5</property>"
+              "<property name=\"list\"><item type=\"int\">3</item><item type=\"int\">4</item></property>"
+              "</root>");
+}
+
+TEST(XmlWriterGolden, KeysAppearWhereTheNumberingJumpsAndForWords) {
+    KeyedList list;
+    for (const int key : {0, 1, 5, 6})
+        KeyedListMetaObject::add(list, key, key + 10);
+    KeyedListMetaObject::add(list, std::string("alpha"), std::string("a"));
+    KeyedListMetaObject::add(list, std::string("beta"), tavi::Variant());
+    KeyedListMetaObject::add(list, 7, 1.5);
+    EXPECT_EQ(written(tavi::Variant(&list)),
+              "<root type=\"KeyedList\">\n"
+              "\t<item type=\"int\">\t10\t</item>\n"
+              "\t<item type=\"int\">\t11\t</item>\n"
+              "\t<item key=\"5\" type=\"int\">\t15\t</item>\n"
+              "\t<item type=\"int\">\t16\t</item>\n"
+              "\t<item key=\"alpha\" type=\"string\">\t\"a\"\t</item>\n"
+              "\t<item key=\"beta\" type=\"tavi::Variant\"/>\n"
+              "\t<item key=\"7\" type=\"double\">\t1.5\t</item>\n"
+              "</root>\n");
+}
+
+TEST(XmlWriterGolden, ObjectItemsNameTheirTypeWhenItChanges) {
+    KeyedList list;
+    KeyedListMetaObject::add(list, 0, std::make_shared<xml_scene::Color>());
+    KeyedListMetaObject::add(list, 1, std::make_shared<xml_scene::Color>(xml_scene::Color{1, 2, 3}));
+    KeyedListMetaObject::add(list, 2, 7);
+    KeyedListMetaObject::add(list, 3, std::make_shared<xml_scene::Color>());
+    EXPECT_EQ(
+        written(tavi::Variant(&list), unformatted),
+        "<root type=\"KeyedList\">"
+        "<item type=\"Color\"><property name=\"r\" type=\"float\">0.5</property>"
+        "<property name=\"g\" type=\"float\">0.25</property><property name=\"b\" type=\"float\">1</property>"
+        "</item>"
+        "<item><property name=\"r\" type=\"float\">1</property>"
+        "<property name=\"g\" type=\"float\">2</property><property name=\"b\" type=\"float\">3</property>"
+        "</item>"
+        "<item type=\"int\">7</item>"
+        "<item type=\"Color\"><property name=\"r\" type=\"float\">0.5</property>"
+        "<property name=\"g\" type=\"float\">0.25</property><property name=\"b\" type=\"float\">1</property>"
+        "</item>"
+        "</root>");
 }
 
 TEST(XmlWriter, SeveralDocumentsFollowEachOtherOnOneStream) {

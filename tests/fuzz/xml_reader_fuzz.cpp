@@ -1,11 +1,12 @@
 // libFuzzer target of the XML reader: any bytes, read into a registered
-// scene type and into a void target. Whatever reads into a void target must
+// scene type, into a collection and into a void target. Whatever reads into a void target must
 // write again, and what it writes must read back and write to the same text.
 
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/variant/memory_stream.hpp"
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
+#include "tests/support/keyed_list.hpp"
 #include "tests/support/xml_scene.hpp"
 
 #include <cstddef>
@@ -39,6 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     xml_scene::Sample sample;
     tavi::Variant into(&sample);
     read(text, into);
+    orv::test::KeyedList list;
+    tavi::Variant intoList(&list);
+    read(text, intoList);
 
     tavi::Variant fresh;
     if (!read(text, fresh))
