@@ -36,6 +36,8 @@ CASES = [
     ("emit_signal", "emit a signal to one slot"),
     ("notify_changed", "announce and deliver a property change to one slot"),
     ("multi_edit", "100 writes in one notify scope, one slot (per write)"),
+    ("undo_redo_depth1", "undo + redo of one recorded write, path of 1 key"),
+    ("undo_redo_depth4", "undo + redo of one recorded write, path of 4 keys"),
 ]
 
 TIME_TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}

@@ -1,7 +1,9 @@
 // A small editor session: a few scene types are declared once, an instance
 // is shown the way a property panel shows it, edited (one edit refused and
 // one clamped by a validator), watched through change signals, and the
-// edits are undone and redone through the undo history.
+// edits are undone and redone through the undo history, also after the
+// edited object has been rebuilt. Last, a panel kept by an object tracker,
+// with grouped rows, a grid and a range validator.
 
 #include "platform/kor/math/vector.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
@@ -12,11 +14,15 @@
 #include "shared_libs/reflection/editor_meta_items.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_validator.hpp"
+#include "shared_libs/reflection/notify_scope.hpp"
+#include "shared_libs/reflection/object_tracker.hpp"
+#include "shared_libs/reflection/persistent_property.hpp"
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -180,6 +186,205 @@ void saveAndLoad(scene::Light& lamp) {
 
 } // namespace
 
+// --- a property panel kept by a tracker tree ----------------------------------------
+//
+// A panel built once from a tracker tree, which follows the object from then
+// on: rows grouped under their Meta::Group paths ("Light.Cone" nests under
+// "Light"), an object with a Meta::Grid shown as one row of cells, and a
+// slider whose range widens as values go past it while the hard limit holds.
+
+namespace scene {
+
+struct Spotlight {
+    std::string name = "spot";
+    float intensity = 1;
+    float angle = 30;
+    float softness = 0.2f;
+    Transform transform;
+    SceneNode* target = nullptr;
+};
+
+} // namespace scene
+
+template <>
+struct orv::TypeDeclaration<scene::Spotlight> {
+    static constexpr const char* name = "Spotlight";
+    static void declare(orv::Builder<scene::Spotlight>& type) {
+        using Meta::Validator;
+        using Layout = Meta::Grid::Layout;
+        type.property("name", &scene::Spotlight::name)
+            .push(Meta::Group("Light"))
+            .property("intensity", &scene::Spotlight::intensity,
+                      Meta::MinMax(Validator::between(0.0f, 10.0f), Validator::between(0.0f, 100.0f)))
+            .push(Meta::Group("Light.Cone"))
+            .property("angle", &scene::Spotlight::angle,
+                      Meta::MinMax(Validator::between(1.0f, 45.0f), Validator::between(1.0f, 90.0f)))
+            .property("softness", &scene::Spotlight::softness)
+            .pop()
+            .pop()
+            .push(Meta::Group("Placement"))
+            .object("transform", &scene::Spotlight::transform,
+                    Meta::Grid("Transform", {tavi::Variant(Layout(Layout::Row))}))
+            .property("target", &scene::Spotlight::target)
+            .pop();
+    }
+};
+
+namespace {
+
+// The group names a property sits under, outermost first.
+std::vector<std::string> groupPath(const orv::BoundProperty& property) {
+    const orv::Annotations annotations = property.annotations();
+    const auto* group = orv::findAnnotation<Meta::Group>(annotations);
+    if (!group || !group->name())
+        return {};
+    const std::string path = group->name()(property);
+    return path.empty() ? std::vector<std::string>() : Meta::Group::split(path);
+}
+
+// An object's properties as the cells of one grid row.
+std::string gridCells(const orv::Annotations& grid, const orv::BaseObjectTrackerItem& item) {
+    const auto* layout = orv::findAnnotation<Meta::Grid::Layout>(grid);
+    std::string cells = std::string("(") + (layout ? layout->toString() : "Row") + ")";
+    for (const auto& cell : item.children())
+        cells += "  " + cell->property().name() + " " + text(cell->property().get());
+    return cells;
+}
+
+void printTracked(const orv::BaseObjectTrackerItem& item, int depth) {
+    std::vector<std::string> open; // the headings printed so far at this level
+    for (const auto& child : item.children()) {
+        const orv::BoundProperty& property = child->property();
+        if (property.visibility() == orv::meta_property::HIDDEN)
+            continue;
+        const std::vector<std::string> path = groupPath(property);
+        size_t common = 0;
+        while (common < open.size() && common < path.size() && open[common] == path[common])
+            ++common;
+        for (size_t i = common; i < path.size(); ++i)
+            std::printf("%*s[%s]\n", 2 * (depth + int(i)), "", path[i].c_str());
+        open = path;
+        const int indent = 2 * (depth + int(path.size()));
+        const orv::Annotations annotations = property.annotations();
+        if (const auto* grid = orv::findAnnotation<Meta::Grid>(annotations)) {
+            std::printf("%*s%-12s %s\n", indent, "", grid->name()(property).c_str(),
+                        gridCells(grid->annotations(), *child).c_str());
+        } else if (child->object().isValid()) {
+            std::printf("%*s%s:\n", indent, "", caption(property).c_str());
+            printTracked(*child, depth + int(path.size()) + 1);
+        } else if (property.isMethod()) {
+            std::printf("%*s%s()\n", indent, "", caption(property).c_str());
+        } else {
+            const tavi::Variant value = property.get();
+            std::printf("%*s%-12s %s\n", indent, "", caption(property).c_str(),
+                        value.isNullPointer() ? "none" : text(value).c_str());
+        }
+    }
+}
+
+std::string rangeText(const Meta::Validator::Range& range) {
+    return range ? "[" + text(range->first) + ", " + text(range->second) + "]" : "none";
+}
+
+void trackedPanelSession(scene::Light& lamp) {
+    std::printf("\n== A spotlight's panel, kept by a tracker tree ==\n");
+    scene::Spotlight spot;
+    const orv::ReflectedObject object = orv::reflect(spot);
+    orv::BaseObjectTrackerItem panel;
+    panel.setObject(object);
+    printTracked(panel, 1);
+
+    const orv::BoundProperty intensity = object.findPropertyByName("intensity");
+    const auto slider = [&] { return rangeText(Meta::Validator::RangeProbe::query(intensity, {}, true)); };
+    step("drag the intensity slider past its end");
+    std::printf("  slider %s\n", slider().c_str());
+    intensity.set(35.0f);
+    std::printf("  intensity %s; the slider widens to %s\n", text(intensity.get()).c_str(), slider().c_str());
+    step("type 500 into the intensity field");
+    intensity.set(500.0f);
+    std::printf(
+        "  clamped to %s at the hard limit %s; slider %s\n", text(intensity.get()).c_str(),
+        rangeText(Meta::Validator::RangeProbe::query(intensity, orv::SetterFlag::SecondRange)).c_str(),
+        slider().c_str());
+
+    step("aim the spotlight at the lamp: the tracker builds the new rows");
+    object.findPropertyByName("target").set(static_cast<scene::SceneNode*>(&lamp));
+    printTracked(panel, 1);
+}
+
+} // namespace
+
+// --- undo across a rebuilt object ---------------------------------------------------
+
+namespace scene {
+
+// The document: it lives as long as the session and owns its key light, which
+// scripts may throw away and build again.
+struct Stage {
+    std::unique_ptr<Light> keyLight = std::make_unique<Light>();
+};
+
+} // namespace scene
+
+template <>
+struct orv::TypeDeclaration<scene::Stage> {
+    static constexpr const char* name = "Stage";
+    static void declare(orv::Builder<scene::Stage>& type) {
+        type.property("keyLight", [](const scene::Stage* stage) { return stage->keyLight.get(); });
+    }
+};
+
+namespace {
+
+// Undo history keeps the path from a root object to each changed property, not
+// the objects: an edit is undone and redone on whatever object sits at that
+// path by then, such as a light that a script has rebuilt meanwhile.
+void undoAcrossARebuiltObject() {
+    std::printf("\nUndo across a rebuilt object:\n");
+    scene::Stage stage;
+    const orv::ReflectedObject root = orv::reflect(stage);
+    Kor::UndoHistory history;
+    const Kor::UndoHistory::ThreadAttachment attachment(history);
+    const auto intensity = [&] { return text(root.findPropertyByName("keyLight.intensity").get()); };
+
+    step("dim the key light");
+    {
+        Kor::CommitChangesScope edit("Dim");
+        const orv::BoundProperty property = root.findPropertyByName("keyLight.intensity");
+        property.set(0.25f);
+        std::printf("  recorded against the path %s\n", orv::PersistentProperty(property).path().c_str());
+    }
+
+    step("a script rebuilds the key light: the old instance is gone, an equal one takes its place");
+    {
+        // Announced like any change of the property, so panels and caches follow.
+        const orv::PropertyChangeNotifier rebuilt(root.findPropertyByName("keyLight"), {},
+                                                  orv::NotifyFlag::Value);
+        stage.keyLight = std::make_unique<scene::Light>(*stage.keyLight);
+    }
+    std::printf("  intensity of the new light: %s\n", intensity().c_str());
+
+    step(("undo \"" + history.undoName() + "\"").c_str());
+    const bool undone = history.undo();
+    std::printf("  %s; intensity of the new light: %s\n", undone ? "undone" : "failed", intensity().c_str());
+    step(("redo \"" + history.redoName() + "\"").c_str());
+    const bool redone = history.redo();
+    std::printf("  %s; intensity: %s\n", redone ? "redone" : "failed", intensity().c_str());
+
+    step("the script deletes the light; undo finds nothing at the path, says so and moves on");
+    {
+        const orv::PropertyChangeNotifier removed(root.findPropertyByName("keyLight"), {},
+                                                  orv::NotifyFlag::Value);
+        stage.keyLight.reset();
+    }
+    std::fflush(stdout); // the library's report goes to stderr
+    const bool undoneWithoutLight = history.undo();
+    std::printf("  %s; steps left to undo: %zu\n", undoneWithoutLight ? "undone" : "not undone",
+                history.undoCount());
+}
+
+} // namespace
+
 int main() {
     scene::Light lamp;
     lamp.name = "lamp";
@@ -248,6 +453,8 @@ int main() {
     std::printf("\nThe panel after the session:\n");
     showPanel(light);
 
+    undoAcrossARebuiltObject();
+    trackedPanelSession(lamp);
     saveAndLoad(lamp);
     return 0;
 }

@@ -1,15 +1,19 @@
 #pragma once
 // Annotation types read by editor front-ends (property panels, gizmos, file
-// dialogs): labels, tool tips, groups, number formatting and the like. The
-// library only stores them; each is registered with the value library under
-// its C++ name and described by a static meta object, so that front-ends can
-// inspect and edit them as reflected objects.
+// dialogs): labels, tool tips, groups and grids, number formatting, gizmo
+// shapes, world transforms, scene-item counting and the like. Each is
+// registered with the value library under its C++ name; the library reads a
+// few of them itself (world transforms, scene items, plain values) and
+// describes most with a static meta object, so that front-ends can inspect
+// and edit them as reflected objects.
 //
 // Members that compute something are fuzzy functions of the annotated
 // BoundProperty (a callable may ignore it); the string (or number)
 // constructors wrap a constant. Annotation types have no call operator: the
 // declaration builder takes a callable after a getter for a setter.
 
+#include "platform/kor/math/matrix.hpp"
+#include "platform/kor/math/vector.hpp"
 #include "platform/variant/variant.hpp"
 #include "platform/zel_core/flags.hpp"
 #include "shared_libs/reflection/annotations.hpp"
@@ -19,9 +23,12 @@
 #include "shared_libs/reflection/meta_validator.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -214,6 +221,203 @@ struct DialogTitle {
     std::wstring value = s_default;
 };
 
+// Lays the properties of a group out in a grid.
+class Grid {
+public:
+    using Function = PropertyFunction<std::string>;
+    class Layout;
+
+    Grid() = default;
+    Grid(std::string name, orv::Annotations annotations = {});
+    Grid(const char* name, orv::Annotations annotations = {})
+        : Grid(std::string(name), std::move(annotations)) {}
+    Grid(Function name, orv::Annotations annotations = {});
+
+    const Function& name() const noexcept { return m_name; }
+    // Annotations of the grid itself (its Layout, say).
+    const orv::Annotations& annotations() const noexcept { return m_annotations; }
+
+private:
+    Function m_name;
+    orv::Annotations m_annotations;
+};
+
+// How a grid places its cells.
+class Grid::Layout {
+public:
+    enum EType : int32_t { Row = 1, Column = 2, Fill = 3, Flow = 4, Grid = 5, OneCellTwoColumns = 6 };
+
+    Layout(EType type = Row) : m_type(type) {}
+
+    EType type() const noexcept { return m_type; }
+    // The enumerator's name; "unknown" for any other value.
+    const char* toString() const noexcept;
+
+private:
+    EType m_type;
+};
+
+// A sphere gizmo drawn around the property's object. Every member is a
+// function of the property; one not given answers its default.
+class Radius {
+public:
+    static constexpr uint32_t s_defaultColor = 0xFFFF0000;
+    static constexpr float s_defaultRadius = 2.0f;
+
+    Radius& position(PropertyFunction<Kor::Vector3> function) { return set(m_position, std::move(function)); }
+    Radius& color(PropertyFunction<uint32_t> function) { return set(m_color, std::move(function)); }
+    Radius& radius(PropertyFunction<float> function) { return set(m_radius, std::move(function)); }
+    Radius& sphereVisible(PropertyFunction<bool> function) {
+        return set(m_sphereVisible, std::move(function));
+    }
+    Radius& unitsVisible(PropertyFunction<bool> function) { return set(m_unitsVisible, std::move(function)); }
+    Radius& needPaintGizmo(PropertyFunction<bool> function) {
+        return set(m_needPaintGizmo, std::move(function));
+    }
+
+    // Vector3::ZERO by default.
+    Kor::Vector3 position(const orv::BoundProperty& property) const;
+    // 0xFFFF0000 by default.
+    uint32_t color(const orv::BoundProperty& property) const;
+    // 2 by default.
+    float radius(const orv::BoundProperty& property) const;
+    // true by default.
+    bool sphereVisible(const orv::BoundProperty& property) const;
+    // true by default.
+    bool unitsVisible(const orv::BoundProperty& property) const;
+    // false by default.
+    bool needPaintGizmo(const orv::BoundProperty& property) const;
+
+private:
+    template <class R>
+    Radius& set(PropertyFunction<R>& member, PropertyFunction<R> function) {
+        member = std::move(function);
+        return *this;
+    }
+
+    PropertyFunction<Kor::Vector3> m_position;
+    PropertyFunction<uint32_t> m_color;
+    PropertyFunction<float> m_radius;
+    PropertyFunction<bool> m_sphereVisible;
+    PropertyFunction<bool> m_unitsVisible;
+    PropertyFunction<bool> m_needPaintGizmo;
+};
+
+// An angle gizmo, drawn in the frame its function gives.
+class Angle {
+public:
+    Angle() = default;
+    explicit Angle(PropertyFunction<Kor::Matrix> frame) : m_frame(std::move(frame)) {}
+
+    // The identity by default.
+    Kor::Matrix frame(const orv::BoundProperty& property) const;
+    Angle& coneVisible(bool visible) {
+        m_coneVisible = visible;
+        return *this;
+    }
+    bool coneVisible() const noexcept { return m_coneVisible; }
+
+private:
+    PropertyFunction<Kor::Matrix> m_frame;
+    bool m_coneVisible = true;
+};
+
+// The space a matrix property is expressed in: its function gives, for the
+// property, the world transform of its parent. Gizmos work in world space:
+// get() and set() convert between the property's value and world space.
+struct WorldTransform {
+    WorldTransform() = default;
+    explicit WorldTransform(PropertyFunction<Kor::Matrix> function) : function(std::move(function)) {}
+
+    // The parent's world transform; nothing when the property has none.
+    static std::optional<Kor::Matrix> worldTransform(const orv::BoundProperty& property);
+    // Its inverse; nothing when there is none or it is singular.
+    static std::optional<Kor::Matrix> worldTransformInv(const orv::BoundProperty& property);
+    // The property's matrix (the identity when it holds none) in world space:
+    // local × world.
+    static Kor::Matrix get(const orv::BoundProperty& property);
+    // Writes the local matrix that puts the property at `world`: world ×
+    // inverse(world transform). False when the write is refused, or (with
+    // a message) when the world transform cannot be inverted.
+    static bool set(const orv::BoundProperty& property, const Kor::Matrix& world,
+                    orv::SetterFlags flags = {});
+    // Where the property's gizmo is drawn: get(), or the world transform
+    // alone when the property carries Gizmo::Static.
+    static Kor::Matrix getGizmoTransform(const orv::BoundProperty& property);
+
+    PropertyFunction<Kor::Matrix> function;
+};
+
+namespace Gizmo {
+
+// When set, the property's gizmo stays put instead of following its value.
+struct Static {
+    explicit Static(bool value = true) : value(value) {}
+
+    bool value;
+};
+
+} // namespace Gizmo
+
+// Whether the annotated property counts as a scene item.
+struct SceneItem {
+    class Counter;
+
+    SceneItem() = default;
+    explicit SceneItem(PropertyFunction<bool> function) : function(std::move(function)) {}
+
+    PropertyFunction<bool> function;
+};
+
+// Counts scene items in a tree of counters: each counter made from a
+// property that is a scene item adds one to its root while it lives.
+class SceneItem::Counter {
+public:
+    // A root that counts itself: its count starts at 1.
+    Counter();
+    // Counts `property` (when it is a scene item) in the root above `parent`;
+    // a null parent makes a root.
+    Counter(const orv::BoundProperty& property, Counter* parent);
+    // A copy has the same parent and counts for itself as long as it lives,
+    // so that copies and their originals leave the root's count balanced.
+    Counter(const Counter& other);
+    Counter& operator=(const Counter& other);
+    ~Counter();
+
+    void inc();
+    void dec();
+    // The root's count.
+    int32_t count() const;
+    Counter* parent() const noexcept { return m_parent; }
+    bool active() const noexcept { return m_active; }
+
+private:
+    Counter& root();
+    const Counter& root() const;
+
+    Counter* m_parent = nullptr;
+    int32_t m_count = 0;
+    bool m_active = false;
+};
+
+// The annotated type or property is a plain value, never opened as an object.
+struct Value {
+    // The object `property` holds, unless the property or that object is
+    // marked as a plain value (then an invalid object).
+    static orv::ReflectedObject getObject(const orv::BoundProperty& property);
+};
+
+namespace View {
+
+// The property is the path of an image file.
+struct ImagePath {
+    // The companion property holding the image's channels.
+    static constexpr const char* s_channelsPropertyName = "_imagePathChannelsProperty";
+    static constexpr std::array<std::string_view, 7> s_filesFilter{"*.jpg",  "*.tga", "*.png", "*.tif",
+                                                                   "*.tiff", "*.bmp", "*.dds"};
+};
+
+} // namespace View
 } // namespace Meta
 
 // The library's own types, declared when the library is loaded; their

@@ -1,8 +1,8 @@
 #include "shared_libs/reflection/property_set_command.hpp"
 
 #include "platform/corekit/diagnostics.hpp"
-#include "platform/corekit/format.hpp"
-#include "shared_libs/reflection/meta_items.hpp"
+#include "platform/corekit/stack_tracker.hpp"
+#include "shared_libs/reflection/details/property_command.hpp"
 
 namespace orv {
 
@@ -11,23 +11,23 @@ PropertySetCommand::PropertySetCommand(const BoundProperty& property)
 
 PropertySetCommand::PropertySetCommand(const BoundProperty& property, tavi::Variant value)
     : m_property(property), m_value(std::move(value)) {
-    setName(kor_format("Change property '%s'", m_property.name().c_str()));
-    if (hasAnnotation<Meta::Minor>(m_property.annotations()))
-        setFlags(flags() | Flag::Minor);
+    property_command_details::describe(*this, property, m_property);
 }
+
+PropertySetCommand::~PropertySetCommand() = default;
 
 std::unique_ptr<Kor::utils::Command> PropertySetCommand::clone() const {
     return std::make_unique<PropertySetCommand>(*this);
 }
 
 bool PropertySetCommand::execute() {
-    if (!m_property.isValid()) {
-        Kor::errorMessage("PropertySetCommand: Can't find %s child property", m_property.name().c_str());
+    Kor::StackTracker::Frame frame("orv::PropertySetCommand::execute");
+    const BoundProperty property = property_command_details::resolve(m_property, "PropertySetCommand");
+    if (!property.isValid())
         return false;
-    }
-    if (!m_property.set(m_value, SetterFlag::NoValidation)) {
+    if (!property.set(m_value, SetterFlag::NoValidation)) {
         Kor::errorMessage("PropertySetCommand: Couldn't set %s child property (set operation returned false)",
-                          m_property.name().c_str());
+                          m_property.path().c_str());
         return false;
     }
     return true;

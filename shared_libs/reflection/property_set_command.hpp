@@ -1,11 +1,23 @@
 #pragma once
-// The undo command recorded by BoundProperty::set: it writes the value the
-// property had before the change back through the ordinary write path, which
-// records the opposite command in turn.
+// The undo command that BoundProperty::set records: it holds the value the
+// property had before the change and the property's path from a root object,
+// never a live handle, so it still finds the property after the objects in
+// between have been rebuilt.
+//
+// Executing it writes the value back through BoundProperty::set, which
+// records the opposite command in whatever transaction is open then: undo
+// and redo are both "execute and let the write path record the inverse".
+//
+// A command whose path no longer resolves (or whose write fails) reports it
+// and returns false. The undo history still runs the rest of that undo step
+// (its notify brackets included), consumes the step, reports that it was not
+// undone completely and keeps whatever was undone redoable: the history stays
+// consistent with the objects.
 
 #include "platform/kor/undo/command.hpp"
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/persistent_property.hpp"
 
 #include <memory>
 
@@ -17,16 +29,21 @@ public:
     explicit PropertySetCommand(const BoundProperty& property);
     PropertySetCommand(const BoundProperty& property, tavi::Variant value);
 
-    const tavi::Variant& storedValue() const noexcept { return m_value; }
+    PropertySetCommand(const PropertySetCommand&) = default;
+    PropertySetCommand(PropertySetCommand&&) noexcept = default;
+    PropertySetCommand& operator=(const PropertySetCommand&) = default;
+    PropertySetCommand& operator=(PropertySetCommand&&) noexcept = default;
+    ~PropertySetCommand() override;
 
-    std::unique_ptr<Kor::utils::Command> clone() const override;
+    [[nodiscard]] const tavi::Variant& storedValue() const noexcept { return m_value; }
+    [[nodiscard]] const PersistentProperty& property() const noexcept { return m_property; }
+
+    [[nodiscard]] std::unique_ptr<Kor::utils::Command> clone() const override;
     // Sets the stored value without validation (it was valid when recorded).
     bool execute() override;
 
 private:
-    // The handle itself for now; a path from the root object, which survives
-    // rebuilding the objects in between, replaces it with persistent references.
-    BoundProperty m_property;
+    PersistentProperty m_property;
     tavi::Variant m_value;
 };
 

@@ -349,7 +349,7 @@ ReflectedObject ReflectedObject::root() const {
     }
 }
 
-std::string ReflectedObject::fullName() const { return {}; }
+// fullName() is defined with PersistentObject, whose path it is.
 
 std::string ReflectedObject::getTypeIdentificator() const {
     std::string name = typeNameProperty(*this).value_or(tavi::Utils::getTypePrettyName(type()));

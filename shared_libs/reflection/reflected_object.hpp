@@ -124,7 +124,8 @@ public:
     // The `level`-th ancestor whose type name is `typeName` (any when empty).
     ReflectedObject parent(Kor::BasicStringRef<char> typeName, int level = 1) const;
     ReflectedObject root() const;
-    // The object's path. Empty until durable references can name objects.
+    // The object's path from its root, as a PersistentObject finds it
+    // ("light.transform"); empty for an object that is its own root.
     std::string fullName() const;
     // The "_typeName" property's text, or the readable type name; "empty" for nothing.
     std::string getTypeIdentificator() const;

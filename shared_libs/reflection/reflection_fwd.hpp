@@ -50,7 +50,12 @@ class PropertiesAddNotifier;
 class PropertiesRemoveNotifier;
 class PropertiesResetNotifier;
 
+class PersistentObject;
+class PersistentProperty;
 class PropertySetCommand;
+class PropertyRevertCommand;
+
+class BaseObjectTrackerItem;
 
 class XMLSerializer;
 class XMLWriter;

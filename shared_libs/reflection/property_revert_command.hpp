@@ -1,0 +1,45 @@
+#pragma once
+// An undoable command that puts a property back to the value it had when the
+// command was made. Like PropertySetCommand it holds the property's path from
+// a root object and one value, and writes through BoundProperty::set (without
+// validation), which records the opposite command. A property carrying
+// Meta::ValueExtractor gets back only the extracted part of that value (the
+// scale of a transform, say); the rest of its current value stays.
+
+#include "platform/kor/undo/command.hpp"
+#include "platform/variant/variant.hpp"
+#include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/persistent_property.hpp"
+
+#include <memory>
+#include <string>
+
+namespace orv {
+
+class PropertyRevertCommand : public Kor::utils::Command {
+public:
+    // Stores the property's current value.
+    explicit PropertyRevertCommand(const BoundProperty& property);
+
+    PropertyRevertCommand(const PropertyRevertCommand&) = default;
+    PropertyRevertCommand(PropertyRevertCommand&&) noexcept = default;
+    PropertyRevertCommand& operator=(const PropertyRevertCommand&) = default;
+    PropertyRevertCommand& operator=(PropertyRevertCommand&&) noexcept = default;
+    ~PropertyRevertCommand() override;
+
+    // "[Revert property value] 0x<low 32 bits of the object's hash>z <name>":
+    // one name per property of one object, for front-ends that offer a revert.
+    [[nodiscard]] static std::string revertCommandName(const BoundProperty& property);
+
+    [[nodiscard]] const tavi::Variant& storedValue() const noexcept { return m_value; }
+    [[nodiscard]] const PersistentProperty& property() const noexcept { return m_property; }
+
+    [[nodiscard]] std::unique_ptr<Kor::utils::Command> clone() const override;
+    bool execute() override;
+
+private:
+    PersistentProperty m_property;
+    tavi::Variant m_value;
+};
+
+} // namespace orv
