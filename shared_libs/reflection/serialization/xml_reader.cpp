@@ -60,11 +60,7 @@ XMLReader::StackItem::StackItem(tavi::Variant value) : value(std::move(value)) {
 
 XMLReader::StackItem::StackItem(BoundProperty property) : property(std::move(property)) { initObject(); }
 
-XMLReader::StackItem::StackItem(const ReflectedObject& object) : object(object) {
-    isCollection = xml_details::isCollection(object);
-    if (isCollection)
-        clearCollection();
-}
+XMLReader::StackItem::StackItem(const ReflectedObject& object) : object(object) { initCollection(); }
 
 XMLReader::StackItem::StackItem(BoundProperty property, tavi::Variant value)
     : property(std::move(property)), current(std::move(value)), currentKnown(!current.isVoid()) {
@@ -84,12 +80,13 @@ void XMLReader::StackItem::initObject() {
         if (object.isValid())
             value.reset(); // the object stands for it now
     }
-    isCollection = xml_details::isCollection(object);
-    if (isCollection)
-        clearCollection();
+    initCollection();
 }
 
-void XMLReader::StackItem::clearCollection() {
+void XMLReader::StackItem::initCollection() {
+    isCollection = xml_details::isCollection(object);
+    if (!isCollection)
+        return;
     // Reading a collection replaces its content.
     for (size_t i = object.propertyCount(); i-- > 0;)
         object.removePropertyAt(i);
@@ -109,7 +106,10 @@ bool XMLReader::read(tavi::Variant& value) {
     // A pointer target was filled in place; anything else takes what was read.
     if (!value.isPointer()) {
         StackItem& item = stack_.front();
-        value = item.object.isValid() ? item.object.get() : std::move(item.value);
+        if (item.object.isValid())
+            value = item.object.get();
+        else
+            value = std::move(item.value);
     }
     stack_.clear();
     return true;

@@ -64,7 +64,8 @@ private:
         explicit StackItem(const ReflectedObject& object);
         // Finds the object held by the value or property; empties a collection.
         void initObject();
-        void clearCollection();
+        // Notes whether the object is a collection, and empties it if so.
+        void initCollection();
 
         tavi::Variant value;    // only for the document element of read(Variant&)
         BoundProperty property; // the property being read

@@ -21,7 +21,7 @@ namespace {
 // The writer gathers the document in memory and hands it to the stream in
 // pieces of about this size: one stream write per piece instead of one per
 // tag, name and quote.
-constexpr size_t FLUSH_SIZE = 64 * 1024;
+constexpr size_t FLUSH_SIZE = size_t(64) * 1024;
 } // namespace
 
 XMLWriter::XMLWriter(tavi::TextStream& stream, const XMLSerializer::Format& format)
