@@ -80,8 +80,6 @@ namespace {
 
 using bench::AllocationCounter;
 
-const orv::TypeRegistration<bench::Scene, bench::Chain> s_types;
-
 std::string write(const tavi::Variant& value) {
     std::string text;
     tavi::FixedMemoryStream memory(text);

@@ -35,3 +35,16 @@ function(reflection_export_target name)
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 endfunction()
+
+# Declares a plugin: a module an editor loads at run time with dlopen. Its
+# template instances are not made unique symbols (-fno-gnu-unique), which
+# would keep it loaded for good: unloading it destroys the meta objects it
+# declared, so its types leave the registry. The program that loads plugins
+# exports its symbols (ENABLE_EXPORTS), so that a plugin shares the meta
+# objects of the program's types instead of building its own.
+function(reflection_add_plugin name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} MODULE ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE reflection ${ARG_LIBS})
+  target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
+endfunction()

@@ -8,17 +8,7 @@
 #include "platform/kor/math/vector.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
 #include "platform/kor/undo/undo_history.hpp"
-#include "platform/variant/memory_stream.hpp"
-#include "platform/variant/variant_stream.hpp"
-#include "shared_libs/reflection/bound_property.hpp"
-#include "shared_libs/reflection/editor_meta_items.hpp"
-#include "shared_libs/reflection/meta_items.hpp"
-#include "shared_libs/reflection/meta_validator.hpp"
-#include "shared_libs/reflection/notify_scope.hpp"
-#include "shared_libs/reflection/object_tracker.hpp"
-#include "shared_libs/reflection/persistent_property.hpp"
-#include "shared_libs/reflection/serialization/xml_serializer.hpp"
-#include "shared_libs/reflection/static_meta_object.hpp"
+#include "shared_libs/reflection/reflection.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -92,12 +82,15 @@ struct orv::TypeDeclaration<scene::Light> {
     static constexpr const char* name = "Light";
     using Bases = orv::Bases<scene::SceneNode>;
     static void declare(orv::Builder<scene::Light>& type) {
-        type.push(Meta::Group("Lighting"))
-            .property("intensity", &scene::Light::intensity, intensityRange(), Meta::Step(0.1))
-            .property("color", &scene::Light::color,
-                      Meta::Visible(orv::meta_property::VisibilityFlag::PropertyPanel))
-            .property("range", &scene::Light::range, Meta::ToolTip("Derived from the intensity"))
-            .pop()
+        type.group(Meta::Group("Lighting"),
+                   [](auto& lighting) {
+                       lighting
+                           .property("intensity", &scene::Light::intensity, intensityRange(), Meta::Step(0.1))
+                           .property("color", &scene::Light::color,
+                                     Meta::Visible(orv::meta_property::VisibilityFlag::PropertyPanel))
+                           .property("range", &scene::Light::range,
+                                     Meta::ToolTip("Derived from the intensity"));
+                   })
             .method("lumens", &scene::Light::lumens);
     }
 };
@@ -106,48 +99,16 @@ namespace {
 
 // --- a property panel in text form ---------------------------------------------
 
-std::string text(const tavi::Variant& value) {
-    if (value.isVoid())
-        return "-";
-    if (value.isPointer())
-        return "{...}";
-    std::string out;
-    tavi::FixedMemoryStream memory(out);
-    tavi::TextStream stream(memory);
-    stream << value;
-    return stream.fail() ? "<" + std::string(value.type()->name()) + ">" : out;
-}
-
-std::string where(orv::meta_property::VisibilityFlags flags) {
-    if (flags == orv::meta_property::VISIBLE_EVERYWHERE)
-        return "everywhere";
-    if (flags == orv::meta_property::HIDDEN)
-        return "hidden";
-    return flags.test(orv::meta_property::VisibilityFlag::PropertyPanel) ? "panel only" : "elsewhere";
-}
-
-// What a panel shows as the property's caption: its label, else its name.
-std::string caption(const orv::BoundProperty& property) {
-    const orv::Annotations annotations = property.annotations();
-    const auto* label = orv::findAnnotation<Meta::Label::Text>(annotations);
-    return label && label->function ? label->function(property) : property.name();
-}
-
-const char* access(const orv::BoundProperty& property, const orv::ReflectedObject& held) {
-    if (property.isMethod())
-        return "method";
-    if (held.isValid())
-        return "object";
-    return property.isConst() || property.isReadOnly() ? "read-only" : "editable";
-}
-
+// A row per property shown in panels (caption, value, whether it can be
+// typed into, group), the objects it holds opened below it.
 void showPanel(const orv::ReflectedObject& object, int depth = 1) {
     for (const orv::BoundProperty& property : object.properties()) {
-        const orv::ReflectedObject held(property);
-        std::printf("%*s%-*s %-16s %-10s %s\n", 2 * depth, "", 16 - 2 * depth, caption(property).c_str(),
-                    property.isMethod() || held.isValid() ? "" : text(property.get()).c_str(),
-                    access(property, held), where(property.visibility()).c_str());
-        if (held.isValid())
+        if (!property.visibility().test(orv::meta_property::VisibilityFlag::PropertyPanel))
+            continue;
+        std::printf("%*s%-*s %-14s %-9s %s\n", 2 * depth, "", 16 - 2 * depth, orv::caption(property).c_str(),
+                    orv::displayText(property).c_str(), orv::isEditable(property) ? "editable" : "",
+                    Meta::Group::join(orv::groupPath(property)).c_str());
+        if (const orv::ReflectedObject held = orv::heldObject(property))
             showPanel(held, depth + 1);
     }
 }
@@ -232,22 +193,12 @@ struct orv::TypeDeclaration<scene::Spotlight> {
 
 namespace {
 
-// The group names a property sits under, outermost first.
-std::vector<std::string> groupPath(const orv::BoundProperty& property) {
-    const orv::Annotations annotations = property.annotations();
-    const auto* group = orv::findAnnotation<Meta::Group>(annotations);
-    if (!group || !group->name())
-        return {};
-    const std::string path = group->name()(property);
-    return path.empty() ? std::vector<std::string>() : Meta::Group::split(path);
-}
-
 // An object's properties as the cells of one grid row.
 std::string gridCells(const orv::Annotations& grid, const orv::BaseObjectTrackerItem& item) {
     const auto* layout = orv::findAnnotation<Meta::Grid::Layout>(grid);
     std::string cells = std::string("(") + (layout ? layout->toString() : "Row") + ")";
     for (const auto& cell : item.children())
-        cells += "  " + cell->property().name() + " " + text(cell->property().get());
+        cells += "  " + cell->property().name() + " " + orv::valueText(cell->property().get());
     return cells;
 }
 
@@ -257,7 +208,7 @@ void printTracked(const orv::BaseObjectTrackerItem& item, int depth) {
         const orv::BoundProperty& property = child->property();
         if (property.visibility() == orv::meta_property::HIDDEN)
             continue;
-        const std::vector<std::string> path = groupPath(property);
+        const std::vector<std::string> path = orv::groupPath(property);
         size_t common = 0;
         while (common < open.size() && common < path.size() && open[common] == path[common])
             ++common;
@@ -270,20 +221,20 @@ void printTracked(const orv::BaseObjectTrackerItem& item, int depth) {
             std::printf("%*s%-12s %s\n", indent, "", grid->name()(property).c_str(),
                         gridCells(grid->annotations(), *child).c_str());
         } else if (child->object().isValid()) {
-            std::printf("%*s%s:\n", indent, "", caption(property).c_str());
+            std::printf("%*s%s:\n", indent, "", orv::caption(property).c_str());
             printTracked(*child, depth + int(path.size()) + 1);
         } else if (property.isMethod()) {
-            std::printf("%*s%s()\n", indent, "", caption(property).c_str());
+            std::printf("%*s%s()\n", indent, "", orv::caption(property).c_str());
         } else {
             const tavi::Variant value = property.get();
-            std::printf("%*s%-12s %s\n", indent, "", caption(property).c_str(),
-                        value.isNullPointer() ? "none" : text(value).c_str());
+            std::printf("%*s%-12s %s\n", indent, "", orv::caption(property).c_str(),
+                        value.isNullPointer() ? "none" : orv::valueText(value).c_str());
         }
     }
 }
 
 std::string rangeText(const Meta::Validator::Range& range) {
-    return range ? "[" + text(range->first) + ", " + text(range->second) + "]" : "none";
+    return range ? "[" + orv::valueText(range->first) + ", " + orv::valueText(range->second) + "]" : "none";
 }
 
 void trackedPanelSession(scene::Light& lamp) {
@@ -299,11 +250,12 @@ void trackedPanelSession(scene::Light& lamp) {
     step("drag the intensity slider past its end");
     std::printf("  slider %s\n", slider().c_str());
     intensity.set(35.0f);
-    std::printf("  intensity %s; the slider widens to %s\n", text(intensity.get()).c_str(), slider().c_str());
+    std::printf("  intensity %s; the slider widens to %s\n", orv::valueText(intensity.get()).c_str(),
+                slider().c_str());
     step("type 500 into the intensity field");
     intensity.set(500.0f);
     std::printf(
-        "  clamped to %s at the hard limit %s; slider %s\n", text(intensity.get()).c_str(),
+        "  clamped to %s at the hard limit %s; slider %s\n", orv::valueText(intensity.get()).c_str(),
         rangeText(Meta::Validator::RangeProbe::query(intensity, orv::SetterFlag::SecondRange)).c_str(),
         slider().c_str());
 
@@ -345,7 +297,9 @@ void undoAcrossARebuiltObject() {
     const orv::ReflectedObject root = orv::reflect(stage);
     Kor::UndoHistory history;
     const Kor::UndoHistory::ThreadAttachment attachment(history);
-    const auto intensity = [&] { return text(root.findPropertyByName("keyLight.intensity").get()); };
+    const auto intensity = [&] {
+        return orv::valueText(root.findPropertyByName("keyLight.intensity").get());
+    };
 
     step("dim the key light");
     {
@@ -391,7 +345,7 @@ int main() {
     lamp.id = 7;
     const orv::ReflectedObject light = orv::reflect(lamp);
 
-    std::printf("A %s, shown as a property panel (caption, value, access, visibility):\n",
+    std::printf("A %s, shown as a property panel (caption, value, access, group):\n",
                 light.metaObject()->name().c_str());
     showPanel(light);
 
@@ -400,7 +354,7 @@ int main() {
     for (const char* name : {"name", "intensity", "transform.position"}) {
         const orv::BoundProperty property = light.findPropertyByName(name);
         watching.emplace_back(property.connectPropertyChanged([name](const orv::BoundProperty& changed) {
-            std::printf("  [signal] %s changed to %s\n", name, text(changed.get()).c_str());
+            std::printf("  [signal] %s changed to %s\n", name, orv::valueText(changed.get()).c_str());
         }));
     }
 
@@ -423,15 +377,15 @@ int main() {
 
     step("type -1 into the intensity field");
     std::printf("  accepted: %s, intensity stays %s\n", intensity.set(-1.0f) ? "yes" : "no",
-                text(intensity.get()).c_str());
+                orv::valueText(intensity.get()).c_str());
 
     step("type 50 into the intensity field");
     {
         Kor::CommitChangesScope edit("Type intensity");
         intensity.set(50.0f);
     }
-    std::printf("  clamped to %s; range is now %s\n", text(intensity.get()).c_str(),
-                text(light.findPropertyByName("range").get()).c_str());
+    std::printf("  clamped to %s; range is now %s\n", orv::valueText(intensity.get()).c_str(),
+                orv::valueText(light.findPropertyByName("range").get()).c_str());
 
     step("move the light (a property of its nested transform)");
     {
@@ -440,7 +394,8 @@ int main() {
     }
 
     step("call a method");
-    std::printf("  lumens(80) = %s\n", text(light.findPropertyByName("lumens").invoke(80.0f)).c_str());
+    std::printf("  lumens(80) = %s\n",
+                orv::valueText(light.findPropertyByName("lumens").invoke(80.0f)).c_str());
 
     std::printf("\nUndo history holds %zu steps.\n", history.undoCount());
     for (int i = 0; i < 3; ++i) {

@@ -121,11 +121,6 @@ size_t SignalImplBase::slotCount() const {
     return m_slotCount;
 }
 
-uint64_t SignalImplBase::emissionCount() const {
-    const std::lock_guard lock(m_mutex);
-    return m_emissionCounter;
-}
-
 // --- EmissionCursor ---------------------------------------------------------
 
 EmissionCursor::~EmissionCursor() {

@@ -26,14 +26,13 @@
 // emission of a signal that never had a slot is a single pointer test.
 
 #include "orv_cpp_utils/details/fuzzy_arguments.hpp"
-#include "platform/corekit/safe_reference_count.hpp"
+#include "orv_cpp_utils/details/lazy_owner.hpp"
+#include "orv_cpp_utils/details/signal.hpp"
 
-#include <boost/intrusive/set.hpp>
 #include <boost/intrusive_ptr.hpp>
 
 #include <atomic>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -43,9 +42,6 @@
 #include <utility>
 
 namespace zel {
-
-class Connection;
-class InlineConnection;
 
 // The combiner of a signal whose slots return nothing: the emission returns
 // nothing either. Kept as a parameter so that signal types read as usual.
@@ -58,69 +54,6 @@ struct OptionalLastValue<void> {
     using result_type = void;
 };
 
-namespace signal_details {
-
-class SignalImplBase;
-class EmissionCursor;
-template <class Signature, class Function>
-class ExtendedSlotHolder;
-template <class Signature, class Combiner>
-class SignalImpl;
-void prepareStorage(InlineConnection& storage) noexcept;
-
-// One connected slot. Shared by the signal's tree, Connection handles, running
-// emissions and (for inline holders) the InlineConnection storing it.
-class SlotHolderBase : public Kor::SafeReferenceCount, public boost::intrusive::set_base_hook<> {
-public:
-    // Bit 63 of the state word; the low bits count the emissions holding the slot.
-    static constexpr int64_t DISCONNECTED = INT64_MIN;
-
-    explicit SlotHolderBase(int priority) noexcept : m_priority(priority) {}
-    ~SlotHolderBase() override;
-    SlotHolderBase(const SlotHolderBase&) = delete;
-    SlotHolderBase& operator=(const SlotHolderBase&) = delete;
-
-    bool connected() const noexcept { return m_state.load(std::memory_order_acquire) >= 0; }
-    // The owning signal body; null once unlinked from it.
-    SignalImplBase* signal() const noexcept { return m_signal.load(std::memory_order_acquire); }
-    int priority() const noexcept { return m_priority; }
-    // Emissions that currently hold this slot.
-    int64_t pinCount() const noexcept { return m_state.load(std::memory_order_acquire) & ~DISCONNECTED; }
-
-    // Marks the slot disconnected. When no emission holds it, it is unlinked and
-    // its callable released at once; otherwise the last emission to let go does it.
-    void disconnect() noexcept;
-
-protected:
-    // Destroys the slot callable (and whatever it captured).
-    virtual void releaseSlot() noexcept = 0;
-
-private:
-    friend class SignalImplBase;
-    friend class EmissionCursor;
-    friend class ::zel::InlineConnection;
-
-    // Pinning: one reference plus one count in the state word.
-    bool tryPin() noexcept; // only while connected
-    void pin() noexcept;
-    void unpin() noexcept;
-    void finishDisconnect() noexcept;
-    // Unlinks whatever the state (InlineConnection destruction and reuse).
-    void detach() noexcept;
-    void unlink(bool releaseCallable) noexcept;
-    void releaseOnce() noexcept;
-
-    std::atomic<int64_t> m_state{0};
-    uint64_t m_connectStamp = 0;
-    std::atomic<SignalImplBase*> m_signal{nullptr};
-    int32_t m_priority;
-    // More than one party may get to release the callable (a disconnect that
-    // finished, then the InlineConnection detaching the same holder); it goes once.
-    std::atomic<bool> m_released{false};
-};
-
-} // namespace signal_details
-
 // A handle to one connected slot, or nothing. Copies share the slot; dropping
 // a handle does not disconnect.
 class Connection {
@@ -129,7 +62,7 @@ public:
     explicit Connection(signal_details::SlotHolderBase* holder) noexcept : m_holder(holder) {}
 
     // Whether the handle refers to a slot that is still connected.
-    bool connected() const noexcept { return m_holder && m_holder->connected(); }
+    [[nodiscard]] bool connected() const noexcept { return m_holder && m_holder->connected(); }
     // Disconnects the slot (no effect if it already is) and empties the handle.
     void disconnect() noexcept;
     // Disconnects the slot and keeps referring to it: a slot can disconnect
@@ -138,8 +71,8 @@ public:
         if (m_holder)
             m_holder->disconnect();
     }
-    bool empty() const noexcept { return !m_holder; }
-    signal_details::SlotHolderBase* holder() const noexcept { return m_holder.get(); }
+    [[nodiscard]] bool empty() const noexcept { return !m_holder; }
+    [[nodiscard]] signal_details::SlotHolderBase* holder() const noexcept { return m_holder.get(); }
 
     friend bool operator==(const Connection& a, const Connection& b) noexcept {
         return a.m_holder == b.m_holder;
@@ -168,48 +101,6 @@ struct Connection::Borrowed {
     Connection connection;
 };
 
-namespace signal_details {
-
-template <class Signature>
-class SlotHolder;
-
-template <class... Args>
-class SlotHolder<void(Args...)> : public SlotHolderBase {
-public:
-    using SlotHolderBase::SlotHolderBase;
-    virtual void invoke(Args... args) = 0;
-};
-
-template <class Signature, class Function>
-class ExtendedSlotHolder;
-
-// Holds the slot as an optional std::function taking the Connection first.
-template <class... Args, class Function>
-class ExtendedSlotHolder<void(Args...), Function> final : public SlotHolder<void(Args...)> {
-public:
-    ExtendedSlotHolder(int priority, const Function& function)
-        : SlotHolder<void(Args...)>(priority), m_function(function) {}
-
-    // Throws std::bad_optional_access once released, std::bad_function_call if empty.
-    void invoke(Args... args) override {
-        const Function& function = m_function.value();
-        const Connection::Borrowed self(this);
-        function(self.connection, std::forward<Args>(args)...);
-    }
-
-protected:
-    void releaseSlot() noexcept override { m_function.reset(); }
-
-private:
-    std::optional<Function> m_function;
-};
-
-// Every holder has the same size whatever the signature: the callable is a
-// std::function. InlineConnection storage is sized on this one.
-using ReferenceHolder = ExtendedSlotHolder<void(), std::function<void(const Connection&)>>;
-
-} // namespace signal_details
-
 // Caller-owned storage for the holder of one connection, so that a long-lived
 // owner keeps that bookkeeping inside itself rather than on the heap. Reusing
 // it for a new connect, or destroying it, detaches and destroys the holder; by
@@ -224,8 +115,8 @@ public:
     InlineConnection(const InlineConnection&) = delete;
     InlineConnection& operator=(const InlineConnection&) = delete;
 
-    bool inUse() const noexcept { return m_holder != nullptr; }
-    bool connected() const noexcept { return m_holder && m_holder->connected(); }
+    [[nodiscard]] bool inUse() const noexcept { return m_holder != nullptr; }
+    [[nodiscard]] bool connected() const noexcept { return m_holder && m_holder->connected(); }
     // Disconnects like Connection::disconnect; the holder stays in the storage.
     void disconnect() noexcept {
         if (m_holder)
@@ -236,8 +127,7 @@ public:
     static constexpr size_t alignment = alignof(signal_details::ReferenceHolder);
 
 private:
-    template <class Signature, class Combiner>
-    friend class signal_details::SignalImpl;
+    friend struct signal_details::StorageAccess;
     friend void signal_details::prepareStorage(InlineConnection& storage) noexcept;
 
     // Builds a holder in the storage (after preparing it for reuse); the
@@ -259,108 +149,6 @@ private:
     alignas(alignment) std::byte m_storage[capacity];
     signal_details::SlotHolderBase* m_holder = nullptr; // non-null: in use
 };
-
-namespace signal_details {
-
-struct ByPriority {
-    bool operator()(const SlotHolderBase& a, const SlotHolderBase& b) const noexcept {
-        return a.priority() < b.priority();
-    }
-};
-
-// The shared body of one signal: the slot tree and its mutex.
-class SignalImplBase {
-public:
-    SignalImplBase() = default;
-    SignalImplBase(const SignalImplBase&) = delete;
-    SignalImplBase& operator=(const SignalImplBase&) = delete;
-
-    size_t slotCount() const;
-    uint64_t emissionCount() const;
-    // Disconnects every slot still linked; an emission inside a slot stops
-    // after that slot returns.
-    void disconnectAll() noexcept;
-
-    // Unlinks `holder` (caller holds the mutex), clears its signal pointer and
-    // hands the tree's reference to it over to the caller.
-    virtual SlotHolderBase* remove(SlotHolderBase* holder) noexcept;
-
-protected:
-    // Disconnects every slot still linked.
-    ~SignalImplBase();
-
-    // Links a freshly built holder and returns a Connection to it.
-    Connection link(SlotHolderBase* holder);
-
-private:
-    friend class SlotHolderBase;
-    friend class EmissionCursor;
-
-    // Equal priorities keep connection order: multiset inserts after equals.
-    using Tree = boost::intrusive::multiset<SlotHolderBase, boost::intrusive::compare<ByPriority>,
-                                            boost::intrusive::constant_time_size<false>>;
-
-    mutable std::mutex m_mutex;
-    uint64_t m_slotCount = 0;
-    Tree m_slots;
-    uint64_t m_emissionCounter = 0;
-};
-
-// Walks one emission through the slot tree. The current slot stays pinned
-// (referenced and counted in its state) while it is called without the lock,
-// so that it stays linked and the walk can step past it afterwards.
-class EmissionCursor {
-public:
-    explicit EmissionCursor(SignalImplBase& body) noexcept : m_body(body) {}
-    ~EmissionCursor();
-    EmissionCursor(const EmissionCursor&) = delete;
-    EmissionCursor& operator=(const EmissionCursor&) = delete;
-
-    // The first slot to call, or null when there is none.
-    SlotHolderBase* first();
-    // The slot after the current one, or null when the emission is over.
-    SlotHolderBase* next();
-
-private:
-    SlotHolderBase* pinCallable(SignalImplBase::Tree::iterator from);
-
-    SignalImplBase& m_body;
-    uint64_t m_epoch = 0;
-    SlotHolderBase* m_current = nullptr;
-    // The current slot was the last in the tree when it was pinned. Slots
-    // linked since carry a later stamp and are skipped anyway, so the walk
-    // ends without taking the lock again (the common one-slot emission).
-    bool m_last = false;
-};
-
-template <class... Args, class Combiner>
-class SignalImpl<void(Args...), Combiner> final : public SignalImplBase {
-    static_assert(std::is_void_v<typename Combiner::result_type>,
-                  "slots return nothing, so must the combiner");
-
-public:
-    using slot_function = std::function<void(const Connection&, Args...)>;
-    using holder_type = ExtendedSlotHolder<void(Args...), slot_function>;
-
-    SignalImpl() = default;
-    ~SignalImpl() = default;
-
-    Connection connect(InlineConnection* storage, const slot_function& slot, int priority) {
-        if (storage)
-            return link(storage->emplace<holder_type>(priority, slot));
-        // Owned here until linked, so that a failing lock frees it.
-        const boost::intrusive_ptr<holder_type> holder(new holder_type(priority, slot));
-        return link(holder.get());
-    }
-
-    void emit(Args... args) {
-        EmissionCursor cursor(*this);
-        for (SlotHolderBase* h = cursor.first(); h; h = cursor.next())
-            static_cast<SlotHolder<void(Args...)>*>(h)->invoke(args...);
-    }
-};
-
-} // namespace signal_details
 
 // A std::function taking `Params...` that can also be built from a callable
 // with fewer or converted parameters (see fuzzy_arguments.hpp).
@@ -397,52 +185,40 @@ public:
     using slot_type = FuzzySlot<void(const Connection&, Args...), Convertor>;
 
     FuzzySignal() noexcept = default;
-    ~FuzzySignal() { delete m_impl.load(std::memory_order_acquire); }
     FuzzySignal(const FuzzySignal&) = delete;
     FuzzySignal& operator=(const FuzzySignal&) = delete;
-    FuzzySignal(FuzzySignal&& other) noexcept : m_impl(other.m_impl.exchange(nullptr)) {}
+    FuzzySignal(FuzzySignal&& other) noexcept : m_impl(other.m_impl.release()) {}
     FuzzySignal& operator=(FuzzySignal&& other) noexcept {
         if (this != &other)
-            delete m_impl.exchange(other.m_impl.exchange(nullptr));
+            m_impl.reset(other.m_impl.release());
         return *this;
     }
 
     // Connects `slot` with `priority` (lower runs first); the holder is built
     // in `storage` when given, else on the heap.
     Connection connect(InlineConnection* storage, const slot_type& slot, int priority) const {
-        return body().connect(storage, slot, priority);
+        return m_impl.getOrCreate().connect(storage, slot, priority);
     }
     Connection connect(const slot_type& slot, int priority = 0) const {
         return connect(nullptr, slot, priority);
     }
 
     void operator()(Args... args) const {
-        if (impl_type* body = m_impl.load(std::memory_order_acquire))
+        if (impl_type* body = m_impl.get())
             body->emit(std::forward<Args>(args)...);
     }
     void emit(Args... args) const { (*this)(std::forward<Args>(args)...); }
 
     // Null until the first connect.
-    impl_type* impl() const noexcept { return m_impl.load(std::memory_order_acquire); }
+    [[nodiscard]] impl_type* impl() const noexcept { return m_impl.get(); }
     // Slots linked to the body (disconnected ones included while an emission still holds them).
-    size_t slotCount() const {
+    [[nodiscard]] size_t slotCount() const {
         const impl_type* body = impl();
         return body ? body->slotCount() : 0;
     }
 
 private:
-    impl_type& body() const {
-        impl_type* current = m_impl.load(std::memory_order_acquire);
-        if (current)
-            return *current;
-        auto fresh = std::make_unique<impl_type>();
-        if (m_impl.compare_exchange_strong(current, fresh.get(), std::memory_order_acq_rel,
-                                           std::memory_order_acquire))
-            return *fresh.release();
-        return *current; // another thread installed its body first
-    }
-
-    mutable std::atomic<impl_type*> m_impl{nullptr};
+    lazy_owner_details::LazyOwner<impl_type> m_impl;
 };
 
 // Keeps one connection and disconnects it when destroyed or given another.
@@ -467,8 +243,8 @@ public:
         return *this;
     }
 
-    const Connection& connection() const noexcept { return m_connection; }
-    bool connected() const noexcept { return m_connection.connected(); }
+    [[nodiscard]] const Connection& connection() const noexcept { return m_connection; }
+    [[nodiscard]] bool connected() const noexcept { return m_connection.connected(); }
     void disconnect() noexcept { m_connection.disconnect(); }
     // Gives the connection up without disconnecting it.
     Connection release() noexcept { return std::exchange(m_connection, {}); }
@@ -508,7 +284,7 @@ public:
             m_slot(connection, std::forward<Args>(args)...);
         }
         // For debugging only.
-        const char* label() const noexcept { return m_label; }
+        [[nodiscard]] const char* label() const noexcept { return m_label; }
 
     private:
         const char* m_label;
@@ -578,11 +354,11 @@ public:
     void emit(key_type key, Args... args) const { (*this)(key, std::forward<Args>(args)...); }
 
     // Number of keys with an entry.
-    size_t size() const {
+    [[nodiscard]] size_t size() const {
         const std::lock_guard lock(m_core->mutex);
         return m_core->entries.size();
     }
-    bool contains(key_type key) const {
+    [[nodiscard]] bool contains(key_type key) const {
         const std::lock_guard lock(m_core->mutex);
         return m_core->entries.count(key) != 0;
     }

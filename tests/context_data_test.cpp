@@ -118,7 +118,7 @@ TEST_F(ContextData, SourcesDropDerivedCachesValueDropsTheHeldContextChildNothing
     const BoundProperty holder = object.propertyAt(2);
     BoundPropertyContextData& cache = *holder.contextData();
     const ReflectedObject held(holder);
-    held.statelessMode();
+    static_cast<void>(held.statelessMode()); // computed and cached
     ASSERT_TRUE(held.contextData()->statelessMode().has_value());
     tag(holder, "cached");
     cache.statelessMode() = Mode::Shallow;
@@ -139,7 +139,7 @@ TEST_F(ContextData, SourcesDropDerivedCachesValueDropsTheHeldContextChildNothing
     EXPECT_EQ(ReflectedObject(holder).contextData(), held.contextData());
 
     tag(holder, "again");
-    held.statelessMode();
+    static_cast<void>(held.statelessMode()); // computed and cached
     notify::propertyChanged(holder, {}, NotifyFlag::Value);
     EXPECT_EQ(tagOf(holder), "again");
     EXPECT_FALSE(held.contextData()->statelessMode().has_value());

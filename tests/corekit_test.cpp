@@ -86,6 +86,22 @@ TEST(Diagnostics, AssertionTextHasExpressionFileLineAndOptionalExplanation) {
                                     std::to_string(line + 1) + ")\r\nMissing META_POP\r\n");
 }
 
+// KOR_VERIFY reports like KOR_ASSERT, evaluates its expression once and
+// answers whether it held.
+TEST(Diagnostics, VerifyReportsOnceAndAnswers) {
+    Kor::MessageCapture capture;
+    int evaluations = 0;
+    const auto count = [&](bool value) { return ++evaluations, value; };
+    EXPECT_TRUE(KOR_VERIFY(count(true)));
+    EXPECT_FALSE(KOR_VERIFY(count(false)));
+    EXPECT_FALSE(KOR_VERIFY_MSG(count(false), "pop() without a matching %s", "push()"));
+    EXPECT_EQ(evaluations, 3);
+    const auto messages = capture.messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].text.rfind("ASSERTION FAILED: count(false)\r\n", 0), 0u);
+    EXPECT_NE(messages[1].text.find(")\r\npop() without a matching push()\r\n"), std::string::npos);
+}
+
 TEST(StringRef, ComparesLengthAndRejectsNull) {
     EXPECT_NE(Kor::StringRef("name"), Kor::StringRef("name", 3));
     Kor::MessageCapture capture;

@@ -4,6 +4,7 @@
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/editor_meta_items.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
+#include "shared_libs/reflection/multi_selection/reduce_map.hpp"
 #include "shared_libs/reflection/notifyable_meta_property.hpp"
 
 #include <gtest/gtest.h>
@@ -56,13 +57,59 @@ struct Widget : Shape {
     void grow(float by) { radius += by; }
 };
 
-struct Unbalanced {
-    int value = 0;
+struct Lens {
+    float focal = 35;
 };
+struct Rig {
+    Lens lens;
+    Lens spare;
+    int reduced = 0;
+    int mode = 0;
+};
+
+// Declared, and named nowhere but in its declaration.
+struct Hidden : Shape {
+    int secret = 5;
+};
+
+int s_reduceMapsMade = 0;
 
 } // namespace smo_test
 
 using namespace smo_test;
+
+template <>
+struct orv::TypeDeclaration<Lens> {
+    static void declare(Builder<Lens>& type) { type.property("focal", &Lens::focal); }
+};
+
+template <>
+struct orv::TypeDeclaration<Rig> {
+    static void declare(Builder<Rig>& type) {
+        type.group(Meta::Group("Optics"),
+                   [](auto& optics) {
+                       optics.object("lens", &Rig::lens).group(Meta::ToolTip("a copy"), [](auto& copies) {
+                           copies.property(
+                               "spare", [](const Rig* rig) { return rig->spare; },
+                               [](Rig* rig, const Lens& lens) { rig->spare = lens; });
+                       });
+                   })
+            // Callable, yet an annotation: the data member keeps its own setter.
+            .property("reduced", &Rig::reduced, Meta::MultiSelection::ReduceMap([] {
+                          ++s_reduceMapsMade;
+                          return std::make_unique<EqualReduceMap>();
+                      }))
+            .push(Meta::Group("legacy"))
+            .property("mode", &Rig::mode);
+        META_POP(type);
+    }
+};
+
+template <>
+struct orv::TypeDeclaration<Hidden> {
+    using Bases = orv::Bases<Shape>;
+    static void declare(Builder<Hidden>& type) { type.property("secret", &Hidden::secret); }
+};
 
 template <>
 struct orv::TypeDeclaration<A> {
@@ -126,19 +173,11 @@ struct orv::TypeDeclaration<Widget> {
     }
 };
 
-template <>
-struct orv::TypeDeclaration<Unbalanced> {
-    static void declare(Builder<Unbalanced>& type) {
-        type.pop().push(Meta::Group("open")).property("value", &Unbalanced::value);
-    }
-};
-
 namespace {
 
 using namespace orv;
 
 // Widgets reached through a Shape pointer find their own type.
-const TypeRegistration<Shape, Widget> s_types;
 
 std::vector<std::string> names(const MetaObject& meta) {
     std::vector<std::string> result;
@@ -386,13 +425,43 @@ TEST(StaticMetaObjectBuilder, MembersTakeTheEnclosingScopesAnnotations) {
     EXPECT_EQ(tips, (std::vector<std::string>{"a widget", "any shape"}));
 }
 
-TEST(StaticMetaObjectBuilder, UnbalancedScopesAreReported) {
-    Kor::MessageCapture capture;
-    const MetaObject& meta = metaObjectOf<Unbalanced>();
-    EXPECT_TRUE(capture.contains("ASSERTION FAILED: annotations_.size() == 1\r\n"));
-    EXPECT_TRUE(capture.contains("Missing META_POP"));
-    EXPECT_TRUE(capture.contains("pop() without a matching push()"));
-    EXPECT_TRUE(hasAnnotation<Meta::Group>(meta.property(ReflectedObject(), 0, nullptr)->annotations()));
+TEST(StaticMetaObjectBuilder, GroupsCloseThemselvesAndNest) {
+    const MetaObject& meta = metaObjectOf<Rig>();
+    EXPECT_EQ(names(meta), (std::vector<std::string>{"lens", "spare", "reduced", "mode"}));
+    const auto annotationsOf = [&](const char* key) {
+        return meta.property(ReflectedObject(), indexOf(meta, key), nullptr)->annotations();
+    };
+    EXPECT_TRUE(hasAnnotation<Meta::Group>(annotationsOf("lens")));
+    EXPECT_FALSE(hasAnnotation<Meta::ToolTip>(annotationsOf("lens")));
+    EXPECT_TRUE(hasAnnotation<Meta::Group>(annotationsOf("spare")));
+    EXPECT_TRUE(hasAnnotation<Meta::ToolTip>(annotationsOf("spare")));
+    EXPECT_FALSE(hasAnnotation<Meta::Group>(annotationsOf("reduced")));
+    const Annotations mode = annotationsOf("mode");
+    EXPECT_EQ(findAnnotation<Meta::Group>(mode)->name()(BoundProperty()), "legacy");
+}
+
+// An annotation that can be called is not taken for a setter: the property
+// stays writable through its data member and the annotation is kept.
+TEST(StaticMetaObjectBuilder, CallableAnnotationsAreNotSetters) {
+    Rig rig;
+    const BoundProperty reduced = bind(reflect(rig), "reduced");
+    EXPECT_TRUE(reduced.set(4));
+    EXPECT_EQ(rig.reduced, 4);
+    s_reduceMapsMade = 0;
+    EXPECT_NE(reduced.reduceMapFactory()(), nullptr);
+    EXPECT_EQ(s_reduceMapsMade, 1);
+}
+
+// Every declared type is registered when its module loads: a Shape pointer
+// to a type nobody reflected directly already finds it.
+TEST(StaticMetaObjectRegistration, DeclaredTypesAreFoundWithoutBeingNamed) {
+    Hidden hidden;
+    const ReflectedObject object(tavi::Variant(static_cast<Shape*>(&hidden)));
+    ASSERT_TRUE(object.isValid());
+    EXPECT_EQ(object.type(), typeid(Hidden));
+    EXPECT_EQ(object.propertyCount(), 3u);
+    EXPECT_EQ(bind(object, "secret").get(), tavi::Variant(5));
+    EXPECT_EQ(MetaObjectManager::instance().findType("smo_test::Hidden"), object.metaObject());
 }
 
 // --- generic functions ---

@@ -86,8 +86,6 @@ namespace {
 using orv::XMLSerializer;
 using Format = XMLSerializer::Format;
 
-const orv::TypeRegistration<round_trip::Values, round_trip::Nested> s_types;
-
 // --- the generator ----------------------------------------------------------------
 
 class Generator {

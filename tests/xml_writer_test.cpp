@@ -73,8 +73,6 @@ struct orv::TypeDeclaration<writer_test::HoldsOpaque> {
 
 namespace {
 
-const orv::TypeRegistration<writer_test::Awkward, writer_test::HoldsOpaque, writer_test::Example> s_types;
-
 using orv::XMLSerializer;
 using Format = XMLSerializer::Format;
 using xml_scene::Sample;

@@ -111,3 +111,9 @@ private:
 #define KOR_ASSERT(expr) ((expr) ? (void)0 : ::Kor::assertionFailed(#expr, __FILE__, __LINE__, nullptr))
 #define KOR_ASSERT_MSG(expr, ...) \
     ((expr) ? (void)0 : ::Kor::assertionFailedFormat(#expr, __FILE__, __LINE__, __VA_ARGS__))
+// The same, answering whether `expr` held, for code that reports a broken
+// invariant and then backs out:  if (!KOR_VERIFY(prop)) return {};
+#define KOR_VERIFY(expr) \
+    (static_cast<bool>(expr) || (::Kor::assertionFailed(#expr, __FILE__, __LINE__, nullptr), false))
+#define KOR_VERIFY_MSG(expr, ...) \
+    (static_cast<bool>(expr) || (::Kor::assertionFailedFormat(#expr, __FILE__, __LINE__, __VA_ARGS__), false))

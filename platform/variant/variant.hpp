@@ -2,10 +2,11 @@
 // A type-erased value: void, a value of any registered type, a pointer to one
 // (T* or const T*, the qualification kept), or a std::shared_ptr to one.
 //
-// Storage. Values of up to two pointers in size whose move cannot throw
-// (scalars, pointers, shared_ptrs, Kor::Vector2/3/4, Quaternion) live inside
-// the Variant, which is three pointers in size.
-// Larger values (strings, containers, matrices) live in a reference-counted
+// Storage. Values of up to four pointers in size (INLINE_CAPACITY) whose move
+// cannot throw (scalars, pointers, shared_ptrs, std::strings, Kor::Vector2/3/4,
+// Quaternion, small annotations) live inside the Variant, which is five
+// pointers in size; a short string stays in its own small-string buffer.
+// Larger values (containers, matrices) live in a reference-counted
 // block shared between copies: copying such a Variant copies no value, and
 // the first mutable access of a shared block makes a private copy first
 // (copy-on-write). Sharing is thread-safe; a single Variant is not.

@@ -19,8 +19,7 @@ struct Annotations::Impl {
 
 Annotations::untyped_iterator& Annotations::untyped_iterator::operator++() {
     Kor::StackTracker::Frame frame("orv::Annotations::untyped_iterator::operator++");
-    KOR_ASSERT(m_impl);
-    if (!m_impl)
+    if (!KOR_VERIFY(m_impl))
         return *this;
     if (++m_value == m_key->second.end())
         settleAt(std::next(m_key));

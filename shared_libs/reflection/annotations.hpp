@@ -26,6 +26,12 @@ namespace orv {
 
 class Annotations;
 
+// Marks an annotation type that is also callable, so that the declaration
+// builder never takes it for a setter:
+//   template <> inline constexpr bool orv::callableAnnotation<MyAnnotation> = true;
+template <class T>
+inline constexpr bool callableAnnotation = false;
+
 template <class T>
 const T* findAnnotation(const Annotations& annotations);
 
@@ -54,7 +60,7 @@ public:
         reference operator*() const { return m_impl ? *m_value : endValue(); }
         pointer operator->() const { return &**this; }
 
-        bool isValid() const noexcept { return m_impl != nullptr; }
+        [[nodiscard]] bool isValid() const noexcept { return m_impl != nullptr; }
         explicit operator bool() const noexcept { return isValid(); }
 
         untyped_iterator& operator++();
@@ -102,20 +108,20 @@ public:
     Annotations& operator+=(Annotations other);
 
     // The most recently added value under `key`, or the end.
-    untyped_iterator find(Key key) const;
+    [[nodiscard]] untyped_iterator find(Key key) const;
     // The values under `key`, oldest first; empty when the key is absent.
-    boost::iterator_range<untyped_iterator> equal_range(Key key) const;
-    bool contain(Key key) const;
+    [[nodiscard]] boost::iterator_range<untyped_iterator> equal_range(Key key) const;
+    [[nodiscard]] bool contain(Key key) const;
     // Removes the most recently added value under `key` (and the key with
     // its last value); false when there is none.
     bool remove(Key key);
 
-    untyped_iterator begin() const;
-    untyped_iterator end() const noexcept { return {}; }
-    bool empty() const;
+    [[nodiscard]] untyped_iterator begin() const;
+    [[nodiscard]] untyped_iterator end() const noexcept { return {}; }
+    [[nodiscard]] bool empty() const;
     // Cheap test for a container that never held anything (the common case
     // of a member declared without annotations): lookups can stop here.
-    bool isBlank() const noexcept { return !m_impl; }
+    [[nodiscard]] bool isBlank() const noexcept { return !m_impl; }
     // Drops this container's share of the body; other copies keep theirs.
     void clear();
 

@@ -4,7 +4,6 @@
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
-#include "platform/variant/meta_type.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
@@ -18,24 +17,13 @@
 #include <mutex>
 
 namespace orv {
+
+using object_signals_details::connectProfiled;
+
 namespace {
 
 const tavi::Variant s_noKey;
 const std::string s_noName;
-
-// Annotations are filed under their type's name, so the names are fixed
-// before anything is annotated. A handle is a Variant too: it keys the undo
-// command recorded for it.
-const tavi::MetaType* const s_types[] = {
-    tavi::MetaType::registerType<BoundProperty>("orv::BoundProperty"),
-    tavi::MetaType::registerType<Meta::ReadOnly>("Meta::ReadOnly"),
-    tavi::MetaType::registerType<Meta::Children>("Meta::Children"),
-    tavi::MetaType::registerType<Meta::Stateless>("Meta::Stateless"),
-    tavi::MetaType::registerType<Meta::Minor>("Meta::Minor"),
-    tavi::MetaType::registerType<Meta::Validator>("Meta::Validator"),
-    tavi::MetaType::registerType<Meta::ValueExtractor>("Meta::ValueExtractor"),
-    tavi::MetaType::registerType<Meta::MultiSelection::ReduceMap>("Meta::MultiSelection::ReduceMap"),
-};
 
 } // namespace
 
@@ -62,8 +50,7 @@ BoundProperty::BoundProperty(ReflectedObject object, size_t index) : m_object(st
 }
 
 void BoundProperty::initContextData(size_t index) {
-    KOR_ASSERT(m_object);
-    if (!m_object)
+    if (!KOR_VERIFY(m_object))
         return;
     ReflectedObjectContextData* context = m_object.contextData();
     if (!context) {
@@ -431,51 +418,34 @@ tavi::Variant* BoundProperty::userData(Kor::BasicStringRef<char> name) const {
     return data ? data->userData(name) : nullptr;
 }
 
+template <class Slot>
+zel::Connection BoundProperty::connect(Connector<Slot> connector, zel::InlineConnection* storage,
+                                       const Slot& slot, int priority) const {
+    const auto property = metaProperty();
+    return property ? (*property.*connector)(*this, storage, slot, priority) : zel::Connection();
+}
+
 zel::Connection BoundProperty::connectPropertyAboutToBeChanged(const MetaProperty::PropertySlot& slot) const {
-    return connectPropertyAboutToBeChanged(nullptr, slot, 0);
+    return connect(&MetaProperty::connectPropertyAboutToBeChanged, nullptr, slot, 0);
 }
 
 zel::Connection BoundProperty::connectPropertyChanged(const MetaProperty::PropertySlot& slot) const {
-    return connectPropertyChanged(nullptr, slot, 0);
+    return connect(&MetaProperty::connectPropertyChanged, nullptr, slot, 0);
 }
 
 zel::Connection BoundProperty::connectMethodAboutToBeInvoked(
     const MetaProperty::MethodAboutToBeInvokedSlot& slot) const {
-    return connectMethodAboutToBeInvoked(nullptr, slot, 0);
+    return connect(&MetaProperty::connectMethodAboutToBeInvoked, nullptr, slot, 0);
 }
 
 zel::Connection BoundProperty::connectMethodInvoked(const MetaProperty::MethodInvokedSlot& slot) const {
-    return connectMethodInvoked(nullptr, slot, 0);
-}
-
-zel::Connection BoundProperty::connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
-                                                               const MetaProperty::PropertySlot& slot,
-                                                               int priority) const {
-    const auto property = metaProperty();
-    return property ? property->connectPropertyAboutToBeChanged(*this, storage, slot, priority)
-                    : zel::Connection();
+    return connect(&MetaProperty::connectMethodInvoked, nullptr, slot, 0);
 }
 
 zel::Connection BoundProperty::connectPropertyChanged(zel::InlineConnection* storage,
                                                       const MetaProperty::PropertySlot& slot,
                                                       int priority) const {
-    const auto property = metaProperty();
-    return property ? property->connectPropertyChanged(*this, storage, slot, priority) : zel::Connection();
-}
-
-zel::Connection BoundProperty::connectMethodAboutToBeInvoked(
-    zel::InlineConnection* storage, const MetaProperty::MethodAboutToBeInvokedSlot& slot,
-    int priority) const {
-    const auto property = metaProperty();
-    return property ? property->connectMethodAboutToBeInvoked(*this, storage, slot, priority)
-                    : zel::Connection();
-}
-
-zel::Connection BoundProperty::connectMethodInvoked(zel::InlineConnection* storage,
-                                                    const MetaProperty::MethodInvokedSlot& slot,
-                                                    int priority) const {
-    const auto property = metaProperty();
-    return property ? property->connectMethodInvoked(*this, storage, slot, priority) : zel::Connection();
+    return connect(&MetaProperty::connectPropertyChanged, storage, slot, priority);
 }
 
 const MetaProperty* BoundProperty::metaPropertyAddress() const noexcept {
@@ -524,76 +494,65 @@ PropertyData::~PropertyData() {
     for (const auto& body : m_bindings)
         body->detach();
     m_bindings.clear();
-    delete m_methodInvoked.exchange(nullptr);
-    delete m_methodAboutToBeInvoked.exchange(nullptr);
-    delete m_propertyChanged.exchange(nullptr);
-    delete m_propertyAboutToBeChanged.exchange(nullptr);
+    m_methodInvoked.reset();
+    m_methodAboutToBeInvoked.reset();
+    m_propertyChanged.reset();
+    m_propertyAboutToBeChanged.reset();
 }
 
 tavi::Variant* PropertyData::userData(Kor::BasicStringRef<char> name) {
     return &m_userData.try_emplace(name.str()).first->second;
 }
 
-template <class Signal>
-Signal& PropertyData::signal(std::atomic<Signal*>& slot) {
-    Signal* current = slot.load(std::memory_order_acquire);
-    if (current)
-        return *current;
-    auto created = std::make_unique<Signal>();
-    if (slot.compare_exchange_strong(current, created.get(), std::memory_order_acq_rel))
-        return *created.release();
-    return *current;
-}
-
 zel::Connection PropertyData::connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
                                                               const MetaProperty::PropertySlot& slot,
                                                               int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|PropertyAboutToBeChanged");
-    return signal(m_propertyAboutToBeChanged).connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|PropertyData|PropertyAboutToBeChanged",
+                           m_propertyAboutToBeChanged.getOrCreate(), storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectPropertyChanged(zel::InlineConnection* storage,
                                                      const MetaProperty::PropertySlot& slot, int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|PropertyChanged");
-    return signal(m_propertyChanged).connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|PropertyData|PropertyChanged", m_propertyChanged.getOrCreate(),
+                           storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectMethodAboutToBeInvoked(
     zel::InlineConnection* storage, const MetaProperty::MethodAboutToBeInvokedSlot& slot, int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|MethodAboutToBeInvoked");
-    return signal(m_methodAboutToBeInvoked).connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|PropertyData|MethodAboutToBeInvoked",
+                           m_methodAboutToBeInvoked.getOrCreate(), storage, slot, priority);
 }
 
 zel::Connection PropertyData::connectMethodInvoked(zel::InlineConnection* storage,
                                                    const MetaProperty::MethodInvokedSlot& slot,
                                                    int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|PropertyData|MethodInvoked");
-    return signal(m_methodInvoked).connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|PropertyData|MethodInvoked", m_methodInvoked.getOrCreate(),
+                           storage, slot, priority);
 }
 
 void PropertyData::propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
                                             NotifyFlags notifyFlags) {
-    if (auto* s = m_propertyAboutToBeChanged.load(std::memory_order_acquire))
+    if (auto* s = m_propertyAboutToBeChanged.get())
         s->emit(property, setterFlags, notifyFlags);
 }
 
 void PropertyData::propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
                                    NotifyFlags notifyFlags) {
-    if (auto* s = m_propertyChanged.load(std::memory_order_acquire))
+    if (auto* s = m_propertyChanged.get())
         s->emit(property, setterFlags, notifyFlags);
 }
 
 void PropertyData::methodAboutToBeInvoked(const BoundProperty& property, size_t count,
                                           const tavi::Variant* arguments, SetterFlags setterFlags,
                                           NotifyFlags notifyFlags) {
-    if (auto* s = m_methodAboutToBeInvoked.load(std::memory_order_acquire))
+    if (auto* s = m_methodAboutToBeInvoked.get())
         s->emit(property, count, arguments, setterFlags, notifyFlags);
 }
 
 void PropertyData::methodInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
                                  const tavi::Variant& result, SetterFlags setterFlags,
                                  NotifyFlags notifyFlags) {
-    if (auto* s = m_methodInvoked.load(std::memory_order_acquire))
+    if (auto* s = m_methodInvoked.get())
         s->emit(property, count, arguments, result, setterFlags, notifyFlags);
 }
 

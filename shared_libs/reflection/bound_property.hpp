@@ -50,31 +50,31 @@ public:
     // object has no property at `index`.
     BoundProperty(ReflectedObject object, size_t index);
 
-    bool isValid() const noexcept { return m_object.isValid() && !m_data.expired(); }
+    [[nodiscard]] bool isValid() const noexcept { return m_object.isValid() && !m_data.expired(); }
     explicit operator bool() const noexcept { return isValid(); }
 
-    const ReflectedObject& object() const& noexcept { return m_object; }
-    ReflectedObject object() && noexcept {
+    [[nodiscard]] const ReflectedObject& object() const& noexcept { return m_object; }
+    [[nodiscard]] ReflectedObject object() && noexcept {
         m_data.reset();
         return std::move(m_object);
     }
-    std::shared_ptr<MetaProperty> metaProperty() const;
-    PropertyData* propertyData() const noexcept;
-    BoundPropertyContextData* contextData() const noexcept;
+    [[nodiscard]] std::shared_ptr<MetaProperty> metaProperty() const;
+    [[nodiscard]] PropertyData* propertyData() const noexcept;
+    [[nodiscard]] BoundPropertyContextData* contextData() const noexcept;
 
-    const tavi::Variant& key() const;
-    const std::string& name() const;
-    const std::type_info& propertyType() const;
-    const std::type_info& storageType() const;
-    bool isValue() const;
-    bool isMethod() const;
+    [[nodiscard]] const tavi::Variant& key() const;
+    [[nodiscard]] const std::string& name() const;
+    [[nodiscard]] const std::type_info& propertyType() const;
+    [[nodiscard]] const std::type_info& storageType() const;
+    [[nodiscard]] bool isValue() const;
+    [[nodiscard]] bool isMethod() const;
     // No description, no setter, or an instance held through a const pointer.
-    bool isConst() const;
-    TypeInfo typeInfo() const;
+    [[nodiscard]] bool isConst() const;
+    [[nodiscard]] TypeInfo typeInfo() const;
 
     // The getter's value; empty when there is none. A getter that cannot take
     // the instance reports "Error getting property '%s': %s".
-    tavi::Variant get() const;
+    [[nodiscard]] tavi::Variant get() const;
     // Writes through the validator (unless `flags` has NoValidation), inside
     // a notify scope, recording the old value for undo unless the property is
     // stateless or the open transaction ignores undos. False when there is no
@@ -92,25 +92,25 @@ public:
 
     // The description's annotations plus those handed down by Meta::Children
     // of the object's type and of the property holding the object. Cached.
-    Annotations annotations() const;
-    meta_property::VisibilityFlags visibility() const;
+    [[nodiscard]] Annotations annotations() const;
+    [[nodiscard]] meta_property::VisibilityFlags visibility() const;
     // A Meta::ReadOnly of the property, of its declaring type, or a read-only
     // property holding the object.
-    bool isReadOnly() const;
+    [[nodiscard]] bool isReadOnly() const;
     // The property's own stateless rule, raised to its object's mode; Deep
     // on the property wins. Cached.
-    Meta::Stateless::Mode statelessMode() const;
-    bool isStateless() const { return statelessMode() != Meta::Stateless::Mode::None; }
+    [[nodiscard]] Meta::Stateless::Mode statelessMode() const;
+    [[nodiscard]] bool isStateless() const { return statelessMode() != Meta::Stateless::Mode::None; }
 
     // The validator in force: this handle's override, else the property's
     // Meta::Validator; may be empty.
-    Validator validator() const;
+    [[nodiscard]] Validator validator() const;
     // Overrides the validator for this handle and copies made from now on;
     // an empty validator disables validation for them.
     void setValidator(Validator validator);
     // Makes the reduce maps for multi-selection reads: this handle's override,
     // else the property's Meta::MultiSelection::ReduceMap, else EqualReduceMap.
-    ReduceMapFactory reduceMapFactory() const;
+    [[nodiscard]] ReduceMapFactory reduceMapFactory() const;
     // Overrides the factory for this handle; an empty one removes the override.
     void setReduceMapFactory(ReduceMapFactory factory);
 
@@ -133,10 +133,10 @@ public:
 
     // Same meta property and same object.
     friend bool operator==(const BoundProperty& a, const BoundProperty& b);
-    size_t hash() const;
+    [[nodiscard]] size_t hash() const;
     // metaProperty().get() without taking a reference: with object().get(),
     // what identifies the property for equality and hashing.
-    const MetaProperty* metaPropertyAddress() const noexcept;
+    [[nodiscard]] const MetaProperty* metaPropertyAddress() const noexcept;
 
 private:
     friend class BoundPropertyContextData;
@@ -149,16 +149,16 @@ private:
         std::optional<Validator> validator;
     };
 
-    zel::Connection connectPropertyAboutToBeChanged(zel::InlineConnection* storage,
-                                                    const MetaProperty::PropertySlot& slot,
-                                                    int priority) const;
+    // Where a property's slots live is its meta property's choice.
+    template <class Slot>
+    using Connector = zel::Connection (MetaProperty::*)(const BoundProperty&, zel::InlineConnection*,
+                                                        const Slot&, int) const;
+    template <class Slot>
+    zel::Connection connect(Connector<Slot> connector, zel::InlineConnection* storage, const Slot& slot,
+                            int priority) const;
+    // With storage in the caller and a priority: for caches and bindings.
     zel::Connection connectPropertyChanged(zel::InlineConnection* storage,
                                            const MetaProperty::PropertySlot& slot, int priority) const;
-    zel::Connection connectMethodAboutToBeInvoked(zel::InlineConnection* storage,
-                                                  const MetaProperty::MethodAboutToBeInvokedSlot& slot,
-                                                  int priority) const;
-    zel::Connection connectMethodInvoked(zel::InlineConnection* storage,
-                                         const MetaProperty::MethodInvokedSlot& slot, int priority) const;
 
     void initContextData(size_t index);
     PrivateData& detach();
@@ -219,15 +219,15 @@ public:
     PropertyData& operator=(const PropertyData&) = delete;
     ~PropertyData();
 
-    ObjectData& objectData() const noexcept { return m_objectData; }
-    std::shared_ptr<MetaProperty> metaProperty() const { return m_metaProperty.lock(); }
+    [[nodiscard]] ObjectData& objectData() const noexcept { return m_objectData; }
+    [[nodiscard]] std::shared_ptr<MetaProperty> metaProperty() const { return m_metaProperty.lock(); }
     void setMetaProperty(std::weak_ptr<MetaProperty> metaProperty) {
         m_address = metaProperty.lock().get();
         m_metaProperty = std::move(metaProperty);
     }
     // The meta property's address while it lives, without locking it: what
     // handles compare and hash.
-    const MetaProperty* metaPropertyAddress() const noexcept {
+    [[nodiscard]] const MetaProperty* metaPropertyAddress() const noexcept {
         return m_metaProperty.expired() ? nullptr : m_address;
     }
     void setSelf(const std::shared_ptr<PropertyData>& self) { m_self = self; }
@@ -262,10 +262,8 @@ public:
                        const tavi::Variant& result, SetterFlags setterFlags, NotifyFlags notifyFlags);
 
 private:
-    // Installs a signal on first use (compare-and-exchange; a losing creator
-    // drops its own).
     template <class Signal>
-    static Signal& signal(std::atomic<Signal*>& slot);
+    using LazySignal = zel::lazy_owner_details::LazyOwner<Signal>;
 
     ObjectData& m_objectData;
     std::weak_ptr<MetaProperty> m_metaProperty;
@@ -273,10 +271,11 @@ private:
     std::weak_ptr<PropertyData> m_self;
     std::unordered_map<std::string, tavi::Variant> m_userData;
     BoundProperty::BindingBody::List m_bindings;
-    std::atomic<MetaProperty::PropertySignal*> m_propertyAboutToBeChanged{nullptr};
-    std::atomic<MetaProperty::PropertySignal*> m_propertyChanged{nullptr};
-    std::atomic<MetaProperty::MethodAboutToBeInvokedSignal*> m_methodAboutToBeInvoked{nullptr};
-    std::atomic<MetaProperty::MethodInvokedSignal*> m_methodInvoked{nullptr};
+    // Each made by its first connection.
+    LazySignal<MetaProperty::PropertySignal> m_propertyAboutToBeChanged;
+    LazySignal<MetaProperty::PropertySignal> m_propertyChanged;
+    LazySignal<MetaProperty::MethodAboutToBeInvokedSignal> m_methodAboutToBeInvoked;
+    LazySignal<MetaProperty::MethodInvokedSignal> m_methodInvoked;
 };
 
 } // namespace orv

@@ -214,38 +214,6 @@ orv::ReflectedObject Value::getObject(const orv::BoundProperty& property) {
 } // namespace Meta
 
 namespace orv::editor_meta_details {
-namespace {
-
-// Annotations are filed under these names, so they are registered before
-// anything can be stored.
-const tavi::MetaType* const s_types[] = {
-    tavi::MetaType::registerType<Meta::Label::Text>("Meta::Label::Text"),
-    tavi::MetaType::registerType<Meta::Group>("Meta::Group"),
-    tavi::MetaType::registerType<Meta::ToolTip>("Meta::ToolTip"),
-    tavi::MetaType::registerType<Meta::Precision>("Meta::Precision"),
-    tavi::MetaType::registerType<Meta::Step>("Meta::Step"),
-    tavi::MetaType::registerType<Meta::Position>("Meta::Position"),
-    tavi::MetaType::registerType<Meta::Rotation>("Meta::Rotation"),
-    tavi::MetaType::registerType<Meta::Rotation::Axis>("Meta::Rotation::Axis"),
-    tavi::MetaType::registerType<Meta::Scale>("Meta::Scale"),
-    tavi::MetaType::registerType<Meta::Scale::Type>("Meta::Scale::Type"),
-    tavi::MetaType::registerType<Meta::Tile>("Meta::Tile"),
-    tavi::MetaType::registerType<Meta::Option::List>("Meta::Option::List"),
-    tavi::MetaType::registerType<Meta::DelegateLabel>("Meta::DelegateLabel"),
-    tavi::MetaType::registerType<Meta::Button::Text>("Meta::Button::Text"),
-    tavi::MetaType::registerType<Meta::DialogTitle>("Meta::DialogTitle"),
-    tavi::MetaType::registerType<Meta::Grid>("Meta::Grid"),
-    tavi::MetaType::registerType<Meta::Grid::Layout>("Meta::Grid::Layout"),
-    tavi::MetaType::registerType<Meta::Radius>("Meta::Radius"),
-    tavi::MetaType::registerType<Meta::Angle>("Meta::Angle"),
-    tavi::MetaType::registerType<Meta::WorldTransform>("Meta::WorldTransform"),
-    tavi::MetaType::registerType<Meta::Gizmo::Static>("Meta::Gizmo::Static"),
-    tavi::MetaType::registerType<Meta::SceneItem>("Meta::SceneItem"),
-    tavi::MetaType::registerType<Meta::Value>("Meta::Value"),
-    tavi::MetaType::registerType<Meta::View::ImagePath>("Meta::View::ImagePath"),
-};
-
-} // namespace
 
 void declare(Builder<Annotations>& type) {
     type.method("find",
@@ -301,14 +269,4 @@ void declare(Builder<Meta::Button::Text>& type) { type.property("value", &Meta::
 
 void declare(Builder<Meta::DialogTitle>& type) { type.property("value", &Meta::DialogTitle::value); }
 
-namespace {
-
-// The library's meta objects exist from load time on.
-const TypeRegistration<Annotations, Meta::Label::Text, Meta::Group, Meta::ToolTip, Meta::ReadOnly,
-                       Meta::Validator, Meta::Precision, Meta::Step, Meta::Position, Meta::Rotation,
-                       Meta::Scale, Meta::Tile, Meta::Option::List, Meta::DelegateLabel, Meta::Button::Text,
-                       Meta::DialogTitle>
-    s_libraryTypes;
-
-} // namespace
 } // namespace orv::editor_meta_details

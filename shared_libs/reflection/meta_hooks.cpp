@@ -1,33 +1,12 @@
 #include "shared_libs/reflection/meta_hooks.hpp"
 
 #include "platform/corekit/stack_tracker.hpp"
-#include "platform/variant/meta_type.hpp"
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
-
-namespace orv {
-namespace {
-
-// Hooks are read back by their type's name.
-const tavi::MetaType* const s_hookTypes[] = {
-    tavi::MetaType::registerType<Meta::OnPropertyAboutToBeChanged>("Meta::OnPropertyAboutToBeChanged"),
-    tavi::MetaType::registerType<Meta::OnPropertyChanged>("Meta::OnPropertyChanged"),
-    tavi::MetaType::registerType<Meta::OnMethodAboutToBeInvoked>("Meta::OnMethodAboutToBeInvoked"),
-    tavi::MetaType::registerType<Meta::OnMethodInvoked>("Meta::OnMethodInvoked"),
-    tavi::MetaType::registerType<Meta::OnPropertiesAboutToBeReset>("Meta::OnPropertiesAboutToBeReset"),
-    tavi::MetaType::registerType<Meta::OnPropertiesReset>("Meta::OnPropertiesReset"),
-    tavi::MetaType::registerType<Meta::OnPropertyAboutToBeAdded>("Meta::OnPropertyAboutToBeAdded"),
-    tavi::MetaType::registerType<Meta::OnPropertyAdded>("Meta::OnPropertyAdded"),
-    tavi::MetaType::registerType<Meta::OnPropertyAboutToBeRemoved>("Meta::OnPropertyAboutToBeRemoved"),
-    tavi::MetaType::registerType<Meta::OnPropertyRemoved>("Meta::OnPropertyRemoved"),
-};
-
-} // namespace
-} // namespace orv
 
 Meta::OnPropertyAboutToBeChanged Meta::OnPropertyAboutToBeChanged::notifyParent() {
     return OnPropertyAboutToBeChanged(

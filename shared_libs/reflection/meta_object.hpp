@@ -54,8 +54,8 @@ public:
     public:
         BaseClass(MetaObject* metaObject, long long offset) noexcept
             : m_metaObject(metaObject), m_offset(offset) {}
-        MetaObject* metaObject() const noexcept { return m_metaObject; }
-        long long offset() const noexcept { return m_offset; }
+        [[nodiscard]] MetaObject* metaObject() const noexcept { return m_metaObject; }
+        [[nodiscard]] long long offset() const noexcept { return m_offset; }
 
     private:
         MetaObject* m_metaObject;
@@ -74,13 +74,14 @@ public:
     virtual tavi::Variant create() = 0;
     // The most derived registered meta object at or below this one that
     // recognises `object` (depth first, derived before self); null if none.
-    virtual MetaObject* findDerived(const tavi::Variant& object);
+    [[nodiscard]] virtual MetaObject* findDerived(const tavi::Variant& object);
     // Whether `object` is an instance of exactly this type.
-    virtual bool objectMatches(const tavi::Variant& object) const = 0;
+    [[nodiscard]] virtual bool objectMatches(const tavi::Variant& object) const = 0;
     // The annotations of the type, as they apply to `object`.
-    virtual Annotations annotations(const tavi::Variant& object) = 0;
-    virtual std::shared_ptr<ObjectData> objectData(const tavi::Variant& object) = 0;
-    virtual size_t indexOfProperty(const ReflectedObject& object, const tavi::Variant& key) const;
+    [[nodiscard]] virtual Annotations annotations(const tavi::Variant& object) = 0;
+    [[nodiscard]] virtual std::shared_ptr<ObjectData> objectData(const tavi::Variant& object) = 0;
+    [[nodiscard]] virtual size_t indexOfProperty(const ReflectedObject& object,
+                                                 const tavi::Variant& key) const;
     // The property at `index`, or null; then `*remaining` (when given) gets
     // `index` minus the number of properties this meta object holds.
     virtual std::shared_ptr<MetaProperty> property(const ReflectedObject& object, size_t index,
@@ -89,15 +90,15 @@ public:
                                const tavi::Variant& value);
     virtual bool removeProperty(const ReflectedObject& object, size_t index);
 
-    const std::type_info& type() const noexcept { return m_type; }
-    int flags() const noexcept { return m_flags; }
-    bool testFlags(int f) const noexcept { return (m_flags & f) == f; }
-    const std::string& name() const noexcept { return m_name; }
-    const std::vector<std::string>& aliases() const noexcept { return m_aliases; }
-    const std::vector<BaseClass>& baseClasses() const noexcept { return m_baseClasses; }
+    [[nodiscard]] const std::type_info& type() const noexcept { return m_type; }
+    [[nodiscard]] int flags() const noexcept { return m_flags; }
+    [[nodiscard]] bool testFlags(int f) const noexcept { return (m_flags & f) == f; }
+    [[nodiscard]] const std::string& name() const noexcept { return m_name; }
+    [[nodiscard]] const std::vector<std::string>& aliases() const noexcept { return m_aliases; }
+    [[nodiscard]] const std::vector<BaseClass>& baseClasses() const noexcept { return m_baseClasses; }
 
-    size_t propertyCount(const ReflectedObject& object) const;
-    size_t firstSelfProperty(const ReflectedObject& object) const;
+    [[nodiscard]] size_t propertyCount(const ReflectedObject& object) const;
+    [[nodiscard]] size_t firstSelfProperty(const ReflectedObject& object) const;
 
     // Converts a pointer to the `from` sub-object into a pointer to the `to`
     // sub-object; both must be this type or one of its bases. Null otherwise.

@@ -14,8 +14,7 @@ MetaObjectManager& MetaObjectManager::instance() {
 
 void MetaObjectManager::registerType(MetaObject* type) {
     Kor::StackTracker::Frame frame("orv::MetaObjectManager::registerType");
-    KOR_ASSERT(type);
-    if (!type)
+    if (!KOR_VERIFY(type))
         return;
     m_types.try_emplace(std::type_index(type->type()), type);
     m_names.try_emplace(Kor::BasicStringRef<char>(type->name()), type);

@@ -32,13 +32,13 @@ public:
     void registerType(MetaObject* type);
     void unregisterType(MetaObject* type);
 
-    MetaObject* findType(const std::type_info& type) const;
+    [[nodiscard]] MetaObject* findType(const std::type_info& type) const;
     // The entry of the first candidate that has one.
-    MetaObject* findType(const TypeInfo& info) const;
+    [[nodiscard]] MetaObject* findType(const TypeInfo& info) const;
     // As findType(info), refined to the most derived type recognising `object`.
-    MetaObject* findType(const tavi::Variant& object, const TypeInfo& info) const;
+    [[nodiscard]] MetaObject* findType(const tavi::Variant& object, const TypeInfo& info) const;
     // By name or alias.
-    MetaObject* findType(Kor::BasicStringRef<char> name) const;
+    [[nodiscard]] MetaObject* findType(Kor::BasicStringRef<char> name) const;
 
 private:
     // std::type_index hashes and compares as std::type_info.

@@ -4,23 +4,18 @@
 #include "platform/corekit/format.hpp"
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/variant/variant_converter.hpp"
-#include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/details/object_signals.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 
 #include <atomic>
 
 namespace orv {
-namespace {
 
-// Methods travel inside Variants; Visible is read back by its type's name.
-const tavi::MetaType* const s_methodType = tavi::MetaType::registerType<MetaProperty::Method>("Method");
-const tavi::MetaType* const s_visibleType = tavi::MetaType::registerType<Meta::Visible>("Meta::Visible");
+using object_signals_details::connectProfiled;
 
 static_assert(sizeof(MetaProperty::Method) == 16, "a Method is one shared pointer");
-
-} // namespace
 
 namespace meta_property_details {
 
@@ -64,14 +59,8 @@ MetaProperty::MetaProperty(MetaObject* metaObject, const std::type_info& propert
 MetaProperty::MetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
                            const std::type_info& storageType, tavi::Variant key, Annotations annotations,
                            Method method)
-    : m_metaObject(metaObject),
-      m_key(std::move(key)),
-      m_name(nameFromKey(m_key)),
-      m_propertyType(&propertyType),
-      m_storageType(&storageType),
-      m_annotations(std::move(annotations)),
-      m_method(std::move(method)) {
-    initialize();
+    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations), {}, {}) {
+    m_method = std::move(method);
 }
 
 MetaProperty::MetaProperty(const MetaProperty& other)
@@ -121,23 +110,23 @@ meta_property::VisibilityFlags MetaProperty::visibility(const BoundProperty& pro
 }
 
 zel::Connection MetaProperty::connectPropertyAboutToBeChanged(const PropertySlot& slot) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Global|PropertyAboutToBeChanged");
-    return m_propertyAboutToBeChanged.connect(nullptr, slot, 0);
+    return connectProfiled("Reflection|Signals|MetaProperty|Global|PropertyAboutToBeChanged",
+                           m_propertyAboutToBeChanged, nullptr, slot, 0);
 }
 
 zel::Connection MetaProperty::connectPropertyChanged(const PropertySlot& slot) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Global|PropertyChanged");
-    return m_propertyChanged.connect(nullptr, slot, 0);
+    return connectProfiled("Reflection|Signals|MetaProperty|Global|PropertyChanged", m_propertyChanged,
+                           nullptr, slot, 0);
 }
 
 zel::Connection MetaProperty::connectMethodAboutToBeInvoked(const MethodAboutToBeInvokedSlot& slot) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Global|MethodAboutToBeInvoked");
-    return m_methodAboutToBeInvoked.connect(nullptr, slot, 0);
+    return connectProfiled("Reflection|Signals|MetaProperty|Global|MethodAboutToBeInvoked",
+                           m_methodAboutToBeInvoked, nullptr, slot, 0);
 }
 
 zel::Connection MetaProperty::connectMethodInvoked(const MethodInvokedSlot& slot) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Global|MethodInvoked");
-    return m_methodInvoked.connect(nullptr, slot, 0);
+    return connectProfiled("Reflection|Signals|MetaProperty|Global|MethodInvoked", m_methodInvoked, nullptr,
+                           slot, 0);
 }
 
 const void* MetaProperty::instanceKey(const BoundProperty& property) {

@@ -57,7 +57,7 @@ public:
             : m_function(std::move(function)) {}
 
         explicit operator bool() const noexcept { return m_function != nullptr; }
-        const Function* function() const noexcept { return m_function.get(); }
+        [[nodiscard]] const Function* function() const noexcept { return m_function.get(); }
         tavi::Variant operator()(const BoundProperty& property, SetterFlags flags, size_t count,
                                  const tavi::Variant* arguments) const;
         // Same callable.
@@ -72,12 +72,12 @@ public:
     virtual ~MetaProperty();
 
     // A new shared copy (same description, no connections).
-    virtual std::shared_ptr<MetaProperty> clone() const = 0;
+    [[nodiscard]] virtual std::shared_ptr<MetaProperty> clone() const = 0;
     // Intersection of what the property's Meta::Visible annotations allow;
     // nothing for an invalid handle.
-    virtual meta_property::VisibilityFlags visibility(const BoundProperty& property);
+    [[nodiscard]] virtual meta_property::VisibilityFlags visibility(const BoundProperty& property);
     // Whether bound properties of this meta property keep per-instance data.
-    virtual bool hasData() const = 0;
+    [[nodiscard]] virtual bool hasData() const = 0;
 
     // Global signals: raised for every object that uses this meta property.
     zel::Connection connectPropertyAboutToBeChanged(const PropertySlot& slot) const;
@@ -89,20 +89,20 @@ public:
     // at the address of a destroyed one: what tells them apart in a record
     // that outlives either.
     uint64_t serial() const noexcept { return m_serial; }
-    MetaObject* metaObject() const noexcept { return m_metaObject; }
-    const tavi::Variant& key() const noexcept { return m_key; }
-    const std::string& name() const noexcept { return m_name; }
-    const std::type_info& propertyType() const noexcept { return *m_propertyType; }
-    const std::type_info& storageType() const noexcept { return *m_storageType; }
+    [[nodiscard]] MetaObject* metaObject() const noexcept { return m_metaObject; }
+    [[nodiscard]] const tavi::Variant& key() const noexcept { return m_key; }
+    [[nodiscard]] const std::string& name() const noexcept { return m_name; }
+    [[nodiscard]] const std::type_info& propertyType() const noexcept { return *m_propertyType; }
+    [[nodiscard]] const std::type_info& storageType() const noexcept { return *m_storageType; }
     void storageType(const std::type_info& type) noexcept { m_storageType = &type; }
 
-    Annotations annotations() const { return m_annotations; }
+    [[nodiscard]] Annotations annotations() const { return m_annotations; }
     void setAnnotations(Annotations annotations) { m_annotations = std::move(annotations); }
     void addAnnotations(Annotations annotations) { m_annotations += std::move(annotations); }
 
-    const Getter& getter() const noexcept { return m_getter; }
-    const Setter& setter() const noexcept { return m_setter; }
-    const Method& method() const noexcept { return m_method; }
+    [[nodiscard]] const Getter& getter() const noexcept { return m_getter; }
+    [[nodiscard]] const Setter& setter() const noexcept { return m_setter; }
+    [[nodiscard]] const Method& method() const noexcept { return m_method; }
 
 protected:
     // A data property. The name is the key as text: the string it holds, or

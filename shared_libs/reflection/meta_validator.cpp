@@ -30,11 +30,6 @@ using orv::SetterFlags;
 using Range = Validator::Range;
 using Limits = std::pair<tavi::Variant, tavi::Variant>;
 
-const tavi::MetaType* const s_types[] = {
-    tavi::MetaType::registerType<Validator::RangeProbe>("Meta::Validator::RangeProbe"),
-    tavi::MetaType::registerType<View::ColorPicker>("Meta::View::ColorPicker"),
-};
-
 // A value up to this far past a soft end that is a power of two away keeps
 // that end (and is clamped onto it) instead of doubling the range once more.
 constexpr long double WIDENING_SNAP = 0.0004L;

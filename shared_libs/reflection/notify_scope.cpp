@@ -4,7 +4,6 @@
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/kor/undo/command.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
-#include "platform/variant/meta_type.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/meta_hooks.hpp"
@@ -17,9 +16,6 @@
 
 namespace orv {
 namespace {
-
-const tavi::MetaType* const s_dependentType =
-    tavi::MetaType::registerType<Meta::Dependent>("Meta::Dependent");
 
 // Only these bits are merged per property; the others travel with the item.
 constexpr uint32_t s_mergedBits = uint32_t(NotifyFlag::Value) | uint32_t(NotifyFlag::Sources);
@@ -268,8 +264,7 @@ tavi::Variant* NotifyStack::pushMethodInvoke(const BoundProperty& method, size_t
 }
 
 void NotifyStack::leave() {
-    KOR_ASSERT(m_depth > 0);
-    if (m_depth == 0)
+    if (!KOR_VERIFY(m_depth > 0))
         return;
     if (m_depth != 1) {
         --m_depth;

@@ -2,128 +2,84 @@
 
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/variant/variant.hpp"
-#include "platform/variant/variant_converter.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
+#include <optional>
+
 namespace orv {
 
-// --- per object ---
+namespace notifyable_meta_object_details {
 
-NotifyableMetaObject<0>::~NotifyableMetaObject() = default;
+SignalStorage<0>::~SignalStorage() = default;
 
-std::shared_ptr<ObjectData> NotifyableMetaObject<0>::objectData(const tavi::Variant&) { return {}; }
+std::shared_ptr<ObjectData> SignalStorage<0>::objectData(const tavi::Variant&) { return {}; }
 
-void NotifyableMetaObject<0>::propertyAboutToBeAdded(const ReflectedObject& object, size_t index,
-                                                     size_t count) {
-    m_propertyAboutToBeAdded.emit(objectIdentity(object), object, index, count);
-}
-
-void NotifyableMetaObject<0>::propertyAdded(const ReflectedObject& object, size_t index, size_t count) {
-    m_propertyAdded.emit(objectIdentity(object), object, index, count);
-}
-
-void NotifyableMetaObject<0>::propertyAboutToBeRemoved(const ReflectedObject& object, size_t index,
-                                                       size_t count) {
-    m_propertyAboutToBeRemoved.emit(objectIdentity(object), object, index, count);
-}
-
-void NotifyableMetaObject<0>::propertyRemoved(const ReflectedObject& object, size_t index, size_t count) {
-    m_propertyRemoved.emit(objectIdentity(object), object, index, count);
-}
-
-zel::Connection NotifyableMetaObject<0>::connectObjectDeleted(const ReflectedObject&, zel::InlineConnection*,
-                                                              const ObjectDeletedSlot&, int) {
-    return {};
-}
-
-zel::Connection NotifyableMetaObject<0>::connectStructureAboutToBeChanged(const ReflectedObject& object,
-                                                                          zel::InlineConnection* storage,
-                                                                          const ObjectSlot& slot,
-                                                                          int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|StructureAboutToBeChanged");
-    return m_structureAboutToBeChanged.connect(objectIdentity(object), "checked structureAboutToBeChanged",
-                                               storage, slot, priority);
-}
-
-zel::Connection NotifyableMetaObject<0>::connectStructureChanged(const ReflectedObject& object,
-                                                                 zel::InlineConnection* storage,
-                                                                 const ObjectSlot& slot, int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|StructureChanged");
-    return m_structureChanged.connect(objectIdentity(object), "checked structureChanged", storage, slot,
-                                      priority);
-}
-
-zel::Connection NotifyableMetaObject<0>::connectPropertiesAboutToBeReset(const ReflectedObject& object,
-                                                                         zel::InlineConnection* storage,
-                                                                         const ObjectSlot& slot,
-                                                                         int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertiesAboutToBeReset");
-    return m_propertiesAboutToBeReset.connect(objectIdentity(object), "checked propertiesAboutToBeReset",
-                                              storage, slot, priority);
-}
-
-zel::Connection NotifyableMetaObject<0>::connectPropertiesReset(const ReflectedObject& object,
-                                                                zel::InlineConnection* storage,
-                                                                const ObjectSlot& slot, int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertiesReset");
-    return m_propertiesReset.connect(objectIdentity(object), "checked propertiesReset", storage, slot,
-                                     priority);
-}
-
-zel::Connection NotifyableMetaObject<0>::connectPropertyAboutToBeAdded(const ReflectedObject& object,
-                                                                       zel::InlineConnection* storage,
-                                                                       const PropertyRangeSlot& slot,
-                                                                       int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertyAboutToBeAdded");
-    return m_propertyAboutToBeAdded.connect(objectIdentity(object), "checked propertyAboutToBeAdded", storage,
-                                            slot, priority);
-}
-
-zel::Connection NotifyableMetaObject<0>::connectPropertyAdded(const ReflectedObject& object,
-                                                              zel::InlineConnection* storage,
-                                                              const PropertyRangeSlot& slot, int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertyAdded");
-    return m_propertyAdded.connect(objectIdentity(object), "checked propertyAdded", storage, slot, priority);
-}
-
-zel::Connection NotifyableMetaObject<0>::connectPropertyAboutToBeRemoved(const ReflectedObject& object,
-                                                                         zel::InlineConnection* storage,
-                                                                         const PropertyRangeSlot& slot,
-                                                                         int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertyAboutToBeRemoved");
-    return m_propertyAboutToBeRemoved.connect(objectIdentity(object), "checked propertyAboutToBeRemoved",
-                                              storage, slot, priority);
-}
-
-zel::Connection NotifyableMetaObject<0>::connectPropertyRemoved(const ReflectedObject& object,
-                                                                zel::InlineConnection* storage,
-                                                                const PropertyRangeSlot& slot, int priority) {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaObject|Per Object|PropertyRemoved");
-    return m_propertyRemoved.connect(objectIdentity(object), "checked propertyRemoved", storage, slot,
-                                     priority);
-}
-
-void NotifyableMetaObject<0>::structureAboutToBeChanged(const ReflectedObject& object) {
-    m_structureAboutToBeChanged.emit(objectIdentity(object), object);
-}
-
-void NotifyableMetaObject<0>::structureChanged(const ReflectedObject& object) {
-    m_structureChanged.emit(objectIdentity(object), object);
-}
-
-void NotifyableMetaObject<0>::propertiesAboutToBeReset(const ReflectedObject& object) {
-    m_propertiesAboutToBeReset.emit(objectIdentity(object), object);
-}
-
-void NotifyableMetaObject<0>::propertiesReset(const ReflectedObject& object) {
-    ZEL::Profiler::Scope scope("orv::NotifyableMetaObject<0>::propertiesReset");
-    m_propertiesReset.emit(objectIdentity(object), object);
-}
-
-// --- object data ---
+} // namespace notifyable_meta_object_details
 
 namespace {
+
+using object_signals_details::Event;
+
+constexpr Event s_structureAboutToBeChanged{
+    ObjectEvent::StructureAboutToBeChanged,
+    "checked structureAboutToBeChanged",
+    "Reflection|Signals|MetaObject|Per Object|StructureAboutToBeChanged",
+    &ObjectData::connectStructureAboutToBeChanged,
+    &ObjectData::structureAboutToBeChanged,
+    "orv::NotifyableMetaObject<1>::connectStructureAboutToBeChanged",
+    "orv::NotifyableMetaObject<1>::structureAboutToBeChanged"};
+constexpr Event s_structureChanged{ObjectEvent::StructureChanged,
+                                   "checked structureChanged",
+                                   "Reflection|Signals|MetaObject|Per Object|StructureChanged",
+                                   &ObjectData::connectStructureChanged,
+                                   &ObjectData::structureChanged,
+                                   "orv::NotifyableMetaObject<1>::connectStructureChanged",
+                                   "orv::NotifyableMetaObject<1>::structureChanged"};
+constexpr Event s_propertiesAboutToBeReset{
+    ObjectEvent::PropertiesAboutToBeReset,
+    "checked propertiesAboutToBeReset",
+    "Reflection|Signals|MetaObject|Per Object|PropertiesAboutToBeReset",
+    &ObjectData::connectPropertiesAboutToBeReset,
+    &ObjectData::propertiesAboutToBeReset,
+    "orv::NotifyableMetaObject<1>::connectPropertiesAboutToBeReset",
+    "orv::NotifyableMetaObject<1>::propertiesAboutToBeReset"};
+constexpr Event s_propertiesReset{ObjectEvent::PropertiesReset,
+                                  "checked propertiesReset",
+                                  "Reflection|Signals|MetaObject|Per Object|PropertiesReset",
+                                  &ObjectData::connectPropertiesReset,
+                                  &ObjectData::propertiesReset,
+                                  "orv::NotifyableMetaObject<1>::connectPropertiesReset",
+                                  "orv::NotifyableMetaObject<1>::propertiesReset"};
+constexpr Event s_propertyAboutToBeAdded{PropertyRangeEvent::PropertyAboutToBeAdded,
+                                         "checked propertyAboutToBeAdded",
+                                         "Reflection|Signals|MetaObject|Per Object|PropertyAboutToBeAdded",
+                                         &ObjectData::connectPropertyAboutToBeAdded,
+                                         &ObjectData::propertyAboutToBeAdded,
+                                         "orv::NotifyableMetaObject<1>::connectPropertyAboutToBeAdded",
+                                         "orv::NotifyableMetaObject<1>::propertyAboutToBeAdded"};
+constexpr Event s_propertyAdded{PropertyRangeEvent::PropertyAdded,
+                                "checked propertyAdded",
+                                "Reflection|Signals|MetaObject|Per Object|PropertyAdded",
+                                &ObjectData::connectPropertyAdded,
+                                &ObjectData::propertyAdded,
+                                "orv::NotifyableMetaObject<1>::connectPropertyAdded",
+                                "orv::NotifyableMetaObject<1>::propertyAdded"};
+constexpr Event s_propertyAboutToBeRemoved{
+    PropertyRangeEvent::PropertyAboutToBeRemoved,
+    "checked propertyAboutToBeRemoved",
+    "Reflection|Signals|MetaObject|Per Object|PropertyAboutToBeRemoved",
+    &ObjectData::connectPropertyAboutToBeRemoved,
+    &ObjectData::propertyAboutToBeRemoved,
+    "orv::NotifyableMetaObject<1>::connectPropertyAboutToBeRemoved",
+    "orv::NotifyableMetaObject<1>::propertyAboutToBeRemoved"};
+constexpr Event s_propertyRemoved{PropertyRangeEvent::PropertyRemoved,
+                                  "checked propertyRemoved",
+                                  "Reflection|Signals|MetaObject|Per Object|PropertyRemoved",
+                                  &ObjectData::connectPropertyRemoved,
+                                  &ObjectData::propertyRemoved,
+                                  "orv::NotifyableMetaObject<1>::connectPropertyRemoved",
+                                  "orv::NotifyableMetaObject<1>::propertyRemoved"};
 
 // The object's data, or null after reporting that it has none.
 ObjectData* dataOf(const ReflectedObject& object, const char* operation) {
@@ -137,115 +93,150 @@ ObjectData* dataOf(const ReflectedObject& object, const char* operation) {
 
 } // namespace
 
-NotifyableMetaObject<1>::~NotifyableMetaObject() = default;
+template <int N>
+NotifyableMetaObject<N>::~NotifyableMetaObject() = default;
 
-void NotifyableMetaObject<1>::propertyAboutToBeAdded(const ReflectedObject& object, size_t index,
-                                                     size_t count) {
-    if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::propertyAboutToBeAdded"))
-        data->propertyAboutToBeAdded(object, index, count);
+template <int N>
+template <class E, class Slot>
+zel::Connection NotifyableMetaObject<N>::connect(const E& event, const ReflectedObject& object,
+                                                 zel::InlineConnection* storage, const Slot& slot,
+                                                 int priority) {
+    if constexpr (N == 0) {
+        ZEL::Profiler::Scope scope(event.connectScope);
+        return this->signalMap(event.key).connect(objectIdentity(object), event.label, storage, slot,
+                                                  priority);
+    } else {
+        const ObjectData* data = dataOf(object, event.connectOperation);
+        return data ? (data->*event.connectData)(storage, slot, priority) : zel::Connection();
+    }
 }
 
-void NotifyableMetaObject<1>::propertyAdded(const ReflectedObject& object, size_t index, size_t count) {
-    if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::propertyAdded"))
-        data->propertyAdded(object, index, count);
+template <int N>
+template <class E, class... Args>
+void NotifyableMetaObject<N>::raise(const E& event, const ReflectedObject& object, Args... args) {
+    if constexpr (N == 0)
+        this->signalMap(event.key).emit(objectIdentity(object), object, args...);
+    else if (ObjectData* data = dataOf(object, event.raiseOperation))
+        (data->*event.raiseData)(object, args...);
 }
 
-void NotifyableMetaObject<1>::propertyAboutToBeRemoved(const ReflectedObject& object, size_t index,
-                                                       size_t count) {
-    if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::propertyAboutToBeRemoved"))
-        data->propertyAboutToBeRemoved(object, index, count);
-}
-
-void NotifyableMetaObject<1>::propertyRemoved(const ReflectedObject& object, size_t index, size_t count) {
-    if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::propertyRemoved"))
-        data->propertyRemoved(object, index, count);
-}
-
-zel::Connection NotifyableMetaObject<1>::connectObjectDeleted(const ReflectedObject& object,
+template <int N>
+zel::Connection NotifyableMetaObject<N>::connectObjectDeleted(const ReflectedObject& object,
                                                               zel::InlineConnection* storage,
                                                               const ObjectDeletedSlot& slot, int priority) {
+    if constexpr (N == 0)
+        return {};
     const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectObjectDeleted");
     return data ? data->connectObjectDeleted(storage, slot, priority) : zel::Connection();
 }
 
-zel::Connection NotifyableMetaObject<1>::connectStructureAboutToBeChanged(const ReflectedObject& object,
+template <int N>
+zel::Connection NotifyableMetaObject<N>::connectStructureAboutToBeChanged(const ReflectedObject& object,
                                                                           zel::InlineConnection* storage,
                                                                           const ObjectSlot& slot,
                                                                           int priority) {
-    const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectStructureAboutToBeChanged");
-    return data ? data->connectStructureAboutToBeChanged(storage, slot, priority) : zel::Connection();
+    return connect(s_structureAboutToBeChanged, object, storage, slot, priority);
 }
 
-zel::Connection NotifyableMetaObject<1>::connectStructureChanged(const ReflectedObject& object,
+template <int N>
+zel::Connection NotifyableMetaObject<N>::connectStructureChanged(const ReflectedObject& object,
                                                                  zel::InlineConnection* storage,
                                                                  const ObjectSlot& slot, int priority) {
-    const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectStructureChanged");
-    return data ? data->connectStructureChanged(storage, slot, priority) : zel::Connection();
+    return connect(s_structureChanged, object, storage, slot, priority);
 }
 
-zel::Connection NotifyableMetaObject<1>::connectPropertiesAboutToBeReset(const ReflectedObject& object,
+template <int N>
+zel::Connection NotifyableMetaObject<N>::connectPropertiesAboutToBeReset(const ReflectedObject& object,
                                                                          zel::InlineConnection* storage,
                                                                          const ObjectSlot& slot,
                                                                          int priority) {
-    const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectPropertiesAboutToBeReset");
-    return data ? data->connectPropertiesAboutToBeReset(storage, slot, priority) : zel::Connection();
+    return connect(s_propertiesAboutToBeReset, object, storage, slot, priority);
 }
 
-zel::Connection NotifyableMetaObject<1>::connectPropertiesReset(const ReflectedObject& object,
+template <int N>
+zel::Connection NotifyableMetaObject<N>::connectPropertiesReset(const ReflectedObject& object,
                                                                 zel::InlineConnection* storage,
                                                                 const ObjectSlot& slot, int priority) {
-    const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectPropertiesReset");
-    return data ? data->connectPropertiesReset(storage, slot, priority) : zel::Connection();
+    return connect(s_propertiesReset, object, storage, slot, priority);
 }
 
-zel::Connection NotifyableMetaObject<1>::connectPropertyAboutToBeAdded(const ReflectedObject& object,
+template <int N>
+zel::Connection NotifyableMetaObject<N>::connectPropertyAboutToBeAdded(const ReflectedObject& object,
                                                                        zel::InlineConnection* storage,
                                                                        const PropertyRangeSlot& slot,
                                                                        int priority) {
-    const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectPropertyAboutToBeAdded");
-    return data ? data->connectPropertyAboutToBeAdded(storage, slot, priority) : zel::Connection();
+    return connect(s_propertyAboutToBeAdded, object, storage, slot, priority);
 }
 
-zel::Connection NotifyableMetaObject<1>::connectPropertyAdded(const ReflectedObject& object,
+template <int N>
+zel::Connection NotifyableMetaObject<N>::connectPropertyAdded(const ReflectedObject& object,
                                                               zel::InlineConnection* storage,
                                                               const PropertyRangeSlot& slot, int priority) {
-    const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectPropertyAdded");
-    return data ? data->connectPropertyAdded(storage, slot, priority) : zel::Connection();
+    return connect(s_propertyAdded, object, storage, slot, priority);
 }
 
-zel::Connection NotifyableMetaObject<1>::connectPropertyAboutToBeRemoved(const ReflectedObject& object,
+template <int N>
+zel::Connection NotifyableMetaObject<N>::connectPropertyAboutToBeRemoved(const ReflectedObject& object,
                                                                          zel::InlineConnection* storage,
                                                                          const PropertyRangeSlot& slot,
                                                                          int priority) {
-    const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectPropertyAboutToBeRemoved");
-    return data ? data->connectPropertyAboutToBeRemoved(storage, slot, priority) : zel::Connection();
+    return connect(s_propertyAboutToBeRemoved, object, storage, slot, priority);
 }
 
-zel::Connection NotifyableMetaObject<1>::connectPropertyRemoved(const ReflectedObject& object,
+template <int N>
+zel::Connection NotifyableMetaObject<N>::connectPropertyRemoved(const ReflectedObject& object,
                                                                 zel::InlineConnection* storage,
                                                                 const PropertyRangeSlot& slot, int priority) {
-    const ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::connectPropertyRemoved");
-    return data ? data->connectPropertyRemoved(storage, slot, priority) : zel::Connection();
+    return connect(s_propertyRemoved, object, storage, slot, priority);
 }
 
-void NotifyableMetaObject<1>::structureAboutToBeChanged(const ReflectedObject& object) {
-    if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::structureAboutToBeChanged"))
-        data->structureAboutToBeChanged(object);
+template <int N>
+void NotifyableMetaObject<N>::propertyAboutToBeAdded(const ReflectedObject& object, size_t index,
+                                                     size_t count) {
+    raise(s_propertyAboutToBeAdded, object, index, count);
 }
 
-void NotifyableMetaObject<1>::structureChanged(const ReflectedObject& object) {
-    if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::structureChanged"))
-        data->structureChanged(object);
+template <int N>
+void NotifyableMetaObject<N>::propertyAdded(const ReflectedObject& object, size_t index, size_t count) {
+    raise(s_propertyAdded, object, index, count);
 }
 
-void NotifyableMetaObject<1>::propertiesAboutToBeReset(const ReflectedObject& object) {
-    if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::propertiesAboutToBeReset"))
-        data->propertiesAboutToBeReset(object);
+template <int N>
+void NotifyableMetaObject<N>::propertyAboutToBeRemoved(const ReflectedObject& object, size_t index,
+                                                       size_t count) {
+    raise(s_propertyAboutToBeRemoved, object, index, count);
 }
 
-void NotifyableMetaObject<1>::propertiesReset(const ReflectedObject& object) {
-    if (ObjectData* data = dataOf(object, "orv::NotifyableMetaObject<1>::propertiesReset"))
-        data->propertiesReset(object);
+template <int N>
+void NotifyableMetaObject<N>::propertyRemoved(const ReflectedObject& object, size_t index, size_t count) {
+    raise(s_propertyRemoved, object, index, count);
 }
+
+template <int N>
+void NotifyableMetaObject<N>::structureAboutToBeChanged(const ReflectedObject& object) {
+    raise(s_structureAboutToBeChanged, object);
+}
+
+template <int N>
+void NotifyableMetaObject<N>::structureChanged(const ReflectedObject& object) {
+    raise(s_structureChanged, object);
+}
+
+template <int N>
+void NotifyableMetaObject<N>::propertiesAboutToBeReset(const ReflectedObject& object) {
+    raise(s_propertiesAboutToBeReset, object);
+}
+
+template <int N>
+void NotifyableMetaObject<N>::propertiesReset(const ReflectedObject& object) {
+    // Only the per-object dispatcher is profiled under its own name.
+    std::optional<ZEL::Profiler::Scope> scope;
+    if constexpr (N == 0)
+        scope.emplace("orv::NotifyableMetaObject<0>::propertiesReset");
+    raise(s_propertiesReset, object);
+}
+
+template class NotifyableMetaObject<0>;
+template class NotifyableMetaObject<1>;
 
 } // namespace orv

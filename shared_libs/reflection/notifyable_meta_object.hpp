@@ -12,6 +12,7 @@
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
+#include <array>
 #include <cstddef>
 #include <memory>
 
@@ -24,95 +25,65 @@ namespace orv {
 class ObjectData;
 class ReflectedObject;
 
-template <int N>
-class NotifyableMetaObject;
+namespace notifyable_meta_object_details {
 
+// Where the structure signals of a type's objects live.
+template <int N>
+class SignalStorage;
+
+// In the meta object: per event, a signal map keyed by the object's address.
 template <>
-class NotifyableMetaObject<0> : public MetaObject {
+class SignalStorage<0> : public MetaObject {
 public:
     using MetaObject::MetaObject;
-    ~NotifyableMetaObject() override;
+    ~SignalStorage() override;
 
     // Instances of this type have no per-instance data.
     std::shared_ptr<ObjectData> objectData(const tavi::Variant& object) override;
 
 protected:
-    void propertyAboutToBeAdded(const ReflectedObject& object, size_t index, size_t count) override;
-    void propertyAdded(const ReflectedObject& object, size_t index, size_t count) override;
-    void propertyAboutToBeRemoved(const ReflectedObject& object, size_t index, size_t count) override;
-    void propertyRemoved(const ReflectedObject& object, size_t index, size_t count) override;
-    // Not connected: without data there is nothing to announce the deletion.
-    zel::Connection connectObjectDeleted(const ReflectedObject& object, zel::InlineConnection* storage,
-                                         const ObjectDeletedSlot& slot, int priority) override;
-    zel::Connection connectStructureAboutToBeChanged(const ReflectedObject& object,
-                                                     zel::InlineConnection* storage, const ObjectSlot& slot,
-                                                     int priority) override;
-    zel::Connection connectStructureChanged(const ReflectedObject& object, zel::InlineConnection* storage,
-                                            const ObjectSlot& slot, int priority) override;
-    zel::Connection connectPropertiesAboutToBeReset(const ReflectedObject& object,
-                                                    zel::InlineConnection* storage, const ObjectSlot& slot,
-                                                    int priority) override;
-    zel::Connection connectPropertiesReset(const ReflectedObject& object, zel::InlineConnection* storage,
-                                           const ObjectSlot& slot, int priority) override;
-    zel::Connection connectPropertyAboutToBeAdded(const ReflectedObject& object,
-                                                  zel::InlineConnection* storage,
-                                                  const PropertyRangeSlot& slot, int priority) override;
-    zel::Connection connectPropertyAdded(const ReflectedObject& object, zel::InlineConnection* storage,
-                                         const PropertyRangeSlot& slot, int priority) override;
-    zel::Connection connectPropertyAboutToBeRemoved(const ReflectedObject& object,
-                                                    zel::InlineConnection* storage,
-                                                    const PropertyRangeSlot& slot, int priority) override;
-    zel::Connection connectPropertyRemoved(const ReflectedObject& object, zel::InlineConnection* storage,
-                                           const PropertyRangeSlot& slot, int priority) override;
-    void structureAboutToBeChanged(const ReflectedObject& object) override;
-    void structureChanged(const ReflectedObject& object) override;
-    void propertiesAboutToBeReset(const ReflectedObject& object) override;
-    void propertiesReset(const ReflectedObject& object) override;
-
     using ObjectSignalMap = SignalMap<ObjectSignal>;
     using PropertyRangeSignalMap = SignalMap<PropertyRangeSignal>;
 
-    // Read access for subclasses and diagnostics: which objects have slots.
-    const ObjectSignalMap& structureAboutToBeChangedMap() const noexcept {
-        return m_structureAboutToBeChanged;
+    // Which objects have slots for an event.
+    const ObjectSignalMap& signalMap(ObjectEvent event) const noexcept {
+        return m_objectSignals[size_t(event)];
     }
-    const ObjectSignalMap& structureChangedMap() const noexcept { return m_structureChanged; }
-    const ObjectSignalMap& propertiesAboutToBeResetMap() const noexcept { return m_propertiesAboutToBeReset; }
-    const ObjectSignalMap& propertiesResetMap() const noexcept { return m_propertiesReset; }
-    const PropertyRangeSignalMap& propertyAboutToBeAddedMap() const noexcept {
-        return m_propertyAboutToBeAdded;
+    const PropertyRangeSignalMap& signalMap(PropertyRangeEvent event) const noexcept {
+        return m_rangeSignals[size_t(event)];
     }
-    const PropertyRangeSignalMap& propertyAddedMap() const noexcept { return m_propertyAdded; }
-    const PropertyRangeSignalMap& propertyAboutToBeRemovedMap() const noexcept {
-        return m_propertyAboutToBeRemoved;
-    }
-    const PropertyRangeSignalMap& propertyRemovedMap() const noexcept { return m_propertyRemoved; }
 
 private:
-    ObjectSignalMap m_structureAboutToBeChanged;
-    ObjectSignalMap m_structureChanged;
-    ObjectSignalMap m_propertiesAboutToBeReset;
-    ObjectSignalMap m_propertiesReset;
-    PropertyRangeSignalMap m_propertyAboutToBeAdded;
-    PropertyRangeSignalMap m_propertyAdded;
-    PropertyRangeSignalMap m_propertyAboutToBeRemoved;
-    PropertyRangeSignalMap m_propertyRemoved;
+    std::array<ObjectSignalMap, 4> m_objectSignals;
+    std::array<PropertyRangeSignalMap, 4> m_rangeSignals;
 };
 
+// In each instance's ObjectData, which the concrete type makes (objectData).
 template <>
-class NotifyableMetaObject<1> : public MetaObject {
+class SignalStorage<1> : public MetaObject {
 public:
     using MetaObject::MetaObject;
+};
+
+} // namespace notifyable_meta_object_details
+
+template <int N>
+class NotifyableMetaObject : public notifyable_meta_object_details::SignalStorage<N> {
+    using Storage = notifyable_meta_object_details::SignalStorage<N>;
+
+public:
+    using Storage::Storage;
     ~NotifyableMetaObject() override;
 
 protected:
-    // Each forwards to the object's ObjectData; an object without data is
-    // reported ("... doesn't have data") and gets an empty Connection or no
-    // notification.
+    // Under N = 1 each forwards to the object's ObjectData; an object without
+    // data is reported ("... doesn't have data") and gets an empty Connection
+    // or no notification.
     void propertyAboutToBeAdded(const ReflectedObject& object, size_t index, size_t count) override;
     void propertyAdded(const ReflectedObject& object, size_t index, size_t count) override;
     void propertyAboutToBeRemoved(const ReflectedObject& object, size_t index, size_t count) override;
     void propertyRemoved(const ReflectedObject& object, size_t index, size_t count) override;
+    // Under N = 0 never connected: without data nothing announces a deletion.
     zel::Connection connectObjectDeleted(const ReflectedObject& object, zel::InlineConnection* storage,
                                          const ObjectDeletedSlot& slot, int priority) override;
     zel::Connection connectStructureAboutToBeChanged(const ReflectedObject& object,
@@ -139,6 +110,17 @@ protected:
     void structureChanged(const ReflectedObject& object) override;
     void propertiesAboutToBeReset(const ReflectedObject& object) override;
     void propertiesReset(const ReflectedObject& object) override;
+
+private:
+    // What every connector and notification above does, for one event.
+    template <class Event, class Slot>
+    zel::Connection connect(const Event& event, const ReflectedObject& object, zel::InlineConnection* storage,
+                            const Slot& slot, int priority);
+    template <class Event, class... Args>
+    void raise(const Event& event, const ReflectedObject& object, Args... args);
 };
+
+extern template class NotifyableMetaObject<0>;
+extern template class NotifyableMetaObject<1>;
 
 } // namespace orv

@@ -5,163 +5,163 @@
 #include "shared_libs/reflection/bound_property.hpp"
 
 namespace orv {
+namespace {
 
-// --- per object ---
+using object_signals_details::Event;
 
-NotifyableMetaProperty<0>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
+constexpr Event s_propertyAboutToBeChanged{
+    nullptr,
+    "checked propertyAboutToBeChanged",
+    "Reflection|Signals|MetaProperty|Per Object|PropertyAboutToBeChanged",
+    &PropertyData::connectPropertyAboutToBeChanged,
+    &PropertyData::propertyAboutToBeChanged,
+    "orv::NotifyableMetaProperty<1>::connectPropertyAboutToBeChanged",
+    "orv::NotifyableMetaProperty<1>::propertyAboutToBeChanged"};
+constexpr Event s_propertyChanged{nullptr,
+                                  "checked propertyChanged",
+                                  "Reflection|Signals|MetaProperty|Per Object|PropertyChanged",
+                                  &PropertyData::connectPropertyChanged,
+                                  &PropertyData::propertyChanged,
+                                  "orv::NotifyableMetaProperty<1>::connectPropertyChanged",
+                                  "orv::NotifyableMetaProperty<1>::propertyChanged"};
+constexpr Event s_methodAboutToBeInvoked{nullptr,
+                                         "checked methodAboutToBeInvoked",
+                                         "Reflection|Signals|MetaProperty|Per Object|MethodAboutToBeInvoked",
+                                         &PropertyData::connectMethodAboutToBeInvoked,
+                                         &PropertyData::methodAboutToBeInvoked,
+                                         "orv::NotifyableMetaProperty<1>::connectMethodAboutToBeInvoked",
+                                         "orv::NotifyableMetaProperty<1>::methodAboutToBeInvoked"};
+constexpr Event s_methodInvoked{nullptr,
+                                "checked methodInvoked",
+                                "Reflection|Signals|MetaProperty|Per Object|MethodInvoked",
+                                &PropertyData::connectMethodInvoked,
+                                &PropertyData::methodInvoked,
+                                "orv::NotifyableMetaProperty<1>::connectMethodInvoked",
+                                "orv::NotifyableMetaProperty<1>::methodInvoked"};
+
+void reportMissingData(const char* operation, const MetaProperty& property) {
+    Kor::errorMessage("%s: property '%s' doesn't have data", operation, property.name().c_str());
+}
+
+} // namespace
+
+template <int N>
+NotifyableMetaProperty<N>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
                                                   const std::type_info& storageType, tavi::Variant key,
                                                   Annotations annotations, Getter getter, Setter setter)
     : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations),
                    std::move(getter), std::move(setter)) {}
 
-NotifyableMetaProperty<0>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
+template <int N>
+NotifyableMetaProperty<N>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
                                                   const std::type_info& storageType, tavi::Variant key,
                                                   Annotations annotations, Method method)
     : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations),
                    std::move(method)) {}
 
-NotifyableMetaProperty<0>::~NotifyableMetaProperty() = default;
+template <int N>
+NotifyableMetaProperty<N>::~NotifyableMetaProperty() = default;
 
-std::shared_ptr<MetaProperty> NotifyableMetaProperty<0>::clone() const {
-    return std::make_shared<NotifyableMetaProperty<0>>(*this);
+template <int N>
+std::shared_ptr<MetaProperty> NotifyableMetaProperty<N>::clone() const {
+    return std::make_shared<NotifyableMetaProperty>(*this);
 }
 
-zel::Connection NotifyableMetaProperty<0>::connectPropertyAboutToBeChanged(const BoundProperty& property,
+template <int N>
+template <class E, class Map, class Slot>
+zel::Connection NotifyableMetaProperty<N>::connect(const E& event, const Map& map,
+                                                   const BoundProperty& property,
+                                                   zel::InlineConnection* storage, const Slot& slot,
+                                                   int priority) const {
+    if constexpr (N == 0) {
+        ZEL::Profiler::Scope scope(event.connectScope);
+        return map.connect(instanceKey(property), event.label, storage, slot, priority);
+    } else {
+        if (PropertyData* data = property.propertyData())
+            return (data->*event.connectData)(storage, slot, priority);
+        reportMissingData(event.connectOperation, *this);
+        return {};
+    }
+}
+
+template <int N>
+template <class E, class... Args>
+void NotifyableMetaProperty<N>::raiseData(const E& event, const BoundProperty& property, Args... args) const {
+    if constexpr (N == 1) {
+        if (PropertyData* data = property.propertyData())
+            (data->*event.raiseData)(property, args...);
+        else
+            reportMissingData(event.raiseOperation, *this);
+    }
+}
+
+template <int N>
+zel::Connection NotifyableMetaProperty<N>::connectPropertyAboutToBeChanged(const BoundProperty& property,
                                                                            zel::InlineConnection* storage,
                                                                            const PropertySlot& slot,
                                                                            int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Per Object|PropertyAboutToBeChanged");
-    return propertyAboutToBeChangedMap().connect(instanceKey(property), "checked propertyAboutToBeChanged",
-                                                 storage, slot, priority);
+    return connect(s_propertyAboutToBeChanged, propertyAboutToBeChangedMap(), property, storage, slot,
+                   priority);
 }
 
-zel::Connection NotifyableMetaProperty<0>::connectPropertyChanged(const BoundProperty& property,
+template <int N>
+zel::Connection NotifyableMetaProperty<N>::connectPropertyChanged(const BoundProperty& property,
                                                                   zel::InlineConnection* storage,
                                                                   const PropertySlot& slot,
                                                                   int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Per Object|PropertyChanged");
-    return propertyChangedMap().connect(instanceKey(property), "checked propertyChanged", storage, slot,
-                                        priority);
+    return connect(s_propertyChanged, propertyChangedMap(), property, storage, slot, priority);
 }
 
-zel::Connection NotifyableMetaProperty<0>::connectMethodAboutToBeInvoked(
+template <int N>
+zel::Connection NotifyableMetaProperty<N>::connectMethodAboutToBeInvoked(
     const BoundProperty& property, zel::InlineConnection* storage, const MethodAboutToBeInvokedSlot& slot,
     int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Per Object|MethodAboutToBeInvoked");
-    return methodAboutToBeInvokedMap().connect(instanceKey(property), "checked methodAboutToBeInvoked",
-                                               storage, slot, priority);
+    return connect(s_methodAboutToBeInvoked, methodAboutToBeInvokedMap(), property, storage, slot, priority);
 }
 
-zel::Connection NotifyableMetaProperty<0>::connectMethodInvoked(const BoundProperty& property,
+template <int N>
+zel::Connection NotifyableMetaProperty<N>::connectMethodInvoked(const BoundProperty& property,
                                                                 zel::InlineConnection* storage,
                                                                 const MethodInvokedSlot& slot,
                                                                 int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|MetaProperty|Per Object|MethodInvoked");
-    return methodInvokedMap().connect(instanceKey(property), "checked methodInvoked", storage, slot,
-                                      priority);
+    return connect(s_methodInvoked, methodInvokedMap(), property, storage, slot, priority);
 }
 
-// --- property data ---
+// Announcements reach the instance first, final notifications last.
 
-NotifyableMetaProperty<1>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
-                                                  const std::type_info& storageType, tavi::Variant key,
-                                                  Annotations annotations, Getter getter, Setter setter)
-    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations),
-                   std::move(getter), std::move(setter)) {}
-
-NotifyableMetaProperty<1>::NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
-                                                  const std::type_info& storageType, tavi::Variant key,
-                                                  Annotations annotations, Method method)
-    : MetaProperty(metaObject, propertyType, storageType, std::move(key), std::move(annotations),
-                   std::move(method)) {}
-
-NotifyableMetaProperty<1>::~NotifyableMetaProperty() = default;
-
-std::shared_ptr<MetaProperty> NotifyableMetaProperty<1>::clone() const {
-    return std::make_shared<NotifyableMetaProperty<1>>(*this);
-}
-
-void NotifyableMetaProperty<1>::reportMissingData(const char* operation) const {
-    Kor::errorMessage("%s: property '%s' doesn't have data", operation, name().c_str());
-}
-
-zel::Connection NotifyableMetaProperty<1>::connectPropertyAboutToBeChanged(const BoundProperty& property,
-                                                                           zel::InlineConnection* storage,
-                                                                           const PropertySlot& slot,
-                                                                           int priority) const {
-    if (PropertyData* data = property.propertyData())
-        return data->connectPropertyAboutToBeChanged(storage, slot, priority);
-    reportMissingData("orv::NotifyableMetaProperty<1>::connectPropertyAboutToBeChanged");
-    return {};
-}
-
-zel::Connection NotifyableMetaProperty<1>::connectPropertyChanged(const BoundProperty& property,
-                                                                  zel::InlineConnection* storage,
-                                                                  const PropertySlot& slot,
-                                                                  int priority) const {
-    if (PropertyData* data = property.propertyData())
-        return data->connectPropertyChanged(storage, slot, priority);
-    reportMissingData("orv::NotifyableMetaProperty<1>::connectPropertyChanged");
-    return {};
-}
-
-zel::Connection NotifyableMetaProperty<1>::connectMethodAboutToBeInvoked(
-    const BoundProperty& property, zel::InlineConnection* storage, const MethodAboutToBeInvokedSlot& slot,
-    int priority) const {
-    if (PropertyData* data = property.propertyData())
-        return data->connectMethodAboutToBeInvoked(storage, slot, priority);
-    reportMissingData("orv::NotifyableMetaProperty<1>::connectMethodAboutToBeInvoked");
-    return {};
-}
-
-zel::Connection NotifyableMetaProperty<1>::connectMethodInvoked(const BoundProperty& property,
-                                                                zel::InlineConnection* storage,
-                                                                const MethodInvokedSlot& slot,
-                                                                int priority) const {
-    if (PropertyData* data = property.propertyData())
-        return data->connectMethodInvoked(storage, slot, priority);
-    reportMissingData("orv::NotifyableMetaProperty<1>::connectMethodInvoked");
-    return {};
-}
-
-void NotifyableMetaProperty<1>::propertyAboutToBeChanged(const BoundProperty& property,
+template <int N>
+void NotifyableMetaProperty<N>::propertyAboutToBeChanged(const BoundProperty& property,
                                                          SetterFlags setterFlags,
                                                          NotifyFlags notifyFlags) const {
-    if (PropertyData* data = property.propertyData())
-        data->propertyAboutToBeChanged(property, setterFlags, notifyFlags);
-    else
-        reportMissingData("orv::NotifyableMetaProperty<1>::propertyAboutToBeChanged");
+    raiseData(s_propertyAboutToBeChanged, property, setterFlags, notifyFlags);
     MetaProperty::propertyAboutToBeChanged(property, setterFlags, notifyFlags);
 }
 
-void NotifyableMetaProperty<1>::propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
+template <int N>
+void NotifyableMetaProperty<N>::propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
                                                 NotifyFlags notifyFlags) const {
     MetaProperty::propertyChanged(property, setterFlags, notifyFlags);
-    if (PropertyData* data = property.propertyData())
-        data->propertyChanged(property, setterFlags, notifyFlags);
-    else
-        reportMissingData("orv::NotifyableMetaProperty<1>::propertyChanged");
+    raiseData(s_propertyChanged, property, setterFlags, notifyFlags);
 }
 
-void NotifyableMetaProperty<1>::methodAboutToBeInvoked(const BoundProperty& property, size_t count,
+template <int N>
+void NotifyableMetaProperty<N>::methodAboutToBeInvoked(const BoundProperty& property, size_t count,
                                                        const tavi::Variant* arguments,
                                                        SetterFlags setterFlags,
                                                        NotifyFlags notifyFlags) const {
-    if (PropertyData* data = property.propertyData())
-        data->methodAboutToBeInvoked(property, count, arguments, setterFlags, notifyFlags);
-    else
-        reportMissingData("orv::NotifyableMetaProperty<1>::methodAboutToBeInvoked");
+    raiseData(s_methodAboutToBeInvoked, property, count, arguments, setterFlags, notifyFlags);
     MetaProperty::methodAboutToBeInvoked(property, count, arguments, setterFlags, notifyFlags);
 }
 
-void NotifyableMetaProperty<1>::methodInvoked(const BoundProperty& property, size_t count,
+template <int N>
+void NotifyableMetaProperty<N>::methodInvoked(const BoundProperty& property, size_t count,
                                               const tavi::Variant* arguments, const tavi::Variant& result,
                                               SetterFlags setterFlags, NotifyFlags notifyFlags) const {
     MetaProperty::methodInvoked(property, count, arguments, result, setterFlags, notifyFlags);
-    if (PropertyData* data = property.propertyData())
-        data->methodInvoked(property, count, arguments, result, setterFlags, notifyFlags);
-    else
-        reportMissingData("orv::NotifyableMetaProperty<1>::methodInvoked");
+    raiseData(s_methodInvoked, property, count, arguments, result, setterFlags, notifyFlags);
 }
+
+template class NotifyableMetaProperty<0>;
+template class NotifyableMetaProperty<1>;
 
 } // namespace orv

@@ -23,10 +23,7 @@ class BoundProperty;
 class MetaObject;
 
 template <int N>
-class NotifyableMetaProperty;
-
-template <>
-class NotifyableMetaProperty<0> : public MetaProperty {
+class NotifyableMetaProperty : public MetaProperty {
 public:
     // A data property.
     NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
@@ -40,7 +37,7 @@ public:
     ~NotifyableMetaProperty() override;
 
     std::shared_ptr<MetaProperty> clone() const override;
-    bool hasData() const override { return false; }
+    bool hasData() const override { return N == 1; }
 
     // The global signals. Restated here because the per-handle overloads
     // below would hide them.
@@ -57,55 +54,10 @@ public:
         return MetaProperty::connectMethodInvoked(slot);
     }
 
-private:
-    zel::Connection connectPropertyAboutToBeChanged(const BoundProperty& property,
-                                                    zel::InlineConnection* storage, const PropertySlot& slot,
-                                                    int priority) const override;
-    zel::Connection connectPropertyChanged(const BoundProperty& property, zel::InlineConnection* storage,
-                                           const PropertySlot& slot, int priority) const override;
-    zel::Connection connectMethodAboutToBeInvoked(const BoundProperty& property,
-                                                  zel::InlineConnection* storage,
-                                                  const MethodAboutToBeInvokedSlot& slot,
-                                                  int priority) const override;
-    zel::Connection connectMethodInvoked(const BoundProperty& property, zel::InlineConnection* storage,
-                                         const MethodInvokedSlot& slot, int priority) const override;
-};
-
-template <>
-class NotifyableMetaProperty<1> : public MetaProperty {
-public:
-    // A data property.
-    NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
-                           const std::type_info& storageType, tavi::Variant key, Annotations annotations,
-                           Getter getter, Setter setter);
-    // A method property.
-    NotifyableMetaProperty(MetaObject* metaObject, const std::type_info& propertyType,
-                           const std::type_info& storageType, tavi::Variant key, Annotations annotations,
-                           Method method);
-    NotifyableMetaProperty(const NotifyableMetaProperty& other) = default;
-    ~NotifyableMetaProperty() override;
-
-    std::shared_ptr<MetaProperty> clone() const override;
-    bool hasData() const override { return true; }
-
-    // The global signals (see NotifyableMetaProperty<0>).
-    zel::Connection connectPropertyAboutToBeChanged(const PropertySlot& slot) const {
-        return MetaProperty::connectPropertyAboutToBeChanged(slot);
-    }
-    zel::Connection connectPropertyChanged(const PropertySlot& slot) const {
-        return MetaProperty::connectPropertyChanged(slot);
-    }
-    zel::Connection connectMethodAboutToBeInvoked(const MethodAboutToBeInvokedSlot& slot) const {
-        return MetaProperty::connectMethodAboutToBeInvoked(slot);
-    }
-    zel::Connection connectMethodInvoked(const MethodInvokedSlot& slot) const {
-        return MetaProperty::connectMethodInvoked(slot);
-    }
-
 protected:
-    // Announcements: the instance's PropertyData signal, then the meta
-    // property's. Final notifications: the other way round. Without
-    // PropertyData the instance part is reported and skipped.
+    // Under N = 1, announcements raise the instance's PropertyData signal,
+    // then the meta property's; final notifications the other way round.
+    // Without PropertyData the instance part is reported and skipped.
     void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
                                   NotifyFlags notifyFlags) const override;
     void propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
@@ -117,8 +69,8 @@ protected:
                        NotifyFlags notifyFlags) const override;
 
 private:
-    // Slots go to the instance's PropertyData; without one the connection is
-    // reported and empty.
+    // Slots go to the per-object maps (N = 0) or to the instance's
+    // PropertyData (N = 1; without one the connection is reported and empty).
     zel::Connection connectPropertyAboutToBeChanged(const BoundProperty& property,
                                                     zel::InlineConnection* storage, const PropertySlot& slot,
                                                     int priority) const override;
@@ -131,7 +83,15 @@ private:
     zel::Connection connectMethodInvoked(const BoundProperty& property, zel::InlineConnection* storage,
                                          const MethodInvokedSlot& slot, int priority) const override;
 
-    void reportMissingData(const char* operation) const;
+    // What every connector and instance notification above does, for one event.
+    template <class Event, class Map, class Slot>
+    zel::Connection connect(const Event& event, const Map& map, const BoundProperty& property,
+                            zel::InlineConnection* storage, const Slot& slot, int priority) const;
+    template <class Event, class... Args>
+    void raiseData(const Event& event, const BoundProperty& property, Args... args) const;
 };
+
+extern template class NotifyableMetaProperty<0>;
+extern template class NotifyableMetaProperty<1>;
 
 } // namespace orv

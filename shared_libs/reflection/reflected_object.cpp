@@ -15,6 +15,9 @@
 #include <optional>
 
 namespace orv {
+
+using object_signals_details::connectProfiled;
+
 namespace {
 
 const std::shared_ptr<PropertyData> s_noPropertyData;
@@ -81,8 +84,7 @@ ReflectedObject::ReflectedObject(tavi::Variant object, const std::shared_ptr<Obj
 }
 
 void ReflectedObject::init(tavi::Variant object, const TypeInfo& typeInfo, const BoundProperty* reference) {
-    KOR_ASSERT(object.isNonNullPointer());
-    if (!object.isNonNullPointer())
+    if (!KOR_VERIFY(object.isNonNullPointer()))
         return;
     MetaObject* meta = MetaObjectManager::instance().findType(object, typeInfo);
     if (!meta)
@@ -95,9 +97,8 @@ void ReflectedObject::init(tavi::Variant object, const TypeInfo& typeInfo, const
 
 void ReflectedObject::init(tavi::Variant object, const std::shared_ptr<ObjectData>& objectData,
                            const BoundProperty* reference) {
-    KOR_ASSERT(object.isNonNullPointer());
-    KOR_ASSERT(objectData);
-    if (!object.isNonNullPointer() || !objectData)
+    const bool pointer = KOR_VERIFY(object.isNonNullPointer()); // both are reported
+    if (!KOR_VERIFY(objectData) || !pointer)
         return;
     m_object = std::move(object);
     m_meta = WeakPtrVariant<ObjectData, MetaObject>(objectData);
@@ -105,9 +106,8 @@ void ReflectedObject::init(tavi::Variant object, const std::shared_ptr<ObjectDat
 }
 
 void ReflectedObject::init(tavi::Variant object, MetaObject* metaObject, const BoundProperty* reference) {
-    KOR_ASSERT(object.isNonNullPointer());
-    KOR_ASSERT(metaObject);
-    if (!object.isNonNullPointer() || !metaObject)
+    const bool pointer = KOR_VERIFY(object.isNonNullPointer()); // both are reported
+    if (!KOR_VERIFY(metaObject) || !pointer)
         return;
     m_object = std::move(object);
     m_meta = WeakPtrVariant<ObjectData, MetaObject>(metaObject);
@@ -273,8 +273,7 @@ zel::Generator<BoundProperty> ReflectedObject::properties(Kor::BasicStringRef<ch
         const size_t count = self.propertyCount();
         for (size_t i = 0; i < count; ++i) {
             const std::shared_ptr<MetaProperty> prop = self.metaPropertyAt(i);
-            KOR_ASSERT(prop);
-            if (!prop || !zel::wildcardMatch(headText, prop->name(), zel::PROPERTY_NAME_MATCH))
+            if (!KOR_VERIFY(prop) || !zel::wildcardMatch(headText, prop->name(), zel::PROPERTY_NAME_MATCH))
                 continue;
             BoundProperty property(self, i);
             if (restText.empty()) {
@@ -393,96 +392,53 @@ void ReflectedObject::clearProperties() const {
 
 // --- signals ------------------------------------------------------------------
 
-namespace {
-
 template <class Slot>
-using MetaConnect = zel::Connection (MetaObject::*)(const ReflectedObject&, zel::InlineConnection*,
-                                                    const Slot&, int);
-
-// The meta object decides where the object's slots live.
-template <class Slot>
-zel::Connection connectThroughMeta(const ReflectedObject& object, MetaConnect<Slot> connect,
-                                   zel::InlineConnection* storage, const Slot& slot, int priority) {
-    MetaObject* meta = object.metaObject();
-    return meta ? (meta->*connect)(object, storage, slot, priority) : zel::Connection();
+zel::Connection ReflectedObject::connect(Connector<Slot> connector, zel::InlineConnection* storage,
+                                         const Slot& slot, int priority) const {
+    MetaObject* meta = metaObject();
+    return meta ? (meta->*connector)(*this, storage, slot, priority) : zel::Connection();
 }
-
-} // namespace
 
 zel::Connection ReflectedObject::connectObjectDeleted(const ObjectDeletedSlot& slot) const {
-    return connectObjectDeleted(nullptr, slot, 0);
-}
-zel::Connection ReflectedObject::connectObjectDeleted(zel::InlineConnection* storage,
-                                                      const ObjectDeletedSlot& slot, int priority) const {
-    return connectThroughMeta<ObjectDeletedSlot>(*this, &MetaObject::connectObjectDeleted, storage, slot,
-                                                 priority);
+    return connect(&MetaObject::connectObjectDeleted, nullptr, slot, 0);
 }
 zel::Connection ReflectedObject::connectStructureAboutToBeChanged(const ObjectSlot& slot) const {
-    return connectStructureAboutToBeChanged(nullptr, slot, 0);
-}
-zel::Connection ReflectedObject::connectStructureAboutToBeChanged(zel::InlineConnection* storage,
-                                                                  const ObjectSlot& slot,
-                                                                  int priority) const {
-    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectStructureAboutToBeChanged, storage, slot,
-                                          priority);
+    return connect(&MetaObject::connectStructureAboutToBeChanged, nullptr, slot, 0);
 }
 zel::Connection ReflectedObject::connectStructureChanged(const ObjectSlot& slot) const {
-    return connectStructureChanged(nullptr, slot, 0);
-}
-zel::Connection ReflectedObject::connectStructureChanged(zel::InlineConnection* storage,
-                                                         const ObjectSlot& slot, int priority) const {
-    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectStructureChanged, storage, slot,
-                                          priority);
+    return connect(&MetaObject::connectStructureChanged, nullptr, slot, 0);
 }
 zel::Connection ReflectedObject::connectPropertiesAboutToBeReset(const ObjectSlot& slot) const {
-    return connectPropertiesAboutToBeReset(nullptr, slot, 0);
-}
-zel::Connection ReflectedObject::connectPropertiesAboutToBeReset(zel::InlineConnection* storage,
-                                                                 const ObjectSlot& slot, int priority) const {
-    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectPropertiesAboutToBeReset, storage, slot,
-                                          priority);
+    return connect(&MetaObject::connectPropertiesAboutToBeReset, nullptr, slot, 0);
 }
 zel::Connection ReflectedObject::connectPropertiesReset(const ObjectSlot& slot) const {
-    return connectPropertiesReset(nullptr, slot, 0);
-}
-zel::Connection ReflectedObject::connectPropertiesReset(zel::InlineConnection* storage,
-                                                        const ObjectSlot& slot, int priority) const {
-    return connectThroughMeta<ObjectSlot>(*this, &MetaObject::connectPropertiesReset, storage, slot,
-                                          priority);
+    return connect(&MetaObject::connectPropertiesReset, nullptr, slot, 0);
 }
 zel::Connection ReflectedObject::connectPropertyAboutToBeAdded(const PropertyRangeSlot& slot) const {
-    return connectPropertyAboutToBeAdded(nullptr, slot, 0);
-}
-zel::Connection ReflectedObject::connectPropertyAboutToBeAdded(zel::InlineConnection* storage,
-                                                               const PropertyRangeSlot& slot,
-                                                               int priority) const {
-    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyAboutToBeAdded, storage,
-                                                 slot, priority);
+    return connect(&MetaObject::connectPropertyAboutToBeAdded, nullptr, slot, 0);
 }
 zel::Connection ReflectedObject::connectPropertyAdded(const PropertyRangeSlot& slot) const {
-    return connectPropertyAdded(nullptr, slot, 0);
+    return connect(&MetaObject::connectPropertyAdded, nullptr, slot, 0);
+}
+zel::Connection ReflectedObject::connectPropertyAboutToBeRemoved(const PropertyRangeSlot& slot) const {
+    return connect(&MetaObject::connectPropertyAboutToBeRemoved, nullptr, slot, 0);
+}
+zel::Connection ReflectedObject::connectPropertyRemoved(const PropertyRangeSlot& slot) const {
+    return connect(&MetaObject::connectPropertyRemoved, nullptr, slot, 0);
+}
+
+zel::Connection ReflectedObject::connectPropertiesReset(zel::InlineConnection* storage,
+                                                        const ObjectSlot& slot, int priority) const {
+    return connect(&MetaObject::connectPropertiesReset, storage, slot, priority);
 }
 zel::Connection ReflectedObject::connectPropertyAdded(zel::InlineConnection* storage,
                                                       const PropertyRangeSlot& slot, int priority) const {
-    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyAdded, storage, slot,
-                                                 priority);
-}
-zel::Connection ReflectedObject::connectPropertyAboutToBeRemoved(const PropertyRangeSlot& slot) const {
-    return connectPropertyAboutToBeRemoved(nullptr, slot, 0);
+    return connect(&MetaObject::connectPropertyAdded, storage, slot, priority);
 }
 zel::Connection ReflectedObject::connectPropertyAboutToBeRemoved(zel::InlineConnection* storage,
                                                                  const PropertyRangeSlot& slot,
                                                                  int priority) const {
-    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyAboutToBeRemoved, storage,
-                                                 slot, priority);
-}
-zel::Connection ReflectedObject::connectPropertyRemoved(const PropertyRangeSlot& slot) const {
-    return connectPropertyRemoved(nullptr, slot, 0);
-}
-zel::Connection ReflectedObject::connectPropertyRemoved(zel::InlineConnection* storage,
-                                                        const PropertyRangeSlot& slot, int priority) const {
-    return connectThroughMeta<PropertyRangeSlot>(*this, &MetaObject::connectPropertyRemoved, storage, slot,
-                                                 priority);
+    return connect(&MetaObject::connectPropertyAboutToBeRemoved, storage, slot, priority);
 }
 
 const void* objectIdentity(const ReflectedObject& object) {
@@ -522,11 +478,6 @@ std::shared_ptr<ObjectData> ObjectData::create(const tavi::Variant& object, Meta
     const ReflectedObject handle(object, data);
     data->addProperties(handle, 0, handle.propertyCount());
     return data;
-}
-
-size_t ObjectData::propertySlotCount() const {
-    std::lock_guard lock(m_mutex);
-    return m_properties.size();
 }
 
 const std::shared_ptr<PropertyData>& ObjectData::propertyData(const ReflectedObject& object, size_t index) {
@@ -633,49 +584,49 @@ void ObjectData::propertyRemoved(const ReflectedObject& object, size_t index, si
 
 zel::Connection ObjectData::connectObjectDeleted(zel::InlineConnection* storage,
                                                  const ObjectDeletedSlot& slot, int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|ObjectDeleted");
-    return m_objectDeleted.connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|ObjectData|ObjectDeleted", m_objectDeleted, storage, slot,
+                           priority);
 }
 zel::Connection ObjectData::connectStructureAboutToBeChanged(zel::InlineConnection* storage,
                                                              const ObjectSlot& slot, int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|StructureAboutToBeChanged");
-    return m_structureAboutToBeChanged.connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|ObjectData|StructureAboutToBeChanged",
+                           m_structureAboutToBeChanged, storage, slot, priority);
 }
 zel::Connection ObjectData::connectStructureChanged(zel::InlineConnection* storage, const ObjectSlot& slot,
                                                     int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|StructureChanged");
-    return m_structureChanged.connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|ObjectData|StructureChanged", m_structureChanged, storage,
+                           slot, priority);
 }
 zel::Connection ObjectData::connectPropertiesAboutToBeReset(zel::InlineConnection* storage,
                                                             const ObjectSlot& slot, int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertiesAboutToBeReset");
-    return m_propertiesAboutToBeReset.connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|ObjectData|PropertiesAboutToBeReset",
+                           m_propertiesAboutToBeReset, storage, slot, priority);
 }
 zel::Connection ObjectData::connectPropertiesReset(zel::InlineConnection* storage, const ObjectSlot& slot,
                                                    int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertiesReset");
-    return m_propertiesReset.connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|ObjectData|PropertiesReset", m_propertiesReset, storage, slot,
+                           priority);
 }
 zel::Connection ObjectData::connectPropertyAboutToBeAdded(zel::InlineConnection* storage,
                                                           const PropertyRangeSlot& slot, int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertyAboutToBeAdded");
-    return m_propertyAboutToBeAdded.connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|ObjectData|PropertyAboutToBeAdded", m_propertyAboutToBeAdded,
+                           storage, slot, priority);
 }
 zel::Connection ObjectData::connectPropertyAdded(zel::InlineConnection* storage,
                                                  const PropertyRangeSlot& slot, int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertyAdded");
-    return m_propertyAdded.connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|ObjectData|PropertyAdded", m_propertyAdded, storage, slot,
+                           priority);
 }
 zel::Connection ObjectData::connectPropertyAboutToBeRemoved(zel::InlineConnection* storage,
                                                             const PropertyRangeSlot& slot,
                                                             int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertyAboutToBeRemoved");
-    return m_propertyAboutToBeRemoved.connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|ObjectData|PropertyAboutToBeRemoved",
+                           m_propertyAboutToBeRemoved, storage, slot, priority);
 }
 zel::Connection ObjectData::connectPropertyRemoved(zel::InlineConnection* storage,
                                                    const PropertyRangeSlot& slot, int priority) const {
-    ZEL::Profiler::Scope scope("Reflection|Signals|ObjectData|PropertyRemoved");
-    return m_propertyRemoved.connect(storage, slot, priority);
+    return connectProfiled("Reflection|Signals|ObjectData|PropertyRemoved", m_propertyRemoved, storage, slot,
+                           priority);
 }
 
 // --- self-describing objects -----------------------------------------------------

@@ -81,54 +81,54 @@ public:
     ReflectedObject& operator=(ReflectedObject&&) noexcept;
     ~ReflectedObject() = default;
 
-    bool isValid() const noexcept;
+    [[nodiscard]] bool isValid() const noexcept;
     explicit operator bool() const noexcept { return isValid(); }
 
-    const tavi::Variant& get() const noexcept { return m_object; }
-    MetaObject* metaObject() const noexcept;
-    ObjectData* objectData() const noexcept;
-    const std::type_info& type() const noexcept;
+    [[nodiscard]] const tavi::Variant& get() const noexcept { return m_object; }
+    [[nodiscard]] MetaObject* metaObject() const noexcept;
+    [[nodiscard]] ObjectData* objectData() const noexcept;
+    [[nodiscard]] const std::type_info& type() const noexcept;
     // The instance's pointer qualifiers (CONST_POINTEE is bit 1).
-    zel::Flags<tavi::MetaType::Qualifier> qualifiers() const noexcept;
-    bool isConst() const noexcept;
-    Annotations annotations() const;
-    ReflectedObjectContextData* contextData() const noexcept;
-    Meta::Stateless::Mode statelessMode() const;
-    bool isStateless() const { return statelessMode() != Meta::Stateless::Mode::None; }
+    [[nodiscard]] zel::Flags<tavi::MetaType::Qualifier> qualifiers() const noexcept;
+    [[nodiscard]] bool isConst() const noexcept;
+    [[nodiscard]] Annotations annotations() const;
+    [[nodiscard]] ReflectedObjectContextData* contextData() const noexcept;
+    [[nodiscard]] Meta::Stateless::Mode statelessMode() const;
+    [[nodiscard]] bool isStateless() const { return statelessMode() != Meta::Stateless::Mode::None; }
 
-    size_t propertyCount() const;
-    size_t firstSelfProperty() const;
-    size_t indexOfProperty(const tavi::Variant& key) const;
-    std::shared_ptr<MetaProperty> metaPropertyAt(size_t index) const;
-    BoundProperty propertyAt(size_t index) const;
-    std::shared_ptr<MetaProperty> findMetaProperty(const tavi::Variant& key) const;
+    [[nodiscard]] size_t propertyCount() const;
+    [[nodiscard]] size_t firstSelfProperty() const;
+    [[nodiscard]] size_t indexOfProperty(const tavi::Variant& key) const;
+    [[nodiscard]] std::shared_ptr<MetaProperty> metaPropertyAt(size_t index) const;
+    [[nodiscard]] BoundProperty propertyAt(size_t index) const;
+    [[nodiscard]] std::shared_ptr<MetaProperty> findMetaProperty(const tavi::Variant& key) const;
     // A string key is read as a dotted path.
-    BoundProperty findPropertyByKey(const tavi::Variant& key) const;
+    [[nodiscard]] BoundProperty findPropertyByKey(const tavi::Variant& key) const;
     // "a.b.c": property c of the object held by b of the object held by a.
-    BoundProperty findPropertyByName(Kor::BasicStringRef<char> path) const;
+    [[nodiscard]] BoundProperty findPropertyByName(Kor::BasicStringRef<char> path) const;
 
-    PropertyRange properties() const;
+    [[nodiscard]] PropertyRange properties() const;
     // Lazily, depth first: "*" this level, "a.b" b of the objects held by a,
     // "**" every property at every depth that holds no object, "***" every
     // property at every depth (holders after their descendants),
     // "~reference" the property this object was reached through.
-    zel::Generator<BoundProperty> properties(Kor::BasicStringRef<char> pattern) const;
+    [[nodiscard]] zel::Generator<BoundProperty> properties(Kor::BasicStringRef<char> pattern) const;
     // Calls `fn` for each property (pattern "*") until it returns false;
     // returns how many properties were visited.
     size_t enumerateProperties(const PropertyEnumerator& fn) const;
     size_t enumerateProperties(Kor::BasicStringRef<char> pattern, const PropertyEnumerator& fn) const;
 
     // The property through which this object was reached; invalid if none.
-    BoundProperty reference() const;
-    ReflectedObject parent(int level = 1) const;
+    [[nodiscard]] BoundProperty reference() const;
+    [[nodiscard]] ReflectedObject parent(int level = 1) const;
     // The `level`-th ancestor whose type name is `typeName` (any when empty).
-    ReflectedObject parent(Kor::BasicStringRef<char> typeName, int level = 1) const;
-    ReflectedObject root() const;
+    [[nodiscard]] ReflectedObject parent(Kor::BasicStringRef<char> typeName, int level = 1) const;
+    [[nodiscard]] ReflectedObject root() const;
     // The object's path from its root, as a PersistentObject finds it
     // ("light.transform"); empty for an object that is its own root.
-    std::string fullName() const;
+    [[nodiscard]] std::string fullName() const;
     // The "_typeName" property's text, or the readable type name; "empty" for nothing.
-    std::string getTypeIdentificator() const;
+    [[nodiscard]] std::string getTypeIdentificator() const;
 
     // Structure changes act on the instance, not on the handle.
     BoundProperty addProperty(const tavi::Variant& key, const tavi::Variant& value) const;
@@ -150,7 +150,7 @@ public:
     friend bool operator==(const ReflectedObject& a, const ReflectedObject& b) {
         return a.m_object == b.m_object;
     }
-    size_t hash() const { return m_object.hash(); }
+    [[nodiscard]] size_t hash() const { return m_object.hash(); }
 
 private:
     friend class ReflectedObjectContextData;
@@ -160,24 +160,20 @@ private:
     void init(tavi::Variant object, MetaObject* metaObject, const BoundProperty* reference);
     void initContextData(const BoundProperty* reference);
 
-    zel::Connection connectObjectDeleted(zel::InlineConnection* storage, const ObjectDeletedSlot& slot,
-                                         int priority) const;
-    zel::Connection connectStructureAboutToBeChanged(zel::InlineConnection* storage, const ObjectSlot& slot,
-                                                     int priority) const;
-    zel::Connection connectStructureChanged(zel::InlineConnection* storage, const ObjectSlot& slot,
-                                            int priority) const;
-    zel::Connection connectPropertiesAboutToBeReset(zel::InlineConnection* storage, const ObjectSlot& slot,
-                                                    int priority) const;
+    // Where an object's slots live is its meta object's choice.
+    template <class Slot>
+    using Connector = zel::Connection (MetaObject::*)(const ReflectedObject&, zel::InlineConnection*,
+                                                      const Slot&, int);
+    template <class Slot>
+    zel::Connection connect(Connector<Slot> connector, zel::InlineConnection* storage, const Slot& slot,
+                            int priority) const;
+    // With storage in the caller and a priority: for the context data.
     zel::Connection connectPropertiesReset(zel::InlineConnection* storage, const ObjectSlot& slot,
                                            int priority) const;
-    zel::Connection connectPropertyAboutToBeAdded(zel::InlineConnection* storage,
-                                                  const PropertyRangeSlot& slot, int priority) const;
     zel::Connection connectPropertyAdded(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
                                          int priority) const;
     zel::Connection connectPropertyAboutToBeRemoved(zel::InlineConnection* storage,
                                                     const PropertyRangeSlot& slot, int priority) const;
-    zel::Connection connectPropertyRemoved(zel::InlineConnection* storage, const PropertyRangeSlot& slot,
-                                           int priority) const;
 
     tavi::Variant m_object;
     WeakPtrVariant<ObjectData, MetaObject> m_meta;
@@ -203,7 +199,7 @@ public:
 
     BoundProperty operator*() const;
     BoundProperty operator[](difference_type n) const;
-    size_t index() const noexcept { return m_index; }
+    [[nodiscard]] size_t index() const noexcept { return m_index; }
 
     PropertyIterator& operator++() noexcept { return ++m_index, *this; }
     PropertyIterator operator++(int) noexcept { return {m_object, m_index++}; }
@@ -242,13 +238,14 @@ public:
     // Raises object-deleted when connected.
     ~ObjectData();
 
-    static std::shared_ptr<ObjectData> create(const tavi::Variant& object, MetaObject* metaObject);
+    [[nodiscard]] static std::shared_ptr<ObjectData> create(const tavi::Variant& object,
+                                                            MetaObject* metaObject);
     // The property's record, created on first use; a shared empty pointer
     // when the object has no data or the index is out of bounds (reported).
-    static const std::shared_ptr<PropertyData>& propertyData(const ReflectedObject& object, size_t index);
+    [[nodiscard]] static const std::shared_ptr<PropertyData>& propertyData(const ReflectedObject& object,
+                                                                           size_t index);
 
-    MetaObject* metaObject() const noexcept { return m_metaObject; }
-    size_t propertySlotCount() const;
+    [[nodiscard]] MetaObject* metaObject() const noexcept { return m_metaObject; }
 
     // Entry points of the notifying meta objects.
     void structureAboutToBeChanged(const ReflectedObject& object);

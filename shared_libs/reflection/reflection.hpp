@@ -32,3 +32,4 @@
 #include "shared_libs/reflection/stateless.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "shared_libs/reflection/type_info.hpp"
+#include "shared_libs/reflection/utils.hpp"

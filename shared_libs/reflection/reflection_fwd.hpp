@@ -34,6 +34,8 @@ template <class T>
 class StaticMetaObject;
 template <class T>
 struct TypeDeclaration;
+template <class... B>
+struct Bases;
 
 class ReflectedObject;
 class ObjectData;

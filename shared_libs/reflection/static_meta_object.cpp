@@ -8,6 +8,7 @@
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/variant/meta_type.hpp"
 #include "platform/zel_core/profiler.hpp"
+#include "shared_libs/reflection/details/library_types.hpp"
 #include "shared_libs/reflection/notifyable_meta_property.hpp"
 
 #include <boost/multi_index/hashed_index.hpp>
@@ -43,9 +44,8 @@ public:
         : m_annotations(std::move(annotations)) {
         const ReflectedObject none;
         for (const MetaObject::BaseClass& baseClass : baseClasses) {
-            KOR_ASSERT(baseClass.metaObject());
             MetaObject* base = baseClass.metaObject();
-            if (!base)
+            if (!KOR_VERIFY(baseClass.metaObject()))
                 continue;
             m_annotations += base->annotations(tavi::Variant());
             const size_t count = base->propertyCount(none);
@@ -57,8 +57,7 @@ public:
 
     std::shared_ptr<MetaProperty> addProperty(std::shared_ptr<MetaProperty> prop) {
         Kor::StackTracker::Frame frame("orv::StaticMetaObjectImpl::addProperty");
-        KOR_ASSERT(prop);
-        if (!prop)
+        if (!KOR_VERIFY(prop))
             return prop;
         auto& byKey = m_properties.get<1>();
         const auto existing = byKey.find(prop->key());
@@ -190,7 +189,11 @@ BuilderCore::BuilderCore(MetaObject& metaObject, StaticMetaObjectImpl& list)
       m_list(list),
       m_inheritedAnnotations(list.annotations()),
       annotations_(1),
-      m_exceptions(std::uncaught_exceptions()) {}
+      m_exceptions(std::uncaught_exceptions()) {
+    // Declarations run at load time, maybe before the library's own static
+    // initialisers: the annotation types get their names first.
+    library_types_details::registerLibraryTypes();
+}
 
 // A declaration cut short by an exception has not forgotten a pop().
 BuilderCore::~BuilderCore() {
@@ -211,9 +214,15 @@ void BuilderCore::pushScope(Annotations annotations) {
     annotations_.push_back(std::move(scope));
 }
 
+void BuilderCore::closeScopesAbove(size_t depth) {
+    if (std::uncaught_exceptions() == m_exceptions)
+        KOR_ASSERT_MSG(annotations_.size() <= depth + 1, "Missing META_POP");
+    if (annotations_.size() > depth)
+        annotations_.resize(depth);
+}
+
 void BuilderCore::popScope() {
-    KOR_ASSERT_MSG(annotations_.size() > 1, "pop() without a matching push()");
-    if (annotations_.size() > 1)
+    if (KOR_VERIFY_MSG(annotations_.size() > 1, "pop() without a matching push()"))
         annotations_.pop_back();
 }
 
@@ -242,6 +251,21 @@ void BuilderCore::addMethod(std::string key, Annotations annotations, MetaProper
             &m_metaObject, type, type, tavi::Variant(std::move(key)), std::move(all), std::move(method));
     }
     m_list.addProperty(std::move(property));
+}
+
+bool registerDeclared(MetaObject& metaObject) {
+    MetaObjectManager& registry = MetaObjectManager::instance();
+    if (const MetaObject* existing = registry.findType(metaObject.type());
+        existing && existing != &metaObject) {
+        Kor::errorMessage(
+            "orv::StaticMetaObject: type '%s' already has a meta object: a module built it again instead of "
+            "sharing the declaring module's (export that module's symbols, e.g. link an executable with "
+            "-rdynamic)",
+            metaObject.name().c_str());
+        return false;
+    }
+    registry.registerType(&metaObject);
+    return true;
 }
 
 } // namespace static_meta_object_details

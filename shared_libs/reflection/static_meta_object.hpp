@@ -1,6 +1,6 @@
 #pragma once
 // Static meta objects: the descriptions of compiled types, declared once per
-// type and built on first use (in practice at load time).
+// type and registered when the module that declares them loads.
 //
 //   struct Shape { virtual ~Shape() = default; std::string name; float area() const; };
 //   struct Circle : Shape {
@@ -22,14 +22,22 @@
 //               .property("area", &Shape::area)                                     // read-only
 //               .property("diameter", [](const Circle* c) { return 2 * c->radius; })
 //               .object("style", &Circle::style)                // a member object, edited in place
-//               .push(Meta::Group("Advanced"))
-//                   .method("scaled", &Circle::scaled)
-//               .pop();
+//               .group(Meta::Group("Advanced"), [](auto& type) {
+//                   type.method("scaled", &Circle::scaled);
+//               });
 //       }
 //   };
 //
-//   inline const orv::TypeRegistration<Shape, Circle> s_shapes;  // declared at load time
 //   orv::ReflectedObject object = orv::reflect(circle);
+//   orv::MetaObject& meta = orv::metaObjectOf<Circle>();
+//
+// Registration needs no list: a declaration names orv::Builder<T>, and that
+// alone registers T when its module loads. So a Circle reached through a
+// Shape* is seen as a Circle, and found by name, whatever code ran before.
+// Declare each type in one module; other modules (plugins) that include the
+// declaration share its meta object as long as the declaring module exports
+// its symbols (an executable: -rdynamic). A second meta object for a type is
+// reported when it registers.
 //
 // A property takes a key, a getter, an optional setter and any number of
 // annotations (annotation values, or whole orv::Annotations). Getters are
@@ -37,16 +45,23 @@
 // parameters, or callables taking `const T*` (or the bound property, or the
 // owning ReflectedObject); setters are member functions with one parameter
 // or callables taking `T*` and the value (and optionally the setter flags).
-// Without a setter the property is read-only. object() exposes a member
-// object by pointer, so a panel can open it and edit it in place. A method is a member
-// function, a function-valued data member, or a callable taking `const T*`
-// (or `T*`) first; its arguments are converted from the Variants passed.
+// Without a setter the property is read-only. A setter must take the value,
+// so an annotation that happens to be callable is never taken for one: mark
+// such a type with orv::callableAnnotation, or pass it in orv::Annotations{}.
+// object() exposes a member object by pointer, so a panel can open it and
+// edit it in place. property() of a data member whose type is declared does
+// not compile: it is almost always meant as object(); a copied value takes
+// a getter and a setter of its own (or Meta::Value).
+// A method is a member function, a function-valued data member, or a callable
+// taking `const T*` (or `T*`) first; its arguments are converted from the
+// Variants passed.
 //
-// Annotation scopes: push(annotations...) opens a scope whose annotations
-// every following member takes (before its own), pop() closes it. A new
-// scope starts as a copy of the enclosing one plus the given annotations, so
-// nested scopes accumulate. A declaration that leaves a scope open is
-// reported when the builder ends ("Missing META_POP").
+// Annotation scopes: group(annotations, body) gives every member that `body`
+// declares those annotations (before their own) and closes itself however
+// body returns. push(annotations...) and pop() do the same in two calls; a
+// declaration that leaves a pushed scope open is reported when the builder
+// ends ("Missing META_POP"). A new scope starts as a copy of the enclosing
+// one plus the given annotations, so nested scopes accumulate.
 //
 // Type annotations given with annotate() come before those inherited from
 // the bases, as the bases' annotations are appended to the type's own.
@@ -60,13 +75,19 @@
 #include "shared_libs/reflection/notifyable_meta_object.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
+#include <concepts>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <vector>
+
+namespace Meta {
+struct Value;
+}
 
 namespace orv {
 
@@ -132,15 +153,20 @@ concept DeclaredType = requires {
     &TypeDeclaration<T>::declare;
 };
 
-// The meta object of one declared type T, created by the first call of
-// instance(): it copies the bases' properties, runs the declaration,
-// registers itself, and unregisters when it is destroyed at unload.
+template <class T>
+class StaticMetaObject;
+template <class T>
+StaticMetaObject<T>& metaObjectOf();
+
+// The meta object of one declared type T, built when T's module loads (or
+// earlier, by its first use): it copies the bases' properties, runs the
+// declaration, registers itself, and unregisters when it is destroyed at
+// unload. metaObjectOf<T>() returns it.
 template <class T>
 class StaticMetaObject final : public BaseStaticMetaObject<0> {
 public:
     class Builder;
 
-    static StaticMetaObject& instance();
     ~StaticMetaObject() override;
 
     // A new default-constructed T held by a std::shared_ptr<T>; void when T
@@ -150,7 +176,18 @@ public:
     bool objectMatches(const tavi::Variant& object) const override;
 
 private:
+    friend StaticMetaObject& metaObjectOf<T>();
+
     StaticMetaObject();
+
+    // What registers T at load time: naming this class (every declaration
+    // does, through orv::Builder<T>) instantiates the anchor, and the anchor
+    // needs this flag, whose initialiser builds the meta object.
+    static inline const bool s_registered = (metaObjectOf<T>(), true);
+    using Anchor = static_meta_object_details::Anchor<&s_registered>;
+
+    // False for a second meta object of T (reported, left out of the registry).
+    bool m_registered = false;
 };
 
 template <class T>
@@ -173,6 +210,10 @@ protected:
     void annotateType(Annotations annotations);
     void pushScope(Annotations annotations);
     void popScope();
+    // Open scopes, the outermost (the declaration's own) included.
+    size_t scopeDepth() const noexcept { return annotations_.size(); }
+    // Closes the scopes above `depth`; reports any the caller left open.
+    void closeScopesAbove(size_t depth);
     void addProperty(std::string key, const std::type_info& type, Annotations annotations,
                      MetaProperty::Getter getter, MetaProperty::Setter setter);
     void addMethod(std::string key, Annotations annotations, MetaProperty::Method method);
@@ -204,6 +245,12 @@ public:
     template <class G, static_meta_object_details::AnnotationValue... A>
     requires(!static_meta_object_details::setterFirst<T, A...>) Builder& property(std::string key, G getter,
                                                                                   A&&... annotations) {
+        static_assert(!std::is_member_object_pointer_v<G> ||
+                          !DeclaredType<static_meta_object_details::GetterValue<T, G>> ||
+                          (std::is_same_v<std::remove_cvref_t<A>, Meta::Value> || ...),
+                      "this data member holds a declared type: write .object(key, &T::member) to edit it in "
+                      "place through its own properties; to keep it one copied value, give a getter and a "
+                      "setter of your own (or mark it Meta::Value)");
         MetaProperty::Setter setter;
         if constexpr (std::is_member_object_pointer_v<G> &&
                       !static_meta_object_details::ConstDataMember<T, G>)
@@ -234,7 +281,7 @@ public:
                                                                 A&&... annotations) {
         using M = static_meta_object_details::GetterValue<T, G>;
         if constexpr (DeclaredType<M>)
-            StaticMetaObject<M>::instance();
+            metaObjectOf<M>();
         addProperty(std::move(key), typeid(M),
                     static_meta_object_details::annotationsOf(std::forward<A>(annotations)...),
                     static_meta_object_details::makeMemberObjectGetter<T>(member), {});
@@ -245,6 +292,21 @@ public:
     Builder& method(std::string key, M callable, A&&... annotations) {
         addMethod(std::move(key), static_meta_object_details::annotationsOf(std::forward<A>(annotations)...),
                   static_meta_object_details::makeMethod<T>(std::move(callable)));
+        return *this;
+    }
+
+    // The members `body` declares (body is called with this builder) take
+    // `annotations` first; the scope closes when body returns or throws.
+    template <static_meta_object_details::AnnotationValue A, std::invocable<Builder&> F>
+    Builder& group(A&& annotations, F&& body) {
+        const size_t depth = scopeDepth();
+        pushScope(static_meta_object_details::annotationsOf(std::forward<A>(annotations)));
+        const struct Close {
+            Builder& builder;
+            size_t depth;
+            ~Close() { builder.closeScopesAbove(depth); }
+        } close{*this, depth};
+        std::invoke(std::forward<F>(body), *this);
         return *this;
     }
 
@@ -284,7 +346,7 @@ const char* declaredName() {
 template <class T, class... B>
 std::vector<MetaObject::BaseClass> baseClassesOf(Bases<B...>) {
     // Braced lists are evaluated in order: the bases are built first to last.
-    return {MetaObject::BaseClass(&StaticMetaObject<B>::instance(), baseOffset<T, B>())...};
+    return {MetaObject::BaseClass(&metaObjectOf<B>(), baseOffset<T, B>())...};
 }
 
 template <class T>
@@ -298,25 +360,20 @@ std::vector<MetaObject::BaseClass> declaredBases() {
 } // namespace static_meta_object_details
 
 template <class T>
-StaticMetaObject<T>& StaticMetaObject<T>::instance() {
-    static_assert(DeclaredType<T>,
-                  "declare the type first: specialise orv::TypeDeclaration<T> with a declare function");
-    static StaticMetaObject meta;
-    return meta;
-}
-
-template <class T>
 StaticMetaObject<T>::StaticMetaObject()
     : BaseStaticMetaObject<0>(typeid(T), static_meta_object_details::declaredName<T>(), {},
                               static_meta_object_details::declaredBases<T>()) {
-    Builder builder(*this);
-    TypeDeclaration<T>::declare(builder);
-    MetaObjectManager::instance().registerType(this);
+    {
+        Builder builder(*this);
+        TypeDeclaration<T>::declare(builder);
+    }
+    m_registered = static_meta_object_details::registerDeclared(*this);
 }
 
 template <class T>
 StaticMetaObject<T>::~StaticMetaObject() {
-    MetaObjectManager::instance().unregisterType(this);
+    if (m_registered)
+        MetaObjectManager::instance().unregisterType(this);
 }
 
 template <class T>
@@ -333,28 +390,23 @@ bool StaticMetaObject<T>::objectMatches(const tavi::Variant& object) const {
     return object.tryCast(pointer);
 }
 
-// The meta object of a declared type, created on first use.
+// The meta object of a declared type: made once, at load time or by the
+// first use before that, and destroyed at unload.
 template <class T>
 StaticMetaObject<T>& metaObjectOf() {
-    return StaticMetaObject<T>::instance();
+    static_assert(DeclaredType<T>,
+                  "declare the type first: specialise orv::TypeDeclaration<T> with a declare function");
+    static StaticMetaObject<T> meta;
+    return meta;
 }
 
-// A handle to `object`, its type declared first. The registry refines it to
-// the most derived registered type.
+// A handle to `object`. The registry refines it to the most derived
+// registered type.
 template <class T>
 ReflectedObject reflect(T& object) {
-    StaticMetaObject<std::remove_cv_t<T>>::instance();
+    metaObjectOf<std::remove_cv_t<T>>();
     return ReflectedObject(tavi::Variant(&object));
 }
-
-// Declares types when it is constructed, e.g. at load time:
-//   inline const orv::TypeRegistration<Shape, Circle> s_types;
-// Needed where objects are reached through a base class: a derived type is
-// found only once it is registered.
-template <class... T>
-struct TypeRegistration {
-    TypeRegistration() { (StaticMetaObject<T>::instance(), ...); }
-};
 
 } // namespace orv
 

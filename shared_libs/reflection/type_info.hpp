@@ -27,13 +27,13 @@ public:
 
     // Appends `type` unless present; a fourth distinct type reports "Types overflow\n".
     void addType(const std::type_info& type);
-    bool containsType(const std::type_info& type) const noexcept;
+    [[nodiscard]] bool containsType(const std::type_info& type) const noexcept;
 
-    const std::type_info* type(size_t slot) const noexcept {
+    [[nodiscard]] const std::type_info* type(size_t slot) const noexcept {
         return slot < MAX_TYPES ? m_types[slot] : nullptr;
     }
     size_t size() const noexcept;
-    bool isPointer() const noexcept { return m_isPointer; }
+    [[nodiscard]] bool isPointer() const noexcept { return m_isPointer; }
 
     friend bool operator==(const TypeInfo& a, const TypeInfo& b) noexcept;
 

@@ -32,8 +32,7 @@ inline constexpr std::uintptr_t TYPE_MASK = 1;
 // cannot carry a tag (reported) or is null.
 inline std::uintptr_t tag(const void* pointer, std::uintptr_t index) {
     const std::uintptr_t bits = reinterpret_cast<std::uintptr_t>(pointer);
-    KOR_ASSERT((bits & TYPE_MASK) == 0);
-    if (bits == 0 || (bits & TYPE_MASK) != 0)
+    if (!KOR_VERIFY((bits & TYPE_MASK) == 0) || bits == 0)
         return 0;
     return bits | index;
 }

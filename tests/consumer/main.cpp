@@ -1,8 +1,8 @@
 // Declares a type, writes a property with undo and reads it back: exits 0
 // only when the library behaves the same outside the tree that built it.
-#include "shared_libs/reflection/reflection.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
 #include "platform/kor/undo/undo_history.hpp"
+#include "shared_libs/reflection/reflection.hpp"
 
 #include <cstdio>
 #include <string>

@@ -67,8 +67,3 @@ struct orv::TypeDeclaration<xml_scene::Shape> {
         type.property("area", &xml_scene::Shape::area);
     }
 };
-
-namespace xml_scene {
-// Declares the types before a document names them.
-inline const orv::TypeRegistration<Color, Sample, Shape> s_types;
-} // namespace xml_scene

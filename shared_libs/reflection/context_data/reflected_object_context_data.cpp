@@ -42,27 +42,23 @@ BoundPropertyContextData* ReflectedObjectContextData::propertyContextData(size_t
                             index, m_propertiesContextData.size());
         return nullptr;
     }
-    std::atomic<BoundPropertyContextData*>& slot = m_propertiesContextData[index];
-    BoundPropertyContextData* current = slot.load(std::memory_order_acquire);
-    if (current)
+    const auto& slot = m_propertiesContextData[index];
+    if (BoundPropertyContextData* current = slot.get())
         return current;
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|BoundPropertyContextData");
-    auto created = std::make_unique<BoundPropertyContextData>(property);
-    if (slot.compare_exchange_strong(current, created.get(), std::memory_order_acq_rel))
-        return created.release();
-    return current;
+    return &slot.getOrCreate(property);
 }
 
 void ReflectedObjectContextData::destroySlots() {
-    for (std::atomic<BoundPropertyContextData*>& slot : m_propertiesContextData)
-        delete slot.exchange(nullptr);
+    for (auto& slot : m_propertiesContextData)
+        slot.reset();
 }
 
 void ReflectedObjectContextData::propertiesReset(size_t count) {
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
     destroySlots();
-    // Atomics cannot be moved: a fresh vector of null slots.
-    std::vector<std::atomic<BoundPropertyContextData*>> slots(count);
+    // Slots cannot be moved: a fresh vector of empty ones.
+    std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> slots(count);
     m_propertiesContextData.swap(slots);
 }
 
@@ -70,31 +66,28 @@ void ReflectedObjectContextData::propertyAdded(size_t index, size_t count) {
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
     const size_t oldSize = m_propertiesContextData.size();
     const size_t newSize = oldSize + count;
-    KOR_ASSERT(newSize >= oldSize);
-    KOR_ASSERT(index <= oldSize);
-    if (newSize < oldSize || index > oldSize)
+    const bool grows = KOR_VERIFY(newSize >= oldSize); // both are reported
+    if (!KOR_VERIFY(index <= oldSize) || !grows)
         return;
-    std::vector<std::atomic<BoundPropertyContextData*>> slots(newSize);
+    std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> slots(newSize);
     for (size_t i = 0; i < oldSize; ++i)
-        slots[i < index ? i : i + count].store(m_propertiesContextData[i].exchange(nullptr));
+        slots[i < index ? i : i + count].reset(m_propertiesContextData[i].release());
     m_propertiesContextData.swap(slots);
 }
 
 void ReflectedObjectContextData::propertyAboutToBeRemoved(size_t index, size_t count) {
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
     const size_t size = m_propertiesContextData.size();
-    KOR_ASSERT(index + count <= m_propertiesContextData.size());
-    if (index + count > size)
+    if (!KOR_VERIFY(index + count <= m_propertiesContextData.size()))
         return;
-    std::vector<std::atomic<BoundPropertyContextData*>> slots(size - count);
+    std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> slots(size - count);
     for (size_t i = 0; i < size; ++i) {
-        BoundPropertyContextData* context = m_propertiesContextData[i].exchange(nullptr);
         if (i < index)
-            slots[i].store(context);
+            slots[i].reset(m_propertiesContextData[i].release());
         else if (i >= index + count)
-            slots[i - count].store(context);
+            slots[i - count].reset(m_propertiesContextData[i].release());
         else
-            delete context;
+            m_propertiesContextData[i].reset();
     }
     m_propertiesContextData.swap(slots);
 }

@@ -3,11 +3,11 @@
 // per property index, kept in step with the object's structure signals, and
 // the object's stateless mode once computed.
 
+#include "orv_cpp_utils/details/lazy_owner.hpp"
 #include "orv_cpp_utils/signal.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
-#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -42,7 +42,8 @@ private:
     void propertyAboutToBeRemoved(size_t index, size_t count);
     void destroySlots();
 
-    std::vector<std::atomic<BoundPropertyContextData*>> m_propertiesContextData;
+    // One per property index, each made on first use.
+    std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> m_propertiesContextData;
     std::optional<Meta::Stateless::Mode> m_statelessMode;
     zel::InlineConnection m_propertiesResetConnection;
     zel::InlineConnection m_propertyAddedConnection;

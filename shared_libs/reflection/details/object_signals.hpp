@@ -2,6 +2,7 @@
 // The structure signals of a reflected object and their slot types.
 
 #include "orv_cpp_utils/signal.hpp"
+#include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/details/bound_property_convertor.hpp"
 
 #include <cstddef>
@@ -21,4 +22,45 @@ using ObjectDeletedSlot = ObjectDeletedSignal::slot_type;
 using ObjectSlot = ObjectSignal::slot_type;
 using PropertyRangeSlot = PropertyRangeSignal::slot_type;
 
+// The events of each signal kind, in the order their signals are kept.
+enum class ObjectEvent : size_t {
+    StructureAboutToBeChanged,
+    StructureChanged,
+    PropertiesAboutToBeReset,
+    PropertiesReset
+};
+enum class PropertyRangeEvent : size_t {
+    PropertyAboutToBeAdded,
+    PropertyAdded,
+    PropertyAboutToBeRemoved,
+    PropertyRemoved
+};
+
+namespace object_signals_details {
+
+// What tells one change event from another: which per-object map keeps its
+// slots (`key`, where the maps are indexed) with the label and profiler
+// scope of those slots; the members of the per-instance data that keep and
+// raise its signal, and the operations named when an instance has no data.
+template <class Key, size_t L, class Connect, class Raise>
+struct Event {
+    Key key;
+    const char (&label)[L];
+    const char* connectScope;
+    Connect connectData;
+    Raise raiseData;
+    const char* connectOperation;
+    const char* raiseOperation;
+};
+
+// Connects `slot` to `signal` inside the profiler scope `scope`: what every
+// connector does whose signal is kept where it is called.
+template <class Signal>
+zel::Connection connectProfiled(const char* scope, const Signal& signal, zel::InlineConnection* storage,
+                                const typename Signal::slot_type& slot, int priority) {
+    const ZEL::Profiler::Scope profile(scope);
+    return signal.connect(storage, slot, priority);
+}
+
+} // namespace object_signals_details
 } // namespace orv

@@ -63,6 +63,19 @@ using GetterSignature = tavi::Variant(const BoundProperty&);
 using SetterSignature = void(const BoundProperty&, const tavi::Variant&, SetterFlags);
 using MethodFunction = BasicGenericFunction<const BoundProperty&, SetterFlags>;
 
+// --- registration ---
+
+// Taking the address of a type's registration flag as an argument of this
+// template is what makes the flag, and so the registration, exist.
+template <const bool*>
+struct Anchor {};
+
+// Registers a static meta object just built and returns true. A second one
+// for the same type (a module that built the type's meta object again
+// instead of sharing it) is reported and not registered: the registry keeps
+// answering with the first, and unloading the second leaves it alone.
+bool registerDeclared(MetaObject& metaObject);
+
 // --- base classes ---
 
 // Derived address minus the address of its Base sub-object, read off a cast
@@ -88,16 +101,22 @@ template <class A>
 concept AnnotationValue =
     std::is_same_v<std::remove_cvref_t<A>, Annotations> || std::is_constructible_v<tavi::Variant, A>;
 
+// Callables are setters, getters or methods, unless marked as annotations.
+template <class A>
+concept CallableValue = !callableAnnotation<A> &&
+                        (std::is_member_pointer_v<A> || requires { typename CallableSignature<A>::type; });
+
 // Annotations given with a member: each value in order, containers merged.
 template <class... A>
 Annotations annotationsOf(A&&... values) {
     Annotations result;
     [[maybe_unused]] const auto add = [&result]<class V>(V&& value) {
         using Plain = std::remove_cvref_t<V>;
-        static_assert(
-            !std::is_member_pointer_v<Plain> && !requires { typename CallableSignature<Plain>::type; },
-            "annotations are plain values: a callable here is a setter (or method) whose parameters do "
-            "not fit");
+        static_assert(!CallableValue<Plain>,
+                      "this callable is neither a setter nor an annotation. A setter takes the value: a "
+                      "member function with one parameter, or a callable such as [](T* object, V value) "
+                      "{...}. A callable annotation type is marked with orv::callableAnnotation, or passed "
+                      "inside orv::Annotations{...}");
         if constexpr (std::is_same_v<Plain, Annotations>)
             result += std::forward<V>(value);
         else
@@ -153,15 +172,33 @@ template <class M>
 requires std::is_member_function_pointer_v<M>
 inline constexpr size_t memberArity<M> = SignatureTraits<MemberSignature<M>>::arity;
 
+// A parameter of a setter of T that receives the value: anything but the
+// object, the bound property, the owning object and the setter flags.
+template <class T, class P>
+inline constexpr bool valueParameter =
+    !std::is_same_v<std::decay_t<P>, T*> && !std::is_same_v<std::decay_t<P>, const T*> &&
+    !std::is_same_v<std::remove_cvref_t<P>, BoundProperty> &&
+    !std::is_same_v<std::remove_cvref_t<P>, ReflectedObject> &&
+    !std::is_same_v<std::remove_cvref_t<P>, SetterFlags> &&
+    !std::is_same_v<std::remove_cvref_t<P>, SetterFlag>;
+
+template <class T, class Signature>
+inline constexpr bool takesValue = false;
+template <class T, class R, class... P>
+inline constexpr bool takesValue<T, R(P...)> = (valueParameter<T, P> || ...);
+
 // What the builder takes for a setter: a member function with one
-// parameter, or a callable that fits a setter of T (see
-// MetaPropertySetterArgumentsConvertor).
+// parameter, or a callable that takes the value and fits a setter of T (see
+// MetaPropertySetterArgumentsConvertor). A callable that takes no value
+// writes nothing: it is not a setter (it may be a callable annotation).
 template <class S, class T>
-concept SetterFor = (std::is_member_function_pointer_v<std::remove_cvref_t<S>> &&
-                     memberArity<std::remove_cvref_t<S>> == 1) ||
-                    (!std::is_member_pointer_v<std::remove_cvref_t<S>> &&
-                     requires { typename CallableSignature<std::remove_cvref_t<S>>::type; } &&
-                     FuzzyCallable<S, SetterSignature, MetaPropertySetterArgumentsConvertor<T>>);
+concept SetterFor = !callableAnnotation<std::remove_cvref_t<S>> &&
+                    ((std::is_member_function_pointer_v<std::remove_cvref_t<S>> &&
+                      memberArity<std::remove_cvref_t<S>> == 1) ||
+                     (!std::is_member_pointer_v<std::remove_cvref_t<S>> &&
+                      requires { typename CallableSignature<std::remove_cvref_t<S>>::type; } &&
+                      takesValue<T, CallableSignatureOf<S>> &&
+                      FuzzyCallable<S, SetterSignature, MetaPropertySetterArgumentsConvertor<T>>));
 
 // Whether the argument after a getter is a setter (else: an annotation).
 template <class T, class... A>

@@ -4,6 +4,7 @@
 // back onto each of them.
 
 #include "platform/variant/variant.hpp"
+#include "shared_libs/reflection/annotations.hpp"
 
 #include <functional>
 #include <memory>
@@ -53,3 +54,7 @@ struct ReduceMap {
 };
 
 } // namespace Meta::MultiSelection
+
+// Called to make reduce maps, stored as an annotation.
+template <>
+inline constexpr bool orv::callableAnnotation<Meta::MultiSelection::ReduceMap> = true;
