@@ -38,6 +38,23 @@ CASES = [
     ("multi_edit", "100 writes in one notify scope, one slot (per write)"),
     ("undo_redo_depth1", "undo + redo of one recorded write, path of 1 key"),
     ("undo_redo_depth4", "undo + redo of one recorded write, path of 4 keys"),
+    ("collection_insert_front", "insert at the front of a 10,000-element list"),
+]
+
+# Operations measured at several sizes, named "<group>/<case>/<size>": one
+# table per group, one column per size.
+SCALING = [
+    (
+        "generic_object",
+        "Generic objects by number of properties (ns per operation, allocations in brackets)",
+        [
+            ("add", "add a property (appended; the object grows to the size)"),
+            ("find", "find a property by key (handle)"),
+            ("index_of", "look a key up (index only)"),
+            ("read", "read a property (handle made once)"),
+            ("remove_middle", "remove the middle property"),
+        ],
+    ),
 ]
 
 # The XML benchmarks: the same scene written and read by this library, by
@@ -230,11 +247,50 @@ def xml_tables(results):
     return "\n".join(lines)
 
 
+def scaling_name(name):
+    """(group, case, size) for a benchmark of a SCALING group, else None."""
+    parts = name.split("/")
+    if len(parts) != 3 or not parts[2].isdigit():
+        return None
+    if not any(parts[0] == group for group, _, _ in SCALING):
+        return None
+    return parts[0], parts[1], int(parts[2])
+
+
+def scaling(results):
+    tables, errors = [], []
+    for group, title, cases in SCALING:
+        sizes = sorted({s for n in results if (k := scaling_name(n)) and k[0] == group for s in [k[2]]})
+        if not sizes:
+            continue
+        lines = [
+            f"### {title}",
+            "",
+            "| case | " + " | ".join(f"{size:,}" for size in sizes) + " |",
+            "|---|" + "--:|" * len(sizes),
+        ]
+        for case, label in cases:
+            cells = []
+            for size in sizes:
+                result = results.get(f"{group}/{case}/{size}")
+                if result is None:
+                    cells.append("—")
+                elif "error" in result:
+                    errors.append(f"{group}/{case}/{size}: {result['error']}")
+                    cells.append("error")
+                else:
+                    cells.append(f"{fmt_ns(result['ns'])} ({fmt_allocs(result['allocs'])})")
+            lines.append(f"| {label} | " + " | ".join(cells) + " |")
+        tables.append("\n".join(lines))
+    return "\n\n".join(tables), errors
+
+
 def others(results):
     names = [
         n
         for n in results
         if n.rsplit("/", 1)[-1] not in IMPLEMENTATIONS
+        and scaling_name(n) is None
         and not n.startswith("xml_")
         and n.split("/")[0] not in XML_MEMORY
     ]
@@ -324,6 +380,10 @@ def main():
         "",
         table,
     ]
+    grown, grown_errors = scaling(results)
+    if grown:
+        parts += ["", grown]
+    errors += grown_errors
     if errors:
         parts += ["", "Benchmarks that failed their own checks:", ""] + [f"- {e}" for e in errors]
     xml = xml_tables(results)

@@ -339,6 +339,89 @@ void undoAcrossARebuiltObject() {
 
 } // namespace
 
+// --- run-time property sheets and lists ----------------------------------------------
+
+namespace scene {
+
+// A render layer lists the names of the nodes it draws.
+struct Layer {
+    std::vector<std::string> members;
+};
+
+} // namespace scene
+
+template <>
+struct orv::TypeDeclaration<scene::Layer> {
+    static constexpr const char* name = "Layer";
+    static void declare(orv::Builder<scene::Layer>& type) {
+        // One line: a list whose elements are properties, added and removed with undo.
+        type.collection("members", &scene::Layer::members,
+                        Meta::ElementFactory([] { return std::string("unnamed"); }));
+    }
+};
+
+namespace {
+
+std::string listed(const orv::ReflectedObject& list) {
+    std::string out;
+    for (const orv::BoundProperty& element : list.properties())
+        out += (out.empty() ? "" : ", ") + element.name() + ": " + orv::valueText(element.get());
+    return "[" + out + "]";
+}
+
+// Custom properties a user adds to a node, as a generic object; and a list
+// grown, shrunk and taken back with undo.
+void customPropertiesAndLists() {
+    std::printf("\nProperty sheets and lists made at run time:\n");
+    constexpr size_t END = orv::MetaObject::INVALID_INDEX;
+    Kor::UndoHistory history;
+    const Kor::UndoHistory::ThreadAttachment attachment(history);
+
+    step("build a custom-property sheet at run time");
+    orv::GenericObject sheet;
+    sheet.addProperty("exposure", END, 1.0f, {tavi::Variant(Meta::Label::Text("Exposure"))});
+    sheet.addProperty("note", END, std::string("shadows?"));
+    sheet.addProperty("bake", END, true);
+    showPanel(sheet.object());
+
+    step("edit the sheet: exposure to 1.5 (undoable), the note replaced, bake removed");
+    {
+        Kor::CommitChangesScope edit("Exposure");
+        sheet["exposure"].set(1.5f);
+    }
+    sheet.setProperty("note", END, std::string("done"));
+    sheet.removeProperty("bake");
+    showPanel(sheet.object());
+    step(("undo \"" + history.undoName() + "\"").c_str());
+    history.undo();
+    showPanel(sheet.object());
+
+    scene::Layer layer{{"lamp", "camera"}};
+    const orv::ReflectedObject members(orv::reflect(layer).findPropertyByName("members"));
+    step("a layer's member list, edited with undo");
+    std::printf("  %s\n", listed(members).c_str());
+    {
+        Kor::CommitChangesScope edit("Add members");
+        members.addProperty(tavi::Variant(), tavi::Variant()); // made by the element factory
+        members.addProperty(tavi::Variant(size_t(0)), std::string("floor"));
+    }
+    {
+        Kor::CommitChangesScope edit("Remove member");
+        members.removePropertyAt(1);
+    }
+    std::printf("  %s\n", listed(members).c_str());
+    for (int i = 0; i < 2; ++i) {
+        step(("undo \"" + history.undoName() + "\"").c_str());
+        history.undo();
+        std::printf("  %s\n", listed(members).c_str());
+    }
+    step(("redo \"" + history.redoName() + "\"").c_str());
+    history.redo();
+    std::printf("  %s\n", listed(members).c_str());
+}
+
+} // namespace
+
 int main() {
     scene::Light lamp;
     lamp.name = "lamp";
@@ -410,6 +493,7 @@ int main() {
 
     undoAcrossARebuiltObject();
     trackedPanelSession(lamp);
+    customPropertiesAndLists();
     saveAndLoad(lamp);
     return 0;
 }

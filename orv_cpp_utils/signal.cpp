@@ -31,11 +31,6 @@ bool SlotHolderBase::tryPin() noexcept {
     return true;
 }
 
-void SlotHolderBase::pin() noexcept {
-    m_state.fetch_add(1, std::memory_order_acq_rel);
-    incRef();
-}
-
 void SlotHolderBase::unpin() noexcept {
     if (m_state.fetch_sub(1, std::memory_order_acq_rel) == DISCONNECTED + 1)
         finishDisconnect();
@@ -78,7 +73,15 @@ void SignalImplBase::disconnectAll() noexcept {
     std::unique_lock lock(m_mutex);
     while (m_slotCount != 0) {
         SlotHolderBase* const h = &*m_slots.begin();
-        if (h->m_state.load(std::memory_order_acquire) == SlotHolderBase::DISCONNECTED) {
+        // Pin and mark disconnected in one step: a disconnect racing with
+        // this either comes first (and unlinks, below) or finds the slot
+        // pinned and leaves it to us, never both.
+        int64_t state = h->m_state.load(std::memory_order_acquire);
+        while (state != SlotHolderBase::DISCONNECTED &&
+               !h->m_state.compare_exchange_weak(state, (state | SlotHolderBase::DISCONNECTED) + 1,
+                                                 std::memory_order_acq_rel, std::memory_order_acquire)) {
+        }
+        if (state == SlotHolderBase::DISCONNECTED) {
             // Disconnected and held by no emission, yet linked: the thread
             // that disconnected it is about to take the lock and unlink it,
             // having read this body's address. Let it, before the body goes.
@@ -87,8 +90,7 @@ void SignalImplBase::disconnectAll() noexcept {
             lock.lock();
             continue;
         }
-        h->pin();
-        h->m_state.fetch_or(SlotHolderBase::DISCONNECTED, std::memory_order_acq_rel);
+        h->incRef(); // the pin's reference
         remove(h);
         lock.unlock();
         h->decRef(); // the tree's reference; the pin keeps the holder alive

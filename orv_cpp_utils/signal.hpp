@@ -218,7 +218,16 @@ public:
     }
 
 private:
-    lazy_owner_details::LazyOwner<impl_type> m_impl;
+    // Every slot is disconnected before the body begins to die, so that a
+    // disconnect finishing on another thread still finds a whole body.
+    struct Destroy {
+        void operator()(impl_type* body) const noexcept {
+            body->disconnectAll();
+            delete body;
+        }
+    };
+
+    lazy_owner_details::LazyOwner<impl_type, Destroy> m_impl;
 };
 
 // Keeps one connection and disconnects it when destroyed or given another.

@@ -3,15 +3,39 @@
 #include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
 #include "shared_libs/reflection/meta_hooks.hpp"
+#include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
+#include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/object_fixtures.hpp"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+namespace context_test {
+struct Dial {
+    float value = 0.5f;
+};
+struct Pair {
+    int a = 1;
+    int c = 3;
+};
+} // namespace context_test
+
+template <>
+struct orv::TypeDeclaration<context_test::Dial> {
+    static constexpr const char* name = "context_test::Dial";
+    static void declare(orv::Builder<context_test::Dial>& type) {
+        type.property("value", &context_test::Dial::value);
+    }
+};
+
 namespace {
+
+using context_test::Dial;
+using context_test::Pair;
 
 using namespace orv;
 using namespace orv::test;
@@ -162,6 +186,78 @@ TEST_F(ContextData, InconsistentStructureAnnouncementsAreReported) {
     EXPECT_TRUE(capture.contains("ASSERTION FAILED: index + count <= m_propertiesContextData.size()\r\n"));
     EXPECT_TRUE(capture.contains("ASSERTION FAILED: index + count <= object.propertyCount()\r\n"));
     EXPECT_EQ(tagsOf(object), (Tags{"p0", "p1", "p2"}));
+}
+
+// Without per-instance data a handle has nothing but its slot in the
+// object's context to tell that its property went: a removal or a reset
+// must turn it invalid, every operation neutral, never reading what the
+// slot was.
+TEST(ContextDataWithoutInstanceData, HandlesOfRemovedOrResetPropertiesDegrade) {
+    TestMetaObject meta(typeid(Pair), "context_test::Pair");
+    const auto field = [&meta](const char* key, int Pair::*member) {
+        return meta.add(std::make_shared<TestMetaProperty>(
+            &meta, tavi::Variant(std::string(key)), Annotations{tavi::Variant(std::string(key))},
+            [member](const BoundProperty& p) {
+                return tavi::Variant(p.object().get().castPtr<Pair>()->*member);
+            },
+            [member](const BoundProperty& p, const tavi::Variant& value, SetterFlags) {
+                const_cast<Pair*>(p.object().get().castPtr<Pair>())->*member = value.cast<int>();
+            }));
+    };
+    field("a", &Pair::a);
+    // The description outlives its removal, as the builder's do.
+    const std::shared_ptr<TestMetaProperty> described = field("c", &Pair::c);
+    const Registration registration(meta);
+    Pair pair;
+    const ReflectedObject object{tavi::Variant(&pair)};
+    const BoundProperty a = object.propertyAt(0);
+    const BoundProperty c = object.propertyAt(1);
+    ASSERT_FALSE(c.annotations().empty());
+
+    {
+        PropertiesRemoveNotifier removal(object, 1, 1);
+        meta.dropLast();
+    }
+    EXPECT_FALSE(c.isValid());
+    EXPECT_EQ(c.name(), "");
+    EXPECT_EQ(c.contextData(), nullptr);
+    EXPECT_TRUE(c.annotations().isBlank());
+    EXPECT_FALSE(c.validator());
+    EXPECT_EQ(c.statelessMode(), Mode::None);
+    EXPECT_FALSE(c.isReadOnly());
+    EXPECT_TRUE(c.get().isVoid());
+    EXPECT_FALSE(c.set(tavi::Variant(9)));
+    EXPECT_EQ(pair.c, 3);
+    EXPECT_FALSE(c == BoundProperty(object, 0));
+    EXPECT_TRUE(BoundProperty(c).connectPropertyChanged([] {}).empty());
+
+    EXPECT_TRUE(a.isValid()) << "the property that stays keeps its handle";
+    EXPECT_FALSE(a.annotations().empty());
+    EXPECT_TRUE(a.set(tavi::Variant(4)));
+    EXPECT_EQ(pair.a, 4);
+
+    { PropertiesResetNotifier reset(object); }
+    EXPECT_FALSE(a.isValid());
+    EXPECT_TRUE(a.annotations().isBlank());
+    EXPECT_FALSE(a.set(tavi::Variant(5)));
+    const BoundProperty again = object.propertyAt(0);
+    EXPECT_TRUE(again.set(tavi::Variant(6)));
+    EXPECT_EQ(pair.a, 6);
+    EXPECT_FALSE(again.annotations().empty());
+}
+
+TEST(ContextDataWithoutInstanceData, DeclaredTypesDegradeOnAReset) {
+    Dial dial;
+    const ReflectedObject object = reflect(dial);
+    const BoundProperty value = object.findPropertyByName("value");
+    ASSERT_TRUE(value.set(tavi::Variant(0.25f)));
+    { PropertiesResetNotifier reset(object); }
+    EXPECT_FALSE(value.isValid());
+    EXPECT_FALSE(value.isStateless());
+    EXPECT_FALSE(value.set(tavi::Variant(0.75f)));
+    EXPECT_EQ(dial.value, 0.25f);
+    EXPECT_TRUE(object.findPropertyByName("value").set(tavi::Variant(1.0f)));
+    EXPECT_EQ(dial.value, 1.0f);
 }
 
 TEST(ReflectedObjectAssertions, DataHandleNeedsAPointerAndData) {

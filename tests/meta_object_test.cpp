@@ -1,12 +1,16 @@
 #include "platform/corekit/diagnostics.hpp"
+#include "platform/corekit/stack_tracker.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/type_info.hpp"
 #include "support/test_meta_object.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
+#include <string>
 #include <typeindex>
+#include <vector>
 
 using orv::MetaObject;
 using orv::MetaObjectManager;
@@ -217,6 +221,28 @@ TEST(Registry, MostDerivedMatchingTypeWins) {
     EXPECT_EQ(manager.findType(asAnimal(d), only(typeid(Animal))), &dog);
     EXPECT_EQ(manager.findType(asAnimal(c), only(typeid(Cat))), &picky);
     EXPECT_EQ(manager.findType(asAnimal(d), only(typeid(Unrelated))), nullptr);
+}
+
+// The subtype search runs inside findType: what a matcher sees on the
+// diagnostic stack names it.
+TEST(Registry, TheSubtypeSearchRunsInsideAFindTypeFrame) {
+    std::vector<std::string> seen;
+    TestMetaObject animal(typeid(Animal), "Animal", {}, pointsTo<Animal>());
+    TestMetaObject dog(typeid(Dog), "Dog", {{&animal, 0}}, [&seen](const tavi::Variant&) {
+        for (const Kor::StackTracker::Entry& entry : Kor::StackTracker::frames())
+            seen.push_back(entry.function);
+        return true;
+    });
+    const Registration r1{animal}, r2{dog};
+    Dog d;
+    const size_t depth = Kor::StackTracker::depth();
+    EXPECT_EQ(MetaObjectManager::instance().findType(
+                  tavi::Variant(static_cast<Animal*>(&d)),
+                  TypeInfo(false, typeid(Animal), typeid(Animal), typeid(Animal))),
+              &dog);
+    EXPECT_NE(std::find(seen.begin(), seen.end(), std::string("orv::MetaObjectManager::findType")),
+              seen.end());
+    EXPECT_EQ(Kor::StackTracker::depth(), depth);
 }
 
 TEST(Registry, BaseDestroyedBeforeDerivedIsReported) {

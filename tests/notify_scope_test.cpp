@@ -228,6 +228,22 @@ TEST(NotifyScopeUndo, BracketsTheRecordedCommandsOncePerOutermostScope) {
     EXPECT_EQ(NotifyScope::depth(), 0u);
 }
 
+// A range is announced index by index, each made as propertyAt makes it: a
+// missing index is reported as a handle from a wrong index, nothing else.
+TEST_F(NotifyScopeTest, ARangePastTheEndReportsEachMissingIndex) {
+    const ReflectedObject root = tree.rootObject();
+    Kor::MessageCapture capture;
+    { PropertyChangeNotifier notifier(root, 1, 4, {}, NotifyFlag::Value); }
+    EXPECT_EQ(
+        log, (Log{"about root.text 1", "about root.child 1", "changed root.child 1", "changed root.text 1"}));
+    const std::vector<Kor::DebugMessage> messages = capture.messages();
+    ASSERT_EQ(messages.size(), 2u);
+    for (const Kor::DebugMessage& message : messages) {
+        EXPECT_EQ(message.text, "Property creation from wrong index");
+        EXPECT_EQ(message.priority, 5);
+    }
+}
+
 TEST_F(NotifyScopeTest, StructureNotifiersAnnounceOnEntryAndDeliverOnExit) {
     const ReflectedObject root = tree.rootObject();
     Log structure;

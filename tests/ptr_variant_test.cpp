@@ -61,6 +61,24 @@ TEST(WeakPtrVariant, ExpiresWithOwnerButKeepsItsTag) {
     EXPECT_FALSE(anchored.expired());
 }
 
+// A reference may be tied to another owner than the pointee's: it lives and
+// dies with that owner, whatever keeps the pointee.
+TEST(WeakPtrVariant, TiedToAnotherOwnerExpiresWithThatOwner) {
+    Other pointee;
+    auto owner = std::make_shared<int>(0);
+    const Weak tied(&pointee, owner);
+    EXPECT_FALSE(tied.expired());
+    EXPECT_TRUE(tied.is<Other>());
+    {
+        const std::shared_ptr<Other> locked = tied.lock<Other>();
+        EXPECT_EQ(locked.get(), &pointee);
+        EXPECT_EQ(owner.use_count(), 2) << "a lock shares the owner's control block";
+    }
+    owner.reset();
+    EXPECT_TRUE(tied.expired());
+    EXPECT_EQ(tied.get<Other>(), nullptr);
+}
+
 TEST(PtrVariant, AddressWithTagBitsIsRejected) {
     int deaths = 0;
     auto owner = std::make_shared<Counted>(&deaths);

@@ -117,6 +117,31 @@ TEST(SignalStress, FirstConnectsRaceToCreateOneBody) {
     }
 }
 
+// The owner of a signal destroys it while other threads disconnect their
+// slots (the last handles to an object dropped as the object dies): every
+// disconnect finishes against a live body, and every callable is released.
+TEST(SignalStress, DisconnectsRaceTheSignalsDestruction) {
+    for (int round = 0; round < 200; ++round) {
+        auto signal = std::make_unique<Signal>();
+        auto token = std::make_shared<int>(0);
+        std::vector<std::vector<zel::Connection>> owned(kThreads);
+        for (int t = 0; t < kThreads; ++t)
+            for (int i = 0; i < 4; ++i)
+                owned[size_t(t)].push_back(signal->connect([token](int) {}));
+        std::atomic<int> ready{0};
+        onThreads([&](int t) {
+            ready.fetch_add(1);
+            while (ready.load() < kThreads)
+                std::this_thread::yield();
+            if (t == 0)
+                signal.reset();
+            for (zel::Connection& c : owned[size_t(t)])
+                c.disconnect();
+        });
+        ASSERT_EQ(token.use_count(), 1) << "round " << round;
+    }
+}
+
 TEST(SignalStress, SignalMapEntriesFollowTheirSlots) {
     orv::SignalMap<Signal> map;
     int keys[3] = {};

@@ -1,4 +1,5 @@
 #include "platform/variant/variant_converter.hpp"
+#include "platform/corekit/diagnostics.hpp"
 #include "platform/kor/math/math.hpp"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <string>
+#include <vector>
 
 using tavi::MetaType;
 using tavi::Variant;
@@ -141,4 +144,15 @@ TEST(VariantConverter, TargetIsOverwrittenOnlyOnSuccessAndVoidNeverConverts) {
     Variant same(Kor::Matrix::identity);
     EXPECT_TRUE(VariantConverter::convert(same, shared));
     EXPECT_EQ(same.data(), shared.data()); // same type: shared, not copied
+}
+
+TEST(VariantConverter, DeeplyNestedTextIsRefusedAndTheTargetKept) {
+    std::string text;
+    for (int i = 0; i < 11000; ++i)
+        text += "[VariantVector(";
+    Kor::MessageCapture capture;
+    Variant target(std::vector<Variant>{Variant(1)});
+    EXPECT_FALSE(VariantConverter::convert(target, Variant(text)));
+    EXPECT_EQ(target, Variant(std::vector<Variant>{Variant(1)}));
+    EXPECT_EQ(capture.countContaining("nested more than"), 1u);
 }

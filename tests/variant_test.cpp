@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <string>
 #include <thread>
 #include <unordered_set>
 
@@ -366,6 +368,66 @@ TEST(VariantStream, BadInputFailsAndKeepsTheValue) {
     stream >> kept;
     EXPECT_TRUE(stream.fail());
     EXPECT_EQ(kept, Variant(std::vector<std::string>{"keep"}));
+}
+
+// `levels` lists, each the only element of the one around it.
+std::string nestedLists(size_t levels) {
+    std::string text = "[";
+    for (size_t i = 1; i < levels; ++i)
+        text += "VariantVector([";
+    text += "]";
+    for (size_t i = 1; i < levels; ++i)
+        text += ")]";
+    return text;
+}
+
+// Runs `f` on a thread with a stack of `bytes`, as small as an editor's worker may have.
+void onSmallStack(size_t bytes, void (*f)()) {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, bytes);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &attributes,
+                  [](void* function) -> void* {
+                      reinterpret_cast<void (*)()>(function)();
+                      return nullptr;
+                  },
+                  reinterpret_cast<void*>(f)),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+TEST(VariantStream, NestingIsLimitedWithAMessageAndTheValueKept) {
+    const MetaType* list = MetaType::find("VariantVector");
+    const std::string deepest = nestedLists(tavi::TextStream::MAX_NESTING);
+    EXPECT_EQ(write(read(list, deepest)), deepest);
+
+    Kor::MessageCapture capture;
+    const Variant kept(std::vector<Variant>{Variant(7)});
+    for (const size_t levels : {tavi::TextStream::MAX_NESTING + 1, size_t(11000)}) {
+        Variant value = kept;
+        const std::string text = nestedLists(levels);
+        tavi::FixedMemoryStream memory(text);
+        tavi::TextStream stream(memory);
+        stream >> value;
+        EXPECT_TRUE(stream.fail()) << levels;
+        EXPECT_EQ(value, kept) << levels;
+    }
+    ASSERT_EQ(capture.count(), 2u) << "one message per refused read";
+    EXPECT_EQ(capture.messages()[0].text, "tavi::TextStream: values nested more than 100 levels deep");
+    EXPECT_EQ(capture.messages()[0].priority, 4);
+
+    // What kills a worker thread without a limit.
+    onSmallStack(1 << 20, [] {
+        Variant value(std::vector<Variant>{});
+        const std::string text = nestedLists(11000);
+        tavi::FixedMemoryStream memory(text);
+        tavi::TextStream stream(memory);
+        stream >> value;
+        EXPECT_TRUE(stream.fail());
+    });
 }
 
 TEST(VariantStream, UnwritableValuesFailAndPointersDoNotReadBack) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -115,6 +116,63 @@ TEST(XmlEscape, UnrepresentableCharactersAreLeftOutAndFailTheStream) {
     EXPECT_EQ(capture.countContaining("cannot be represented in XML"), 3u);
     EXPECT_TRUE(capture.contains("XmlEscapeDataStream: character 0x1F cannot be represented in XML"));
     EXPECT_EQ(capture.messages()[0].priority, Kor::MESSAGE_PRIORITY_WARNING);
+}
+
+// Whatever comes in, what goes out reads back: bytes that are not UTF-8 and
+// the two characters XML excludes (U+FFFE, U+FFFF) are left out like control
+// characters, one message per left-out piece, and the stream reports it.
+TEST(XmlEscape, WhatIsNotXmlTextIsLeftOutAndFailsTheStream) {
+    struct Case {
+        std::string input;
+        std::string kept;
+        size_t pieces;
+    };
+    const std::vector<Case> cases = {
+        {"a\xFFz", "az", 1},                       // a byte that never occurs in UTF-8
+        {"M\xFCller", "Mller", 1},                 // Latin-1
+        {"\x80x", "x", 1},                         // a lone continuation byte
+        {"<\xC0\xAF>", "&lt;&gt;", 2},             // an overlong '/'
+        {"\xE0\x80\xAF", "", 3},                   // the same in three bytes
+        {"\xED\xA0\x80\xED\xB0\x80", "", 6},       // an encoded surrogate pair
+        {"\xF4\x90\x80\x80", "", 4},               // past U+10FFFF
+        {"\xF5\x80\x80\x80", "", 4},               // a lead byte past U+10FFFF
+        {"\xE2\x82!", "!", 1},                     // a character cut short
+        {"x\xEF\xBF\xBEy\xEF\xBF\xBFz", "xyz", 2}, // U+FFFE, U+FFFF
+        {"\xEF\xBF\xBD\xF4\x8F\xBF\xBF\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80",
+         "\xEF\xBF\xBD\xF4\x8F\xBF\xBF\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80", 0}, // edges that are fine
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.input));
+        Kor::MessageCapture capture;
+        bool failed = false;
+        const std::string escaped = escape(c.input, XML_ELEMENT_TEXT, &failed);
+        EXPECT_EQ(escaped, c.kept);
+        EXPECT_EQ(failed, c.pieces != 0);
+        EXPECT_EQ(capture.countContaining("cannot be represented in XML"), c.pieces);
+        Document parsed("<r a=\"" + escape(c.input, XML_ATTRIBUTE_VALUE) + "\">" + escaped + "</r>");
+        EXPECT_TRUE(parsed.parser.parse()) << parsed.parser.errorText();
+    }
+}
+
+// A character may arrive in pieces; only one left unfinished is lost.
+TEST(XmlEscape, CharactersSplitAcrossWritesPassWhole) {
+    std::string out;
+    FixedMemoryStream memory(out);
+    TextStream target(memory);
+    Kor::MessageCapture capture;
+    {
+        XmlEscapeDataStream escaper(target, XML_ELEMENT_TEXT);
+        for (const char* piece : {"\xE2", "\x82", "\xAC<\xF0\x9F", "\x98", "\x80\xE2"})
+            EXPECT_EQ(escaper.write(piece, std::strlen(piece)), std::strlen(piece));
+        EXPECT_EQ(out, "\xE2\x82\xAC&lt;\xF0\x9F\x98\x80");
+        EXPECT_EQ(capture.count(), 0u);
+        EXPECT_TRUE(escaper.failed()) << "the text ends inside a character";
+        EXPECT_TRUE(escaper.sync());
+        EXPECT_TRUE(escaper.failed());
+        EXPECT_EQ(capture.countContaining("cannot be represented in XML"), 1u);
+    }
+    EXPECT_EQ(capture.count(), 1u) << "reported once";
+    EXPECT_EQ(out, "\xE2\x82\xAC&lt;\xF0\x9F\x98\x80");
 }
 
 TEST(SimpleApiForXml, ReportsElementsAttributesAndTextInOrderFromAnyChunking) {

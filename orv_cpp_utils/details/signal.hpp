@@ -66,7 +66,6 @@ private:
 
     // Pinning: one reference plus one count in the state word.
     bool tryPin() noexcept; // only while connected
-    void pin() noexcept;
     void unpin() noexcept;
     void finishDisconnect() noexcept;
     // Unlinks whatever the state (InlineConnection destruction and reuse).

@@ -7,7 +7,6 @@
 // counted but not recorded.
 
 #include <cstddef>
-#include <source_location>
 #include <string>
 #include <vector>
 
@@ -52,12 +51,15 @@ public:
     static std::string dump();
 
     // RAII frame: pushes on construction, pops on destruction. It finds the
-    // thread's frames once: thread-local lookups are what a frame costs.
+    // thread's frames once: thread-local lookups are what a frame costs. The
+    // caller's file and line come from the compiler's builtins rather than
+    // std::source_location, which clang 14 (the fuzzers' compiler) lacks
+    // with this standard library.
     class Frame {
     public:
-        explicit Frame(const char* function, std::source_location where = std::source_location::current())
+        explicit Frame(const char* function, const char* file = __builtin_FILE(), int line = __builtin_LINE())
             : m_frames(current()) {
-            m_frames.push(function, where.file_name(), static_cast<int>(where.line()));
+            m_frames.push(function, file, line);
         }
         ~Frame() {
             if (m_frames.depth > 0)

@@ -154,6 +154,10 @@ bool readElement(TextStream& stream, Variant& element) {
 }
 
 void readVariantVector(TextStream& stream, void* value) {
+    // Elements may be lists again: each list is one level.
+    const TextStream::Nesting level(stream);
+    if (!level)
+        return;
     std::vector<Variant> elements;
     if (!stream.skip('[')) {
         stream.setState(BasicStream::FAIL);

@@ -198,6 +198,14 @@ TextStream& TextStream::readToEnd(std::string& text) {
     return *this;
 }
 
+TextStream::Nesting::Nesting(TextStream& stream)
+    : m_stream(stream), m_allowed(++stream.m_nesting <= MAX_NESTING) {
+    if (!m_allowed && !stream.fail()) {
+        Kor::warningMessage("tavi::TextStream: values nested more than %zu levels deep", MAX_NESTING);
+        stream.setState(FAIL);
+    }
+}
+
 TextStream& operator<<(TextStream& stream, const Quoted& value) {
     std::string text;
     text.reserve(value.text.size() + 2);

@@ -84,6 +84,14 @@ public:
 
     TextStream& writeText(std::string_view text);
 
+    // Read functions of values that hold values of any type (lists of
+    // Variants) open a Nesting for each level they enter. Past MAX_NESTING
+    // open levels the read fails with a diagnostic instead of going deeper,
+    // so that hostile text cannot exhaust the stack; real data nests a few
+    // levels.
+    static constexpr size_t MAX_NESTING = 100;
+    class Nesting;
+
 private:
     static constexpr size_t MAX_NUMBER_TOKEN = 128;
     // Skips whitespace and collects the characters of a number into `buffer`;
@@ -96,6 +104,24 @@ private:
     TextStream& writeFloating(double value);
     TextStream& readFloating(float& value);
     TextStream& readFloating(double& value);
+
+    size_t m_nesting = 0;
+};
+
+// One level of nesting while it lives; false (the stream failed, with a
+// diagnostic) when that level is too deep.
+class TextStream::Nesting {
+public:
+    explicit Nesting(TextStream& stream);
+    ~Nesting() { --m_stream.m_nesting; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+
+    explicit operator bool() const noexcept { return m_allowed; }
+
+private:
+    TextStream& m_stream;
+    bool m_allowed;
 };
 
 template <TextInteger T>

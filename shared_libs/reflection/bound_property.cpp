@@ -38,15 +38,24 @@ BoundProperty::BoundProperty(ReflectedObject object, size_t index) : m_object(st
     }
     if (const std::shared_ptr<PropertyData>& data = ObjectData::propertyData(m_object, index)) {
         m_data = WeakPtrVariant<PropertyData, MetaProperty>(data);
-    } else {
-        if (property->hasData())
-            Kor::warningMessage(
-                "orv::BoundProperty::BoundProperty: property '%s' (index %zi) doesn't have data while "
-                "it should",
-                property->name().c_str(), index);
-        m_data = WeakPtrVariant<PropertyData, MetaProperty>(property);
+        initContextData(index);
+        return;
     }
-    initContextData(index);
+    if (property->hasData())
+        Kor::warningMessage(
+            "orv::BoundProperty::BoundProperty: property '%s' (index %zi) doesn't have data while it should",
+            property->name().c_str(), index);
+    // Without PropertyData the handle watches its context slot instead: the
+    // object's context retires the slot when the property goes.
+    const ReflectedObjectContextData* context = m_object.contextData();
+    m_contextData = context ? context->existingPropertyContextData(index) : nullptr;
+    if (!m_contextData) {
+        // The slot is made with a handle that observes the description itself.
+        m_data = WeakPtrVariant<PropertyData, MetaProperty>(property);
+        initContextData(index);
+    }
+    if (m_contextData)
+        m_data = WeakPtrVariant<PropertyData, MetaProperty>(property.get(), m_contextData->weak_from_this());
 }
 
 void BoundProperty::initContextData(size_t index) {
@@ -60,12 +69,22 @@ void BoundProperty::initContextData(size_t index) {
     m_contextData = context->propertyContextData(index, *this);
 }
 
+bool BoundProperty::isValid() const noexcept {
+    if (!m_object.isValid() || m_data.expired())
+        return false;
+    return !observesSlot() || m_contextData->describesProperty();
+}
+
 std::shared_ptr<MetaProperty> BoundProperty::metaProperty() const {
     if (!m_object.isValid())
         return nullptr;
-    if (const std::shared_ptr<PropertyData> data = m_data.lock<PropertyData>())
-        return data->metaProperty();
-    return m_data.lock<MetaProperty>();
+    if (m_data.is<PropertyData>()) {
+        const std::shared_ptr<PropertyData> data = m_data.lock<PropertyData>();
+        return data ? data->metaProperty() : nullptr;
+    }
+    if (!m_contextData)
+        return m_data.lock<MetaProperty>();
+    return m_data.expired() ? nullptr : m_contextData->metaProperty();
 }
 
 PropertyData* BoundProperty::propertyData() const noexcept {
@@ -212,11 +231,12 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
 
 // --- derived values -------------------------------------------------------------
 
-// Served from the property's context cache when it has one; computed directly
-// otherwise. The whole check-compute-store-copy runs under the cache's lock.
+// Served from `context`, the property's cache (contextData()), when it has
+// one; computed directly otherwise. The whole check-compute-store-copy runs
+// under the cache's lock.
 template <class T, class Compute>
-T BoundProperty::cached(std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const {
-    BoundPropertyContextData* context = contextData();
+T BoundProperty::cached(BoundPropertyContextData* context,
+                        std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const {
     if (!context)
         return compute();
     const std::lock_guard lock(context->mutex());
@@ -258,7 +278,7 @@ Annotations BoundProperty::annotations() const {
     BoundPropertyContextData* context = contextData();
     if (context && context->annotationsBlank())
         return {};
-    return cached(&BoundPropertyContextData::annotations, [this, context] {
+    return cached(context, &BoundPropertyContextData::annotations, [this, context] {
         Annotations computed = computeAnnotations();
         if (context && computed.isBlank())
             context->setAnnotationsBlank(true);
@@ -283,7 +303,7 @@ bool BoundProperty::isReadOnly() const {
 
 Meta::Stateless::Mode BoundProperty::statelessMode() const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::statelessMode");
-    return cached(&BoundPropertyContextData::statelessMode, [this] {
+    return cached(contextData(), &BoundPropertyContextData::statelessMode, [this] {
         using Mode = Meta::Stateless::Mode;
         Mode own = Mode::None;
         const Annotations all = annotations();
@@ -298,9 +318,10 @@ Validator BoundProperty::validator() const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::validator");
     if (m_private && m_private->validator)
         return *m_private->validator;
-    if (const BoundPropertyContextData* context = contextData(); context && context->annotationsBlank())
+    BoundPropertyContextData* context = contextData();
+    if (context && context->annotationsBlank())
         return {};
-    return cached(&BoundPropertyContextData::validator, [this] {
+    return cached(context, &BoundPropertyContextData::validator, [this] {
         // The first: the property's own comes before what Meta::Children hands down.
         const Annotations all = annotations();
         const auto validators = annotationsOf<Meta::Validator>(all);
@@ -317,7 +338,7 @@ ReduceMapFactory BoundProperty::reduceMapFactory() const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::reduceMapFactory");
     if (m_private && m_private->reduceMapFactory)
         return *m_private->reduceMapFactory;
-    return cached(&BoundPropertyContextData::reduceMapFactory, [this]() -> ReduceMapFactory {
+    return cached(contextData(), &BoundPropertyContextData::reduceMapFactory, [this]() -> ReduceMapFactory {
         const Annotations all = annotations();
         const auto factories = annotationsOf<Meta::MultiSelection::ReduceMap>(all);
         if (!factories.empty()) {
@@ -449,7 +470,7 @@ zel::Connection BoundProperty::connectPropertyChanged(zel::InlineConnection* sto
 }
 
 const MetaProperty* BoundProperty::metaPropertyAddress() const noexcept {
-    if (!m_object.isValid() || m_data.expired())
+    if (!isValid())
         return nullptr;
     if (const PropertyData* data = m_data.get<PropertyData>())
         return data->metaPropertyAddress();

@@ -50,7 +50,12 @@ public:
     // object has no property at `index`.
     BoundProperty(ReflectedObject object, size_t index);
 
-    [[nodiscard]] bool isValid() const noexcept { return m_object.isValid() && !m_data.expired(); }
+    // The object is valid and the property's record lives: its PropertyData,
+    // or, without per-instance data, its slot in the object's context (and
+    // its description). A removal or a reset of the object's properties
+    // takes both, so older handles to those properties turn invalid and stay
+    // so; they do not look for a property of the same name again.
+    [[nodiscard]] bool isValid() const noexcept;
     explicit operator bool() const noexcept { return isValid(); }
 
     [[nodiscard]] const ReflectedObject& object() const& noexcept { return m_object; }
@@ -161,13 +166,21 @@ private:
                                            const MetaProperty::PropertySlot& slot, int priority) const;
 
     void initContextData(size_t index);
+    // Whether m_data observes the meta property through m_contextData.
+    bool observesSlot() const noexcept { return m_contextData && m_data.is<MetaProperty>(); }
     PrivateData& detach();
     template <class T, class Compute>
-    T cached(std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const;
+    T cached(BoundPropertyContextData* context, std::optional<T>& (BoundPropertyContextData::*slot)(),
+             Compute&& compute) const;
     Annotations computeAnnotations() const;
 
     ReflectedObject m_object;
+    // The PropertyData; or, for a property without it, the meta property
+    // observed through the lifetime of its context slot (through its own
+    // when the object has no context).
     WeakPtrVariant<PropertyData, MetaProperty> m_data;
+    // Valid while the handle is: the slot goes no earlier than the
+    // PropertyData, and m_data watches it otherwise.
     BoundPropertyContextData* m_contextData = nullptr;
     std::shared_ptr<PrivateData> m_private;
 };

@@ -37,6 +37,7 @@ void MetaObjectManager::unregisterType(MetaObject* type) {
 }
 
 MetaObject* MetaObjectManager::findType(const std::type_info& type) const {
+    Kor::StackTracker::Frame frame("orv::MetaObjectManager::findType");
     const auto it = m_types.find(std::type_index(type));
     return it == m_types.end() ? nullptr : it->second;
 }
@@ -54,6 +55,7 @@ MetaObject* MetaObjectManager::findType(const TypeInfo& info) const {
 }
 
 MetaObject* MetaObjectManager::findType(const tavi::Variant& object, const TypeInfo& info) const {
+    Kor::StackTracker::Frame frame("orv::MetaObjectManager::findType");
     MetaObject* meta = findType(info);
     if (!meta)
         return nullptr;
@@ -62,6 +64,7 @@ MetaObject* MetaObjectManager::findType(const tavi::Variant& object, const TypeI
 }
 
 MetaObject* MetaObjectManager::findType(Kor::BasicStringRef<char> name) const {
+    Kor::StackTracker::Frame frame("orv::MetaObjectManager::findType");
     const auto it = m_names.find(name);
     return it == m_names.end() ? nullptr : it->second;
 }

@@ -4,12 +4,16 @@
 #include "platform/corekit/format.hpp"
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/variant/variant_converter.hpp"
+#include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/details/object_signals.hpp"
+#include "shared_libs/reflection/details/variant_text.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 
 #include <atomic>
+#include <optional>
+#include <string>
 
 namespace orv {
 
@@ -82,12 +86,8 @@ uint64_t MetaProperty::nextSerial() noexcept {
 }
 
 std::string MetaProperty::nameFromKey(const tavi::Variant& key) {
-    if (const std::string* text = key.isType<std::string>() ? key.castPtr<std::string>() : nullptr)
-        return *text;
-    tavi::Variant converted{std::string()};
-    if (tavi::VariantConverter::convert(converted, key))
-        if (const std::string* text = converted.castPtr<std::string>())
-            return *text;
+    if (std::optional<std::string> text = variant_text_details::textOf(key))
+        return std::move(*text);
     tavi::Variant::castError(key.typeName(), tavi::MetaType::prettyName(typeid(std::string)).c_str());
 }
 

@@ -432,17 +432,10 @@ void NotifyScope::beginPropertyChange(const BoundProperty& property, SetterFlags
 void NotifyScope::beginPropertyChange(const ReflectedObject& object, size_t first, size_t count,
                                       SetterFlags setterFlags, NotifyFlags notifyFlags) {
     Kor::StackTracker::Frame frame("orv::NotifyScope::beginPropertyChange");
-    // A range past the object's properties is cut at its end (and reported):
-    // announcing a million missing indices one by one helps nobody.
-    const size_t available = object.propertyCount();
-    if (first > available || count > available - first) {
-        Kor::warningMessage(
-            "orv::NotifyScope::beginPropertyChange: properties %zu..%zu+%zu of an object with %zu", first,
-            first, count, available);
-        count = first > available ? 0 : available - first;
-    }
-    for (size_t index = first; index < first + count; ++index)
-        beginPropertyChange(object.propertyAt(index), setterFlags, notifyFlags);
+    // Each index is made as propertyAt makes it, so an index past the end is
+    // reported there ("Property creation from wrong index") and skipped.
+    for (size_t offset = 0; offset < count; ++offset)
+        beginPropertyChange(object.propertyAt(first + offset), setterFlags, notifyFlags);
 }
 
 namespace {

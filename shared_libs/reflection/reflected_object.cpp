@@ -6,7 +6,9 @@
 #include "platform/variant/variant_converter.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/collection_meta_object.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
+#include "shared_libs/reflection/details/variant_text.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/type_info.hpp"
@@ -36,13 +38,7 @@ std::optional<std::string> typeNameProperty(const ReflectedObject& object) {
     const BoundProperty property = object.findPropertyByKey(tavi::Variant(std::string("_typeName")));
     if (!property.isValid())
         return std::nullopt;
-    const tavi::Variant value = property.get();
-    if (const std::string* text = value.isType<std::string>() ? value.castPtr<std::string>() : nullptr)
-        return *text;
-    tavi::Variant converted{std::string()};
-    if (tavi::VariantConverter::convert(converted, value))
-        return *converted.castPtr<std::string>();
-    return std::nullopt;
+    return variant_text_details::textOf(property.get());
 }
 
 } // namespace
@@ -117,7 +113,7 @@ void ReflectedObject::init(tavi::Variant object, MetaObject* metaObject, const B
 void ReflectedObject::initContextData(const BoundProperty* reference) {
     if (!reference || !reference->isValid()) {
         ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
-        m_context = std::make_shared<ReflectedObjectContextData>(*this);
+        m_context = ReflectedObjectContextData::create(*this);
     } else {
         ZEL::Profiler::Scope scope("Reflection|ContextData|Reference");
         m_context = std::make_shared<ReflectedObjectReference>(*this, *reference);
@@ -125,8 +121,6 @@ void ReflectedObject::initContextData(const BoundProperty* reference) {
 }
 
 // --- queries ----------------------------------------------------------------
-
-bool ReflectedObject::isValid() const noexcept { return !m_meta.expired(); }
 
 MetaObject* ReflectedObject::metaObject() const noexcept {
     if (MetaObject* meta = m_meta.get<MetaObject>())
@@ -167,8 +161,9 @@ Meta::Stateless::Mode ReflectedObject::statelessMode() const {
     Kor::StackTracker::Frame frame("orv::ReflectedObject::statelessMode");
     using Mode = Meta::Stateless::Mode;
     ReflectedObjectContextData* context = isValid() ? contextData() : nullptr;
-    if (context && context->statelessMode())
-        return *context->statelessMode();
+    // Read once: another thread may drop the cached mode meanwhile.
+    if (const std::optional<Mode> cached = context ? context->statelessMode() : std::nullopt)
+        return *cached;
     Mode mode = Mode::None;
     const Annotations own = annotations();
     const auto rules = annotationsOf<Meta::Stateless>(own);
@@ -357,15 +352,24 @@ std::string ReflectedObject::getTypeIdentificator() const {
 
 // --- structure changes --------------------------------------------------------
 
-// Collections (element factories, undoable insert and remove) hook in here
-// once they exist; until then every object adds and removes through its
-// meta object.
+// The property that holds a collection may make its elements
+// (Meta::ElementFactory) and take over their insertion and removal
+// (Meta::CollectionInsert, Meta::CollectionRemove); otherwise the meta
+// object adds and removes.
 BoundProperty ReflectedObject::addProperty(const tavi::Variant& key, const tavi::Variant& value) const {
     Kor::StackTracker::Frame frame("orv::ReflectedObject::addProperty");
     MetaObject* meta = metaObject();
     if (!meta)
         return {};
-    const size_t index = meta->addProperty(*this, key, value);
+    tavi::Variant element = value;
+    if (const BoundProperty holder = reference(); holder.isValid()) {
+        const Annotations annotations = holder.annotations();
+        if (element.isVoid())
+            element = collection_meta_object_details::makeElement(holder, annotations);
+        if (const auto inserts = annotationsOf<Meta::CollectionInsert>(annotations); !inserts.empty())
+            return collection_meta_object_details::insertElement(*this, inserts.front(), key);
+    }
+    const size_t index = meta->addProperty(*this, key, element);
     return index == MetaObject::INVALID_INDEX ? BoundProperty() : BoundProperty(*this, index);
 }
 
@@ -376,7 +380,14 @@ bool ReflectedObject::removeProperty(const tavi::Variant& key) const {
 bool ReflectedObject::removePropertyAt(size_t index) const {
     Kor::StackTracker::Frame frame("orv::ReflectedObject::removePropertyAt");
     MetaObject* meta = metaObject();
-    return meta ? meta->removeProperty(*this, index) : false;
+    if (!meta)
+        return false;
+    if (const BoundProperty holder = reference(); holder.isValid()) {
+        const Annotations annotations = holder.annotations();
+        if (const auto removes = annotationsOf<Meta::CollectionRemove>(annotations); !removes.empty())
+            return collection_meta_object_details::removeElement(*this, removes.front(), index);
+    }
+    return meta->removeProperty(*this, index);
 }
 
 // Stops at the first removal the meta object refuses, instead of spinning.
@@ -478,6 +489,11 @@ std::shared_ptr<ObjectData> ObjectData::create(const tavi::Variant& object, Meta
     const ReflectedObject handle(object, data);
     data->addProperties(handle, 0, handle.propertyCount());
     return data;
+}
+
+size_t ObjectData::propertySlotCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_properties.size();
 }
 
 const std::shared_ptr<PropertyData>& ObjectData::propertyData(const ReflectedObject& object, size_t index) {

@@ -81,7 +81,8 @@ public:
     ReflectedObject& operator=(ReflectedObject&&) noexcept;
     ~ReflectedObject() = default;
 
-    [[nodiscard]] bool isValid() const noexcept;
+    // Inline: every read through a handle asks first.
+    [[nodiscard]] bool isValid() const noexcept { return !m_meta.expired(); }
     explicit operator bool() const noexcept { return isValid(); }
 
     [[nodiscard]] const tavi::Variant& get() const noexcept { return m_object; }
@@ -246,6 +247,8 @@ public:
                                                                            size_t index);
 
     [[nodiscard]] MetaObject* metaObject() const noexcept { return m_metaObject; }
+    // How many per-property records the data keeps: one per property index.
+    [[nodiscard]] size_t propertySlotCount() const;
 
     // Entry points of the notifying meta objects.
     void structureAboutToBeChanged(const ReflectedObject& object);

@@ -58,6 +58,15 @@ class PropertySetCommand;
 class PropertyRevertCommand;
 
 class BaseObjectTrackerItem;
+class GenericObject;
+class GenericMetaObject;
+enum class VolatilityType : int32_t;
+template <class Container, int N>
+class SequentialCollectionMetaObject;
+class UndoContainerBase;
+class RemoveFromContainer;
+template <class T>
+class InsertIntoContainer;
 
 class XMLSerializer;
 class XMLWriter;

@@ -68,6 +68,7 @@
 
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/collection_meta_object.hpp"
 #include "shared_libs/reflection/details/static_meta_object.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
@@ -283,6 +284,27 @@ public:
         if constexpr (DeclaredType<M>)
             metaObjectOf<M>();
         addProperty(std::move(key), typeid(M),
+                    static_meta_object_details::annotationsOf(std::forward<A>(annotations)...),
+                    static_meta_object_details::makeMemberObjectGetter<T>(member), {});
+        return *this;
+    }
+
+    // A std::vector member reflected as a collection: the object held by the
+    // property is the vector itself, whose elements are its properties (keys
+    // 0, 1, ...), read, written, added and removed with notifications and
+    // undo. Elements of any value type convert on the way in; pointers to
+    // declared types open as objects.
+    template <class G, static_meta_object_details::AnnotationValue... A>
+    requires std::is_member_object_pointer_v<G> Builder& collection(std::string key, G member,
+                                                                    A&&... annotations) {
+        using C = static_meta_object_details::GetterValue<T, G>;
+        static_assert(collection_meta_object_details::StdVector<C>,
+                      "collection() takes a std::vector member");
+        SequentialCollectionMetaObject<C, 0>::instance();
+        using Pointee = std::remove_cv_t<std::remove_pointer_t<typename C::value_type>>;
+        if constexpr (std::is_pointer_v<typename C::value_type> && DeclaredType<Pointee>)
+            metaObjectOf<Pointee>();
+        addProperty(std::move(key), typeid(C),
                     static_meta_object_details::annotationsOf(std::forward<A>(annotations)...),
                     static_meta_object_details::makeMemberObjectGetter<T>(member), {});
         return *this;

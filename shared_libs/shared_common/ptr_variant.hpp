@@ -158,6 +158,17 @@ public:
     // Refers to an object that outlives every reference to it; never expires.
     explicit WeakPtrVariant(A* pointer) : WeakPtrVariant(pointer, 0, ptr_variant_details::anchor()) {}
     explicit WeakPtrVariant(B* pointer) : WeakPtrVariant(pointer, 1, ptr_variant_details::anchor()) {}
+    // Refers to `pointer` for as long as `owner` lives: expires when the
+    // owner goes. The caller answers for the pointee meanwhile; lock() hands
+    // out the owner's control block.
+    WeakPtrVariant(A* pointer, std::weak_ptr<void> owner) : Base(ptr_variant_details::tag(pointer, 0)) {
+        if (m_bits != 0)
+            m_control = std::move(owner);
+    }
+    WeakPtrVariant(B* pointer, std::weak_ptr<void> owner) : Base(ptr_variant_details::tag(pointer, 1)) {
+        if (m_bits != 0)
+            m_control = std::move(owner);
+    }
 
     WeakPtrVariant(const WeakPtrVariant&) = default;
     WeakPtrVariant& operator=(const WeakPtrVariant&) = default;

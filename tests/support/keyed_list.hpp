@@ -6,11 +6,11 @@
 // announced like any collection's.
 
 #include "platform/variant/variant.hpp"
+#include "shared_libs/reflection/collection_meta_object.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/notifyable_meta_object.hpp"
 #include "shared_libs/reflection/notifyable_meta_property.hpp"
-#include "shared_libs/reflection/serialization/details/xml_types.hpp"
 
 #include <memory>
 #include <typeinfo>

@@ -6,12 +6,29 @@
 
 namespace orv {
 
-BoundPropertyContextData::BoundPropertyContextData(const BoundProperty& property) {
-    property.connectPropertyChanged(
-        &m_changeConnection, [this](NotifyFlags flags) { propertyChanged(flags); }, -100);
+std::shared_ptr<BoundPropertyContextData> BoundPropertyContextData::create(const BoundProperty& property) {
+    auto context = std::make_shared<BoundPropertyContextData>(PrivateTag{}, property.metaProperty());
+    context->m_self = context;
+    // The listener holds the cache: a change being delivered on one thread
+    // keeps it alive while another drops the handles that led to it.
+    context->m_changeConnection = property.connectPropertyChanged(
+        nullptr, [context](NotifyFlags flags) { context->propertyChanged(flags); }, -100);
+    return context;
 }
 
-BoundPropertyContextData::~BoundPropertyContextData() { m_changeConnection.disconnect(); }
+BoundPropertyContextData::BoundPropertyContextData(PrivateTag,
+                                                   const std::shared_ptr<MetaProperty>& metaProperty)
+    : m_metaProperty(metaProperty) {}
+
+BoundPropertyContextData::~BoundPropertyContextData() = default;
+
+void BoundPropertyContextData::retire() {
+    // Kept alive until the end: disconnecting may release the listener's hold.
+    const std::shared_ptr<BoundPropertyContextData> self = std::move(m_self);
+    m_retired.store(true, std::memory_order_release);
+    m_changeConnection.disconnect();
+    dropObjectContextData();
+}
 
 std::shared_ptr<ReflectedObjectContextData> BoundPropertyContextData::objectContextData(
     const ReflectedObject& object) {
@@ -19,7 +36,7 @@ std::shared_ptr<ReflectedObjectContextData> BoundPropertyContextData::objectCont
     if (result)
         return result;
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
-    auto created = std::make_shared<ReflectedObjectContextData>(object);
+    std::shared_ptr<ReflectedObjectContextData> created = ReflectedObjectContextData::create(object);
     // A losing creator adopts the installed context and drops its own.
     std::shared_ptr<ReflectedObjectContextData> installed;
     m_hasObjectContextData.store(true, std::memory_order_release);
@@ -46,10 +63,16 @@ void BoundPropertyContextData::propertyChanged(NotifyFlags flags) {
         if (const auto held = std::atomic_load(&m_objectContextData))
             held->resetAnnotationsCache();
     }
-    if (flags.test(NotifyFlag::Value) && m_hasObjectContextData.exchange(false, std::memory_order_acq_rel))
-        if (const auto held =
-                std::atomic_exchange(&m_objectContextData, std::shared_ptr<ReflectedObjectContextData>()))
-            held->resetAnnotationsCache();
+    if (flags.test(NotifyFlag::Value))
+        dropObjectContextData();
+}
+
+void BoundPropertyContextData::dropObjectContextData() {
+    if (!m_hasObjectContextData.exchange(false, std::memory_order_acq_rel))
+        return;
+    if (const auto held =
+            std::atomic_exchange(&m_objectContextData, std::shared_ptr<ReflectedObjectContextData>()))
+        held->resetAnnotationsCache();
 }
 
 } // namespace orv

@@ -2,6 +2,13 @@
 // Per-property cache behind BoundProperty handles: what the handle derives
 // from annotations, and the context of the object currently stored in the
 // property. Cleared by the property's own change notifications.
+//
+// Lifetime: the slot of the object's context that holds it, and its own
+// change listener, share it. The object's context lets go when the property
+// is removed or the properties are reset (retire()); the listener lets go
+// when it is disconnected, which an emission running on another thread may
+// put off until it has called it. Handles of properties without per-instance
+// data observe it weakly and turn invalid when it goes (see BoundProperty).
 
 #include "orv_cpp_utils/signal.hpp"
 #include "shared_libs/reflection/annotations.hpp"
@@ -17,12 +24,30 @@ namespace orv {
 
 class ReflectedObjectContextData;
 
-class BoundPropertyContextData {
+class BoundPropertyContextData : public std::enable_shared_from_this<BoundPropertyContextData> {
+    struct PrivateTag {};
+
 public:
-    explicit BoundPropertyContextData(const BoundProperty& property);
+    // A cache for `property`, listening to its changes, and owning itself
+    // until retire(): the object's context keeps only its address.
+    static std::shared_ptr<BoundPropertyContextData> create(const BoundProperty& property);
+    BoundPropertyContextData(PrivateTag, const std::shared_ptr<MetaProperty>& metaProperty);
     BoundPropertyContextData(const BoundPropertyContextData&) = delete;
     BoundPropertyContextData& operator=(const BoundPropertyContextData&) = delete;
     ~BoundPropertyContextData();
+
+    // Its slot has gone: stops listening, drops the held object's context
+    // and lets go of itself. Called once, by the owning object context.
+    void retire();
+    // The property's description, while the slot holds this cache and the
+    // description lives; null otherwise. Inline: every read asks.
+    std::shared_ptr<MetaProperty> metaProperty() const {
+        return m_retired.load(std::memory_order_acquire) ? nullptr : m_metaProperty.lock();
+    }
+    // Whether metaProperty() would give one, without taking a reference.
+    bool describesProperty() const noexcept {
+        return !m_retired.load(std::memory_order_acquire) && !m_metaProperty.expired();
+    }
 
     // The context shared by every object built for the value the property
     // holds now; created on first use.
@@ -46,18 +71,26 @@ public:
 
 private:
     void propertyChanged(NotifyFlags flags);
+    void dropObjectContextData();
 
     std::shared_ptr<ReflectedObjectContextData> m_objectContextData;
     // Whether m_objectContextData may be set: atomic shared_ptr operations
     // take a lock, and most value changes find nothing to drop.
     std::atomic<bool> m_hasObjectContextData{false};
     std::atomic<bool> m_annotationsBlank{false};
+    std::atomic<bool> m_retired{false};
+    const std::weak_ptr<MetaProperty> m_metaProperty;
     mutable std::recursive_mutex m_mutex;
     std::optional<Annotations> m_annotations;
     std::optional<ReduceMapFactory> m_reduceMapFactory;
     std::optional<Validator> m_validator;
     std::optional<Meta::Stateless::Mode> m_statelessMode;
-    zel::InlineConnection m_changeConnection;
+    // The slot's hold on this cache, released by retire().
+    std::shared_ptr<BoundPropertyContextData> m_self;
+    // An ordinary connection rather than storage inside this object: its slot
+    // keeps this cache alive, so an emission on another thread may finish
+    // calling it after the slot has let go.
+    zel::Connection m_changeConnection;
 };
 
 } // namespace orv

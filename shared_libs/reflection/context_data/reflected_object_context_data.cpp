@@ -6,7 +6,31 @@
 
 namespace orv {
 
-ReflectedObjectContextData::ReflectedObjectContextData(const ReflectedObject& object) { reset(object); }
+namespace {
+
+// A slot calling `member` on the context if it still lives: it refers to the
+// context weakly. No larger than the reference, so std::function keeps it
+// without allocating.
+template <auto member>
+struct WhileAlive;
+
+template <class... Args, void (ReflectedObjectContextData::*member)(Args...)>
+struct WhileAlive<member> {
+    std::weak_ptr<ReflectedObjectContextData> context;
+    void operator()(Args... args) const {
+        if (const std::shared_ptr<ReflectedObjectContextData> alive = context.lock())
+            ((*alive).*member)(args...);
+    }
+};
+
+} // namespace
+
+std::shared_ptr<ReflectedObjectContextData> ReflectedObjectContextData::create(
+    const ReflectedObject& object) {
+    auto context = std::make_shared<ReflectedObjectContextData>(PrivateTag{});
+    context->reset(object);
+    return context;
+}
 
 ReflectedObjectContextData::~ReflectedObjectContextData() {
     // Stop listening before the slots go.
@@ -18,20 +42,23 @@ ReflectedObjectContextData::~ReflectedObjectContextData() {
 
 void ReflectedObjectContextData::reset(const ReflectedObject& object) {
     propertiesReset(object.propertyCount());
-    m_statelessMode.reset();
-    for (zel::InlineConnection* connection :
-         {&m_propertiesResetConnection, &m_propertyAddedConnection, &m_propertyAboutToBeRemovedConnection})
-        if (connection->connected())
-            connection->disconnect();
-    object.connectPropertiesReset(
-        &m_propertiesResetConnection,
-        [this](const ReflectedObject& changed) { propertiesReset(changed.propertyCount()); }, -100);
-    object.connectPropertyAdded(
-        &m_propertyAddedConnection, [this](size_t index, size_t count) { propertyAdded(index, count); },
-        -100);
-    object.connectPropertyAboutToBeRemoved(
-        &m_propertyAboutToBeRemovedConnection,
-        [this](size_t index, size_t count) { propertyAboutToBeRemoved(index, count); }, 100);
+    resetAnnotationsCache();
+    const std::weak_ptr<ReflectedObjectContextData> self = weak_from_this();
+    m_propertiesResetConnection = object.connectPropertiesReset(
+        nullptr, WhileAlive<&ReflectedObjectContextData::objectReset>{self}, -100);
+    m_propertyAddedConnection = object.connectPropertyAdded(
+        nullptr, WhileAlive<&ReflectedObjectContextData::propertyAdded>{self}, -100);
+    m_propertyAboutToBeRemovedConnection = object.connectPropertyAboutToBeRemoved(
+        nullptr, WhileAlive<&ReflectedObjectContextData::propertyAboutToBeRemoved>{self}, 100);
+}
+
+std::optional<Meta::Stateless::Mode> ReflectedObjectContextData::statelessMode() const noexcept {
+    const int8_t mode = m_statelessMode.load(std::memory_order_acquire);
+    return mode == NO_MODE ? std::nullopt : std::optional(static_cast<Meta::Stateless::Mode>(mode));
+}
+
+void ReflectedObjectContextData::setStatelessMode(Meta::Stateless::Mode mode) noexcept {
+    m_statelessMode.store(static_cast<int8_t>(mode), std::memory_order_release);
 }
 
 BoundPropertyContextData* ReflectedObjectContextData::propertyContextData(size_t index,
@@ -42,23 +69,32 @@ BoundPropertyContextData* ReflectedObjectContextData::propertyContextData(size_t
                             index, m_propertiesContextData.size());
         return nullptr;
     }
-    const auto& slot = m_propertiesContextData[index];
+    const Slot& slot = m_propertiesContextData[index];
     if (BoundPropertyContextData* current = slot.get())
         return current;
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|BoundPropertyContextData");
-    return &slot.getOrCreate(property);
+    // The cache owns itself (through its listener) until it is retired.
+    return &slot.getOrCreateWith([&] { return BoundPropertyContextData::create(property).get(); });
+}
+
+void ReflectedObjectContextData::Retire::operator()(BoundPropertyContextData* context) const {
+    context->retire();
 }
 
 void ReflectedObjectContextData::destroySlots() {
-    for (auto& slot : m_propertiesContextData)
+    for (Slot& slot : m_propertiesContextData)
         slot.reset();
+}
+
+void ReflectedObjectContextData::objectReset(const ReflectedObject& object) {
+    propertiesReset(object.propertyCount());
 }
 
 void ReflectedObjectContextData::propertiesReset(size_t count) {
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
     destroySlots();
     // Slots cannot be moved: a fresh vector of empty ones.
-    std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> slots(count);
+    std::vector<Slot> slots(count);
     m_propertiesContextData.swap(slots);
 }
 
@@ -69,7 +105,7 @@ void ReflectedObjectContextData::propertyAdded(size_t index, size_t count) {
     const bool grows = KOR_VERIFY(newSize >= oldSize); // both are reported
     if (!KOR_VERIFY(index <= oldSize) || !grows)
         return;
-    std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> slots(newSize);
+    std::vector<Slot> slots(newSize);
     for (size_t i = 0; i < oldSize; ++i)
         slots[i < index ? i : i + count].reset(m_propertiesContextData[i].release());
     m_propertiesContextData.swap(slots);
@@ -80,7 +116,7 @@ void ReflectedObjectContextData::propertyAboutToBeRemoved(size_t index, size_t c
     const size_t size = m_propertiesContextData.size();
     if (!KOR_VERIFY(index + count <= m_propertiesContextData.size()))
         return;
-    std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> slots(size - count);
+    std::vector<Slot> slots(size - count);
     for (size_t i = 0; i < size; ++i) {
         if (i < index)
             slots[i].reset(m_propertiesContextData[i].release());
@@ -100,7 +136,7 @@ ReflectedObjectReference::ReflectedObjectReference(const ReflectedObject& object
         m_objectContextData = holder->objectContextData(object);
     } else {
         ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
-        m_objectContextData = std::make_shared<ReflectedObjectContextData>(object);
+        m_objectContextData = ReflectedObjectContextData::create(object);
     }
 }
 

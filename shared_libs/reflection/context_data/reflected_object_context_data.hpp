@@ -2,13 +2,24 @@
 // Per-object cache behind ReflectedObject handles: one property cache slot
 // per property index, kept in step with the object's structure signals, and
 // the object's stateless mode once computed.
+//
+// Threads: handles may be made, read and dropped on any thread while the
+// editor thread changes values. A context is therefore made through create()
+// and listens to its object's structure signals through ordinary connections
+// that refer to it weakly: the last handle may go on one thread while an
+// emission on another is about to call it, and that emission then finds it
+// gone and moves on. Structure changes themselves (adding, removing,
+// resetting properties) run on the thread that owns the object, with no other
+// thread using its handles meanwhile.
 
 #include "orv_cpp_utils/details/lazy_owner.hpp"
 #include "orv_cpp_utils/signal.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,9 +28,13 @@ namespace orv {
 
 class BoundPropertyContextData;
 
-class ReflectedObjectContextData {
+class ReflectedObjectContextData : public std::enable_shared_from_this<ReflectedObjectContextData> {
+    struct PrivateTag {};
+
 public:
-    explicit ReflectedObjectContextData(const ReflectedObject& object);
+    // Empty slots, no cached mode; then reset(object).
+    static std::shared_ptr<ReflectedObjectContextData> create(const ReflectedObject& object);
+    explicit ReflectedObjectContextData(PrivateTag) noexcept {}
     ReflectedObjectContextData(const ReflectedObjectContextData&) = delete;
     ReflectedObjectContextData& operator=(const ReflectedObjectContextData&) = delete;
     ~ReflectedObjectContextData();
@@ -29,25 +44,41 @@ public:
     // The cache of property `index`, created on first use; null (reported)
     // when the index is out of bounds.
     BoundPropertyContextData* propertyContextData(size_t index, const BoundProperty& property);
+    // The cache of property `index` if it exists; null otherwise, silently.
+    BoundPropertyContextData* existingPropertyContextData(size_t index) const noexcept {
+        return index < m_propertiesContextData.size() ? m_propertiesContextData[index].get() : nullptr;
+    }
     size_t slotCount() const noexcept { return m_propertiesContextData.size(); }
 
-    const std::optional<Meta::Stateless::Mode>& statelessMode() const noexcept { return m_statelessMode; }
-    void setStatelessMode(Meta::Stateless::Mode mode) { m_statelessMode = mode; }
+    // The object's stateless mode once computed. Read and written by any
+    // thread that reads through the object's handles.
+    std::optional<Meta::Stateless::Mode> statelessMode() const noexcept;
+    void setStatelessMode(Meta::Stateless::Mode mode) noexcept;
     // Forgets the object's stateless mode; property caches are not touched.
-    void resetAnnotationsCache() { m_statelessMode.reset(); }
+    void resetAnnotationsCache() noexcept { m_statelessMode.store(NO_MODE, std::memory_order_release); }
 
 private:
+    static constexpr int8_t NO_MODE = -1;
+
+    // A slot lets go of its cache by retiring it: the cache's own listener
+    // may still hold it for an emission running elsewhere.
+    struct Retire {
+        void operator()(BoundPropertyContextData* context) const;
+    };
+    using Slot = zel::lazy_owner_details::LazyOwner<BoundPropertyContextData, Retire>;
+
+    void objectReset(const ReflectedObject& object);
     void propertiesReset(size_t count);
     void propertyAdded(size_t index, size_t count);
     void propertyAboutToBeRemoved(size_t index, size_t count);
     void destroySlots();
 
     // One per property index, each made on first use.
-    std::vector<zel::lazy_owner_details::LazyOwner<BoundPropertyContextData>> m_propertiesContextData;
-    std::optional<Meta::Stateless::Mode> m_statelessMode;
-    zel::InlineConnection m_propertiesResetConnection;
-    zel::InlineConnection m_propertyAddedConnection;
-    zel::InlineConnection m_propertyAboutToBeRemovedConnection;
+    std::vector<Slot> m_propertiesContextData;
+    std::atomic<int8_t> m_statelessMode{NO_MODE};
+    zel::ScopedConnection m_propertiesResetConnection;
+    zel::ScopedConnection m_propertyAddedConnection;
+    zel::ScopedConnection m_propertyAboutToBeRemovedConnection;
 };
 
 // An object together with the property that holds it. Objects built from

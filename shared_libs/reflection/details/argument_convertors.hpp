@@ -25,22 +25,18 @@ namespace convertor_details {
 template <class A>
 concept VariantArgument = std::same_as<std::remove_cvref_t<A>, tavi::Variant>;
 
-// The instance behind `property`'s object as a `T*` (`const T*` when
-// `ConstAccess`): held directly, or cast from the held pointer's static type
-// through the object's meta object. Throws FuzzyArgumentException.
-template <class T, bool ConstAccess, class P>
-auto instanceOf(const P& property) {
+// The instance behind `object` as a `T*` (`const T*` when `ConstAccess`), or
+// null: held directly, cast from the held pointer's static type through the
+// object's meta object, or converted by the value converter.
+template <class T, bool ConstAccess, class O>
+auto findInstance(const O& object) {
     using Result = std::conditional_t<ConstAccess, const T*, T*>;
-    const auto& object = property.object();
-    const MetaObject* meta = object.metaObject();
-    if (!meta)
-        meta_property_details::throwCastError(static_cast<const MetaObject*>(nullptr),
-                                              tavi::MetaType::prettyName(typeid(T)).c_str());
     const tavi::Variant& value = object.get();
     if (T* const* direct = value.template castPtr<T*>())
         return Result(*direct);
     const tavi::MetaType* type = value.type();
-    if (type && value.isPointer() && type->pointeeType()) {
+    const MetaObject* meta = object.metaObject();
+    if (meta && type && value.isPointer() && type->pointeeType()) {
         const unsigned requested = ConstAccess ? (tavi::MetaType::POINTER | tavi::MetaType::CONST_POINTEE)
                                                : unsigned(tavi::MetaType::POINTER);
         if (tavi::MetaType::qualifiersMatch(type->pointerQualifiers(), requested))
@@ -48,6 +44,21 @@ auto instanceOf(const P& property) {
                                         type->pointeeType()->typeId(), typeid(T)))
                 return static_cast<Result>(cast);
     }
+    Result converted = nullptr;
+    return type && value.tryCast(converted) ? converted : nullptr;
+}
+
+// The instance behind `property`'s object as a `T*` (`const T*` when
+// `ConstAccess`), as findInstance finds it. Throws FuzzyArgumentException.
+template <class T, bool ConstAccess, class P>
+auto instanceOf(const P& property) {
+    const auto& object = property.object();
+    const MetaObject* meta = object.metaObject();
+    if (!meta)
+        meta_property_details::throwCastError(static_cast<const MetaObject*>(nullptr),
+                                              tavi::MetaType::prettyName(typeid(T)).c_str());
+    if (auto* instance = findInstance<T, ConstAccess>(object))
+        return instance;
     meta_property_details::throwCastError(meta, tavi::MetaType::prettyName(typeid(T)).c_str());
 }
 

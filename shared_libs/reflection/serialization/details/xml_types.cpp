@@ -2,6 +2,7 @@
 
 #include "platform/variant/meta_type.hpp"
 #include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/collection_meta_object.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"

@@ -5,12 +5,6 @@
 #include <string_view>
 #include <typeinfo>
 
-namespace Meta {
-// Marks a meta object whose properties are the elements of a container.
-// Declared here until the collection meta objects bring their own.
-struct Collection {};
-} // namespace Meta
-
 namespace orv {
 
 class ReflectedObject;
