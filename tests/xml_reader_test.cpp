@@ -9,6 +9,7 @@
 #include "platform/variant/file_stream.hpp"
 #include "platform/variant/memory_stream.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/generic_object.hpp"
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/keyed_list.hpp"
@@ -21,6 +22,33 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace reader_test {
+
+// Collections declared with the builder, and slots that cannot own what a
+// document asks to create.
+struct Inventory {
+    std::vector<tavi::Variant> values;
+    std::vector<std::string> names;
+    std::vector<float> weights;
+    std::vector<xml_scene::Color*> colors;
+    xml_scene::Color* favourite = nullptr;
+};
+
+} // namespace reader_test
+
+template <>
+struct orv::TypeDeclaration<reader_test::Inventory> {
+    static constexpr const char* name = "ReaderInventory";
+    static void declare(orv::Builder<reader_test::Inventory>& type) {
+        using I = reader_test::Inventory;
+        type.collection("values", &I::values)
+            .collection("names", &I::names)
+            .collection("weights", &I::weights)
+            .collection("colors", &I::colors)
+            .property("favourite", &I::favourite);
+    }
+};
 
 namespace {
 
@@ -254,6 +282,100 @@ TEST(XmlReaderCollection, KeysThatDoNotFitAndCollectionsThatRefuse) {
     EXPECT_FALSE(outcome.read);
     EXPECT_NE(outcome.error.find("Failed to find/insert property"), std::string::npos) << outcome.error;
     EXPECT_TRUE(frozen.items.empty());
+}
+
+TEST(XmlReaderCollection, DeclaredCollectionsReadBackWhatWasWritten) {
+    reader_test::Inventory original;
+    original.values = {3,
+                       4.5f,
+                       std::string("a b"),
+                       tavi::Variant(std::make_shared<Color>(Color{1, 2, 3})),
+                       tavi::Variant(),
+                       std::vector<tavi::Variant>{1, 2}};
+    original.names = {"sword", "", "<shield> & \"bow\""};
+    original.weights = {0.5f, -0.0f};
+    const std::string text = written(tavi::Variant(&original));
+
+    reader_test::Inventory copy;
+    copy.names = {"old", "older", "oldest", "more"};
+    EXPECT_TRUE(readInto(text, tavi::Variant(&copy)).read);
+    EXPECT_EQ(written(tavi::Variant(&copy)), text);
+    EXPECT_EQ(copy.names, original.names);
+    EXPECT_EQ(copy.weights, original.weights);
+    ASSERT_EQ(copy.values.size(), original.values.size());
+    EXPECT_EQ(copy.values[0], tavi::Variant(3));
+    EXPECT_EQ(copy.values[2], tavi::Variant(std::string("a b")));
+    ASSERT_NE(copy.values[3].castPtr<Color>(), nullptr);
+    EXPECT_EQ(*copy.values[3].castPtr<Color>(), (Color{1, 2, 3}));
+    EXPECT_TRUE(copy.values[4].isVoid());
+    EXPECT_EQ(copy.values[5], tavi::Variant(std::vector<tavi::Variant>{1, 2}));
+}
+
+TEST(XmlReaderCollection, GenericObjectsReadBackIntoNewOnes) {
+    orv::GenericObject sheet;
+    sheet.addProperty(std::string("speed"), orv::MetaObject::INVALID_INDEX, 2.5f);
+    sheet.addProperty(std::string("a.b"), orv::MetaObject::INVALID_INDEX, std::string("dotted"));
+    auto child = std::make_shared<orv::GenericObject>();
+    child->clear();
+    child->addProperty(
+        std::string("list"), orv::MetaObject::INVALID_INDEX,
+        tavi::Variant(std::make_shared<std::vector<tavi::Variant>>(std::vector<tavi::Variant>{1, 2.5})));
+    sheet.addProperty(std::string("child"), orv::MetaObject::INVALID_INDEX, tavi::Variant(child));
+    // Every kind of vector goes by one name: read back, it is a vector of
+    // Variants holding what the items name.
+    sheet.addProperty(
+        std::string("tags"), orv::MetaObject::INVALID_INDEX,
+        tavi::Variant(std::make_shared<std::vector<std::string>>(std::vector<std::string>{"x", "y"})));
+    const std::string text = written(tavi::Variant(&sheet));
+
+    tavi::Variant copy;
+    const Outcome outcome = readInto(text, copy);
+    EXPECT_TRUE(outcome.read) << outcome.error;
+    ASSERT_NE(copy.castPtr<orv::GenericObject>(), nullptr);
+    EXPECT_EQ(written(copy), text);
+    const orv::GenericObject& read = *copy.castPtr<orv::GenericObject>();
+    EXPECT_EQ(read.findProperty(std::string("a.b")).get(), tavi::Variant(std::string("dotted")));
+    const tavi::Variant tagsValue = read.findProperty(std::string("tags")).get();
+    const auto* tags = tagsValue.castPtr<std::vector<tavi::Variant>>();
+    ASSERT_NE(tags, nullptr);
+    EXPECT_EQ(*tags, (std::vector<tavi::Variant>{std::string("x"), std::string("y")}));
+
+    // Into the same object again: every property is found, none added.
+    EXPECT_TRUE(readInto(text, copy).read);
+    EXPECT_EQ(read.propertyCount(), 4u);
+    EXPECT_EQ(written(copy), text);
+}
+
+TEST(XmlReaderCollection, ARawPointerCannotOwnWhatTheDocumentCreates) {
+    Kor::MessageCapture capture;
+    reader_test::Inventory inventory;
+    // A vector of pointers and a pointer member keep no object alive: the
+    // document's Color has nowhere to live.
+    const Outcome outcome = readInto(
+        "<root><property name=\"colors\"><item type=\"Color\"><property name=\"r\">1</property>"
+        "</item></property></root>",
+        tavi::Variant(&inventory));
+    EXPECT_FALSE(outcome.read);
+    EXPECT_NE(outcome.error.find("Unexpected nested elements for primitive type"), std::string::npos)
+        << outcome.error;
+    EXPECT_EQ(inventory.colors, std::vector<xml_scene::Color*>{nullptr});
+
+    EXPECT_FALSE(
+        readInto("<root><property name=\"favourite\" type=\"Color\"><property name=\"r\">1</property>"
+                 "</property></root>",
+                 tavi::Variant(&inventory))
+            .read);
+    EXPECT_EQ(inventory.favourite, nullptr);
+
+    // One that exists is filled in place.
+    Color color;
+    inventory.favourite = &color;
+    EXPECT_TRUE(readInto("<root><property name=\"favourite\" type=\"Color\"><property name=\"r\">1</property>"
+                         "</property></root>",
+                         tavi::Variant(&inventory))
+                    .read);
+    EXPECT_EQ(inventory.favourite, &color);
+    EXPECT_EQ(color.r, 1.0f);
 }
 
 // --- the failure table ------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "platform/variant/memory_stream.hpp"
 #include "platform/variant/meta_type.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/generic_object.hpp"
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/keyed_list.hpp"
@@ -41,7 +42,24 @@ struct Example {
     orv::test::KeyedList list;
 };
 
+// Collections declared with the builder: values of any type, and strings.
+struct Inventory {
+    int slots = 8;
+    std::vector<tavi::Variant> values{3, 4.5f, std::string("a b")};
+    std::vector<std::string> names{"sword", "<shield>"};
+};
+
 } // namespace writer_test
+
+template <>
+struct orv::TypeDeclaration<writer_test::Inventory> {
+    static constexpr const char* name = "Inventory";
+    static void declare(orv::Builder<writer_test::Inventory>& type) {
+        type.property("slots", &writer_test::Inventory::slots)
+            .collection("values", &writer_test::Inventory::values)
+            .collection("names", &writer_test::Inventory::names);
+    }
+};
 
 template <>
 struct orv::TypeDeclaration<writer_test::Example> {
@@ -149,6 +167,12 @@ TEST(XmlWriterGolden, PrimitiveRootsCarryTheirType) {
     EXPECT_EQ(written(tavi::Variant(3)), "<root type=\"int\">\t3\t</root>\n");
     EXPECT_EQ(written(tavi::Variant(std::string())), "<root type=\"string\">\t\"\"\t</root>\n");
     EXPECT_EQ(written(tavi::Variant(-0.0)), "<root type=\"double\">\t-0\t</root>\n");
+    // A container held by value is a value: named by its meta type, not by
+    // the collection meta object that reflects such containers.
+    EXPECT_EQ(written(tavi::Variant(std::vector<tavi::Variant>{1, std::string("a")})),
+              "<root type=\"VariantVector\">\t[int(1), string(\"a\")]\t</root>\n");
+    EXPECT_EQ(written(tavi::Variant(std::vector<std::string>{"b"})),
+              "<root type=\"StringVector\">\t[\"b\"]\t</root>\n");
 }
 
 TEST(XmlWriterGolden, PropertyDocuments) {
@@ -202,6 +226,71 @@ TEST(XmlWriterGolden, AnObjectWithACollection) {
     EXPECT_EQ(written(tavi::Variant(&example), unformatted),
               "<root type=\"Example\"><property name=\"x\" type=\"float\">1.5</property>"
               "<property name=\"list\"><item type=\"int\">3</item><item type=\"int\">4</item></property>"
+              "</root>");
+}
+
+TEST(XmlWriterGolden, CollectionsOfValuesAndOfStrings) {
+    writer_test::Inventory inventory;
+    // Elements may hold anything: each names its type.
+    EXPECT_EQ(written(tavi::Variant(&inventory)),
+              "<root type=\"Inventory\">\n"
+              "\t<property name=\"slots\" type=\"int\">\t8\t</property>\n"
+              "\t<property name=\"values\">\n"
+              "\t\t<item type=\"int\">\t3\t</item>\n"
+              "\t\t<item type=\"float\">\t4.5\t</item>\n"
+              "\t\t<item type=\"string\">\t\"a b\"\t</item>\n"
+              "\t</property>\n"
+              "\t<property name=\"names\">\n"
+              "\t\t<item type=\"string\">\t\"sword\"\t</item>\n"
+              "\t\t<item type=\"string\">\t\"&lt;shield&gt;\"\t</item>\n"
+              "\t</property>\n"
+              "</root>\n");
+    EXPECT_EQ(written(tavi::Variant(&inventory), unformatted),
+              "<root type=\"Inventory\"><property name=\"slots\" type=\"int\">8</property>"
+              "<property name=\"values\"><item type=\"int\">3</item><item type=\"float\">4.5</item>"
+              "<item type=\"string\">\"a b\"</item></property>"
+              "<property name=\"names\"><item type=\"string\">\"sword\"</item>"
+              "<item type=\"string\">\"&lt;shield&gt;\"</item></property>"
+              "</root>");
+    inventory.values.clear();
+    EXPECT_EQ(written(orv::reflect(inventory).findPropertyByName("values")), "<root/>\n");
+}
+
+TEST(XmlWriterGolden, AGenericObjectNamesTheTypeOfEveryValue) {
+    orv::GenericObject sheet;
+    sheet.addProperty(std::string("speed"), orv::MetaObject::INVALID_INDEX, 2.5f);
+    sheet.addProperty(std::string("label"), orv::MetaObject::INVALID_INDEX, std::string("camera"));
+    sheet.addProperty(std::string("empty"));
+    auto child = std::make_shared<orv::GenericObject>();
+    child->addProperty(std::string("on"), orv::MetaObject::INVALID_INDEX, true);
+    sheet.addProperty(std::string("child"), orv::MetaObject::INVALID_INDEX, tavi::Variant(child));
+    auto color = std::make_shared<xml_scene::Color>();
+    sheet.addProperty(std::string("color"), orv::MetaObject::INVALID_INDEX, tavi::Variant(color));
+    EXPECT_EQ(written(tavi::Variant(&sheet)),
+              "<root type=\"orv::GenericObject\">\n"
+              "\t<property name=\"speed\" type=\"float\">\t2.5\t</property>\n"
+              "\t<property name=\"label\" type=\"string\">\t\"camera\"\t</property>\n"
+              "\t<property name=\"empty\"/>\n"
+              "\t<property name=\"child\" type=\"orv::GenericObject\">\n"
+              "\t\t<property name=\"on\" type=\"bool\">\ttrue\t</property>\n"
+              "\t</property>\n"
+              "\t<property name=\"color\" type=\"Color\">\n"
+              "\t\t<property name=\"r\" type=\"float\">\t0.5\t</property>\n"
+              "\t\t<property name=\"g\" type=\"float\">\t0.25\t</property>\n"
+              "\t\t<property name=\"b\" type=\"float\">\t1\t</property>\n"
+              "\t</property>\n"
+              "</root>\n");
+    EXPECT_EQ(written(tavi::Variant(&sheet), unformatted),
+              "<root type=\"orv::GenericObject\"><property name=\"speed\" type=\"float\">2.5</property>"
+              "<property name=\"label\" type=\"string\">\"camera\"</property><property name=\"empty\"/>"
+              "<property name=\"child\" type=\"orv::GenericObject\"><property name=\"on\" type=\"bool\">true"
+              "</property></property><property name=\"color\" type=\"Color\"><property name=\"r\" "
+              "type=\"float\">0.5</property><property name=\"g\" type=\"float\">0.25</property><property "
+              "name=\"b\" type=\"float\">1</property></property></root>");
+    // clear() publishes the object's volatility, a read-only property.
+    child->clear();
+    EXPECT_EQ(written(tavi::Variant(child.get()), unformatted),
+              "<root type=\"orv::GenericObject\"><property name=\"_volatility\" type=\"int\">0</property>"
               "</root>");
 }
 

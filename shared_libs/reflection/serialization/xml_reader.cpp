@@ -6,6 +6,7 @@
 #include "platform/variant/meta_type.hpp"
 #include "platform/variant/text_stream.hpp"
 #include "platform/variant/variant_stream.hpp"
+#include "shared_libs/reflection/collection_meta_object.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/serialization/details/xml_types.hpp"
@@ -38,18 +39,37 @@ bool parseInto(tavi::Variant& value, std::string_view text) {
     return !stream.fail() && stream.eof();
 }
 
+// The meta object that makes the objects a document names `typeName`. Every
+// kind of std::vector is reflected by a collection of one name, which does
+// not tell which kind was written: a new one is a vector of Variants, which
+// holds whatever its items name.
+MetaObject* objectTypeNamed(std::string_view typeName) {
+    using AnyElements = SequentialCollectionMetaObject<std::vector<tavi::Variant>>;
+    if (typeName == AnyElements::instance().name())
+        return &AnyElements::instance();
+    return MetaObjectManager::instance().findType(Kor::BasicStringRef<char>(typeName));
+}
+
 bool holdsAnyType(const BoundProperty& property) { return property.propertyType() == typeid(tavi::Variant); }
 
 // Sets a new instance of the meta object called `typeName` into a property
 // that holds no object yet. Nothing changes when there is no such meta
-// object or it cannot make instances.
-void createNamedObject(const BoundProperty& property, std::string_view typeName) {
-    MetaObject* meta = MetaObjectManager::instance().findType(Kor::BasicStringRef<char>(typeName));
+// object or it cannot make instances. The instance comes owned by a
+// shared pointer; a property that keeps only a raw pointer to it (a T*
+// member, a vector of T*) would point at a dead object once the read moves
+// on, so it gets its previous value back.
+void createNamedObject(const BoundProperty& property, std::string_view typeName,
+                       const tavi::Variant& previous) {
+    MetaObject* meta = objectTypeNamed(typeName);
     if (!meta)
         return;
     const tavi::Variant created = meta->create();
-    if (!created.isVoid())
-        property.set(created, {});
+    if (created.isVoid() || !property.set(created, {}))
+        return;
+    const tavi::Variant held = property.get();
+    if (held.isPointer() && held.type()->kind() != tavi::MetaType::Kind::SHARED_POINTER &&
+        held.pointerAddress() == created.pointerAddress())
+        property.set(previous, {});
 }
 
 } // namespace
@@ -247,7 +267,7 @@ void XMLReader::processRoot(const char* const* attributes) {
             // A property of any type takes the type the document names.
             const tavi::Variant current = item.property.get();
             if (current.isVoid() || current.isNullPointer()) {
-                createNamedObject(item.property, typeName);
+                createNamedObject(item.property, typeName, current);
                 item.initObject();
             }
             return;
@@ -262,7 +282,7 @@ void XMLReader::processRoot(const char* const* attributes) {
     }
 
     if (item.value.isVoid()) {
-        if (MetaObject* meta = registry.findType(Kor::BasicStringRef<char>(typeName))) {
+        if (MetaObject* meta = objectTypeNamed(typeName)) {
             item.value = meta->create();
             if (item.value.isVoid()) {
                 stop("Can't instantiate object");
@@ -384,7 +404,7 @@ BoundProperty XMLReader::resolveProperty(const ReflectedObject& object, std::str
         // type, nothing at all) the document's type makes the object.
         current = property.get();
         if (current.isNullPointer() || current.isVoid()) {
-            createNamedObject(property, typeName);
+            createNamedObject(property, typeName, current);
             current.reset();
         }
     }

@@ -20,15 +20,24 @@ bool isCollection(const ReflectedObject& object) {
 }
 
 std::string_view typeName(const TypeInfo& info) {
+    // Objects (always held through pointers) are named by their meta
+    // objects. A value held as such is read back through its meta type, so
+    // that name comes first for it: a vector held by value is read as a
+    // "VariantVector", which the collection name "vector" (shared by every
+    // kind of vector) could not tell apart.
+    const bool objectFirst = info.isPointer();
     const MetaObjectManager& registry = MetaObjectManager::instance();
     for (size_t slot = 0; slot < TypeInfo::MAX_TYPES; ++slot) {
         const std::type_info* type = info.type(slot);
         if (!type)
             break;
-        if (const MetaObject* meta = registry.findType(*type))
-            return meta->name();
-        if (const tavi::MetaType* meta = tavi::MetaType::find(*type))
-            return meta->testFlags(tavi::MetaType::NO_TYPE_NAME_IN_XML) ? std::string_view() : meta->name();
+        const MetaObject* object = registry.findType(*type);
+        if (object && objectFirst)
+            return object->name();
+        if (const tavi::MetaType* value = tavi::MetaType::find(*type))
+            return value->testFlags(tavi::MetaType::NO_TYPE_NAME_IN_XML) ? std::string_view() : value->name();
+        if (object)
+            return object->name();
     }
     const std::type_info* first = info.type(0);
     return first ? undecoratedName(*first) : std::string_view();

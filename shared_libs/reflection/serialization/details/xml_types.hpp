@@ -16,8 +16,9 @@ namespace xml_details {
 bool isCollection(const ReflectedObject& object);
 
 // The name a document gives the type described by `info`: that of the first
-// candidate with a meta object or a meta type (empty for meta types that
-// keep their name out of documents), else the readable name of the first
+// candidate with a meta object or a meta type (the meta object's first for
+// pointers, the meta type's first for values; empty for meta types that keep
+// their name out of documents), else the readable name of the first
 // candidate; empty for an empty TypeInfo. The text lives as long as the
 // process.
 std::string_view typeName(const TypeInfo& info);
