@@ -312,6 +312,19 @@ TEST(XmlReaderCollection, DeclaredCollectionsReadBackWhatWasWritten) {
 }
 
 TEST(XmlReaderCollection, GenericObjectsReadBackIntoNewOnes) {
+    {
+        // Before any generic object exists, a document can make one.
+        tavi::Variant first;
+        EXPECT_TRUE(
+            readInto("<root type=\"orv::GenericObject\"><property name=\"n\" type=\"int\">1</property>"
+                     "</root>",
+                     first)
+                .read);
+        ASSERT_NE(first.castPtr<orv::GenericObject>(), nullptr);
+        EXPECT_EQ(first.castPtr<orv::GenericObject>()->findProperty(std::string("n")).get(),
+                  tavi::Variant(1));
+    }
+
     orv::GenericObject sheet;
     sheet.addProperty(std::string("speed"), orv::MetaObject::INVALID_INDEX, 2.5f);
     sheet.addProperty(std::string("a.b"), orv::MetaObject::INVALID_INDEX, std::string("dotted"));

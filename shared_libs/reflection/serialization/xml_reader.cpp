@@ -7,6 +7,7 @@
 #include "platform/variant/text_stream.hpp"
 #include "platform/variant/variant_stream.hpp"
 #include "shared_libs/reflection/collection_meta_object.hpp"
+#include "shared_libs/reflection/generic_object.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
 #include "shared_libs/reflection/serialization/details/xml_types.hpp"
@@ -45,6 +46,10 @@ bool parseInto(tavi::Variant& value, std::string_view text) {
 // holds whatever its items name.
 MetaObject* objectTypeNamed(std::string_view typeName) {
     using AnyElements = SequentialCollectionMetaObject<std::vector<tavi::Variant>>;
+    // The library's own object types are made on first use; a document may
+    // name them before any instance exists.
+    static const bool s_ownTypes = (GenericMetaObject::instance(), AnyElements::instance(), true);
+    (void)s_ownTypes;
     if (typeName == AnyElements::instance().name())
         return &AnyElements::instance();
     return MetaObjectManager::instance().findType(Kor::BasicStringRef<char>(typeName));

@@ -2,10 +2,10 @@
 // scene type, into a collection and into a void target. Whatever reads into a void target must
 // write again, and what it writes must read back and write to the same text.
 
-#include "platform/corekit/diagnostics.hpp"
 #include "platform/variant/memory_stream.hpp"
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
+#include "tests/fuzz/fuzz_support.hpp"
 #include "tests/support/keyed_list.hpp"
 #include "tests/support/xml_scene.hpp"
 
@@ -32,8 +32,7 @@ bool write(const tavi::Variant& value, std::string& text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Damaged documents are reported; the reports are not what is tested.
-    static const bool silenced = (Kor::setMessageSink([](const Kor::DebugMessage&) {}), true);
+    static const bool silenced = (fuzz::silenceDiagnostics(), true);
     (void)silenced;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
@@ -52,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0; // a value read from text that cannot be written again (e.g. an unwritable character)
     tavi::Variant again;
     std::string second;
-    if (!read(first, again) || !write(again, second) || first != second)
-        std::abort();
+    fuzz::require(read(first, again), "what was read and written again reads back");
+    fuzz::require(write(again, second) && first == second, "and writes to the same text");
     return 0;
 }
