@@ -359,6 +359,23 @@ TEST(XmlReaderCollection, GenericObjectsReadBackIntoNewOnes) {
     EXPECT_EQ(written(copy), text);
 }
 
+TEST(XmlReaderCollection, AKeyWithDotsIsOneKeyBeforeItIsAPath) {
+    orv::GenericObject sheet;
+    auto a = std::make_shared<orv::GenericObject>();
+    a->addProperty(std::string("b"), orv::MetaObject::INVALID_INDEX, 1);
+    sheet.addProperty(std::string("a"), orv::MetaObject::INVALID_INDEX, tavi::Variant(a));
+    sheet.addProperty(std::string("a.b"), orv::MetaObject::INVALID_INDEX, 2);
+    const std::string text = written(tavi::Variant(&sheet));
+    EXPECT_TRUE(readInto(text, tavi::Variant(&sheet)).read);
+    EXPECT_EQ(a->findProperty(std::string("b")).get(), tavi::Variant(1));
+    EXPECT_EQ(sheet.findProperty(std::string("a.b")).get(), tavi::Variant(2));
+    // Without such a key, the path reaches into the objects held.
+    sheet.removeProperty(std::string("a.b"));
+    EXPECT_TRUE(readInto("<root><property name=\"a.b\">9</property></root>", tavi::Variant(&sheet)).read);
+    EXPECT_EQ(a->findProperty(std::string("b")).get(), tavi::Variant(9));
+    EXPECT_EQ(sheet.propertyCount(), 1u);
+}
+
 TEST(XmlReaderCollection, ARawPointerCannotOwnWhatTheDocumentCreates) {
     Kor::MessageCapture capture;
     reader_test::Inventory inventory;

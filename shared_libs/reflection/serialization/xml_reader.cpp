@@ -395,13 +395,16 @@ void XMLReader::processCollection(const char* name, const char* const* attribute
 BoundProperty XMLReader::resolveProperty(const ReflectedObject& object, std::string_view name,
                                          const tavi::Variant& key, std::string_view typeName,
                                          tavi::Variant& current) {
-    BoundProperty property = object.findPropertyByName(name);
-    // A key with dots reads as a path first; it may also be one whole key.
-    if (!property.isValid() && name.find('.') != std::string_view::npos) {
+    // The writer names each property by its own key. A key with dots is
+    // looked up whole first, then as a path.
+    BoundProperty property;
+    if (name.find('.') != std::string_view::npos) {
         const size_t index = object.indexOfProperty(key.isVoid() ? tavi::Variant(name) : key);
         if (index != MetaObject::INVALID_INDEX)
             property = object.propertyAt(index);
     }
+    if (!property.isValid())
+        property = object.findPropertyByName(name);
     if (!property.isValid())
         property = object.addProperty(key.isVoid() ? tavi::Variant(name) : key, tavi::Variant());
     if (property.isValid() && !typeName.empty()) {
