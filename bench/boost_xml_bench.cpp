@@ -11,6 +11,7 @@
 #include <boost/archive/xml_oarchive.hpp>
 #include <boost/serialization/nvp.hpp>
 #include <boost/serialization/string.hpp>
+#include <boost/serialization/vector.hpp>
 
 #include <memory>
 #include <sstream>
@@ -31,8 +32,7 @@ void serialize(Archive& archive, SceneLeaf& leaf, unsigned) {
     using boost::serialization::make_nvp;
     archive& make_nvp("name", leaf.name) & make_nvp("id", leaf.id) & make_nvp("visible", leaf.visible) &
         make_nvp("opacity", leaf.opacity) & make_nvp("mass", leaf.mass) &
-        make_nvp("position", leaf.position) & make_nvp("roughness", leaf.roughness) &
-        make_nvp("metallic", leaf.metallic) & make_nvp("layer", leaf.layer) & make_nvp("tag", leaf.tag);
+        make_nvp("position", leaf.position) & make_nvp("tag", leaf.tag) & make_nvp("weights", leaf.weights);
 }
 
 template <class Archive, int D>

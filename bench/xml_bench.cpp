@@ -1,4 +1,5 @@
-// Writing and reading a scene of about 12,000 properties as XML through
+// Writing and reading a scene of about 12,000 properties (nested objects
+// and collections) as XML through
 // orv::XMLSerializer ("ours"), next to a bare expat parse of the same text
 // ("expat", the floor any reader on that parser stands on).
 // boost_xml_bench writes and reads the same scene with Boost.Serialization's
@@ -51,10 +52,8 @@ struct orv::TypeDeclaration<bench::SceneLeaf> {
             .property("opacity", &L::opacity)
             .property("mass", &L::mass)
             .property("position", &L::position)
-            .property("roughness", &L::roughness)
-            .property("metallic", &L::metallic)
-            .property("layer", &L::layer)
-            .property("tag", &L::tag);
+            .property("tag", &L::tag)
+            .collection("weights", &L::weights);
     }
 };
 

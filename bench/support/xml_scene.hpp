@@ -1,14 +1,16 @@
 #pragma once
 // The scene the XML benchmarks write and read, as plain C++: a binary tree
-// of nodes DEPTH levels deep whose leaves carry ten values each (text,
-// numbers, a flag, a vector). Each serialization system describes it in its
-// own benchmark program; fill() gives every program the same data.
+// of nodes DEPTH levels deep whose leaves carry ten properties each (text,
+// numbers, a flag, a vector, and a list of two weights). Each serialization
+// system describes it in its own benchmark program; fill() gives every
+// program the same data.
 
 #include "platform/kor/math/vector.hpp"
 
 #include <cstddef>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace bench {
 
@@ -19,10 +21,8 @@ struct SceneLeaf {
     float opacity = 1;
     double mass = 0;
     Kor::Vector3 position;
-    float roughness = 0.5f;
-    float metallic = 0;
-    int layer = 0;
     std::string tag;
+    std::vector<float> weights; // a collection: one property and one per element
 };
 
 template <int D>
@@ -42,7 +42,8 @@ inline constexpr int SCENE_DEPTH = 10;
 using Scene = SceneTree<SCENE_DEPTH>;
 
 inline constexpr size_t SCENE_LEAVES = size_t(1) << SCENE_DEPTH;
-inline constexpr size_t LEAF_PROPERTIES = 10;
+inline constexpr size_t LEAF_WEIGHTS = 2;
+inline constexpr size_t LEAF_PROPERTIES = 8 + LEAF_WEIGHTS;
 // Every value written: the leaves' values and one property per subtree.
 inline constexpr size_t SCENE_PROPERTIES = SCENE_LEAVES * LEAF_PROPERTIES + 2 * (SCENE_LEAVES - 1);
 
@@ -54,10 +55,8 @@ inline void fill(SceneLeaf& leaf, size_t& counter) {
     leaf.opacity = 1.0f / static_cast<float>(i % 7 + 1);
     leaf.mass = 0.1 * static_cast<double>(i);
     leaf.position = Kor::Vector3(static_cast<float>(i), 0.5f, -static_cast<float>(i % 10));
-    leaf.roughness = 0.25f;
-    leaf.metallic = static_cast<float>(i % 2);
-    leaf.layer = static_cast<int>(i % 4);
     leaf.tag = i % 5 == 0 ? "light & <shadow>" : "prop";
+    leaf.weights = {0.25f * static_cast<float>(i % 4), static_cast<float>(i % 2)};
 }
 
 template <int D>

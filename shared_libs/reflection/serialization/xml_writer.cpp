@@ -8,6 +8,7 @@
 #include "platform/variant/variant_stream.hpp"
 #include "platform/variant/xml_escape.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 #include "shared_libs/reflection/serialization/details/xml_types.hpp"
 #include "shared_libs/reflection/type_info.hpp"
@@ -147,6 +148,33 @@ void XMLWriter::writeAttribute(std::string_view name, std::string_view text) {
 
 // --- values -------------------------------------------------------------------
 
+// What BoundProperty::typeInfo() gives, from a meta property and a value
+// already at hand.
+TypeInfo XMLWriter::typeInfoOf(const MetaProperty& meta, const tavi::Variant& value) {
+    return TypeInfo(value, meta.propertyType(), meta.storageType());
+}
+
+std::string_view XMLWriter::typeName(const TypeInfo& typeInfo) {
+    // A document names few types many times: the registries are asked once per type.
+    const auto same = [&](const NamedType& known) {
+        if (known.isPointer != typeInfo.isPointer())
+            return false;
+        for (size_t slot = 0; slot < TypeInfo::MAX_TYPES; ++slot)
+            if (known.types[slot] != typeInfo.type(slot))
+                return false;
+        return true;
+    };
+    for (const NamedType& known : m_typeNames)
+        if (same(known))
+            return known.name;
+    NamedType named{{typeInfo.type(0), typeInfo.type(1), typeInfo.type(2)},
+                    typeInfo.isPointer(),
+                    xml_details::typeName(typeInfo)};
+    if (m_typeNames.size() < MAX_NAMED_TYPES)
+        m_typeNames.push_back(named);
+    return named.name;
+}
+
 void XMLWriter::writeValue(const tavi::Variant& value) {
     // The value came as a Variant: its dynamic type is what a reader needs.
     TypeInfo typeInfo(value);
@@ -159,12 +187,14 @@ void XMLWriter::writeValue(const tavi::Variant& value) {
 }
 
 void XMLWriter::writeProperty(const BoundProperty& property, bool typeWritten) {
-    // One getter call serves both the type information and a primitive value;
-    // only a pointer can hold an object.
-    const tavi::Variant value = property.get();
-    const TypeInfo typeInfo = typeWritten || !property.isValid()
-                                  ? TypeInfo()
-                                  : TypeInfo(value, property.propertyType(), property.storageType());
+    const std::shared_ptr<MetaProperty> meta = property.metaProperty();
+    writeProperty(property, meta.get(), property.get(), typeWritten);
+}
+
+void XMLWriter::writeProperty(const BoundProperty& property, const MetaProperty* meta,
+                              const tavi::Variant& value, bool typeWritten) {
+    const TypeInfo typeInfo = typeWritten || !meta ? TypeInfo() : typeInfoOf(*meta, value);
+    // Only a pointer can hold an object.
     if (value.isNonNullPointer()) {
         const ReflectedObject object(property);
         if (object.isValid()) {
@@ -177,7 +207,7 @@ void XMLWriter::writeProperty(const BoundProperty& property, bool typeWritten) {
 
 void XMLWriter::writeObject(const ReflectedObject& object, const TypeInfo& typeInfo) {
     if (typeInfo.containsType(typeid(tavi::Variant))) {
-        const std::string_view name = xml_details::typeName(typeInfo);
+        const std::string_view name = typeName(typeInfo);
         if (!name.empty())
             writeAttribute(m_format.typeAttribute, name);
     }
@@ -190,12 +220,14 @@ void XMLWriter::writeObject(const ReflectedObject& object, const TypeInfo& typeI
 void XMLWriter::writeCommonObject(const ReflectedObject& object) {
     const size_t count = object.propertyCount();
     for (size_t i = 0; i < count; ++i) {
+        // The meta property and the value are each read once per property.
         const BoundProperty property = object.propertyAt(i);
-        if (property.isMethod())
+        const std::shared_ptr<MetaProperty> meta = property.metaProperty();
+        if (meta && meta->method())
             continue;
         beginOpenTag(m_format.propertyTag);
-        writeAttribute(m_format.nameAttribute, property.name());
-        writeProperty(property, false);
+        writeAttribute(m_format.nameAttribute, meta ? std::string_view(meta->name()) : std::string_view());
+        writeProperty(property, meta.get(), property.get(), false);
         closeTag(m_format.propertyTag);
         if (fail())
             return;
@@ -213,11 +245,12 @@ void XMLWriter::writeCollection(const ReflectedObject& object) {
     const size_t count = object.propertyCount();
     for (size_t i = 0; i < count; ++i) {
         const BoundProperty property = object.propertyAt(i);
-        if (!property.isValid() || property.isMethod())
+        const std::shared_ptr<MetaProperty> meta = property.metaProperty();
+        if (!property.isValid() || !meta || meta->method())
             continue;
         beginOpenTag(m_format.itemTag);
 
-        const std::string& key = property.name();
+        const std::string& key = meta->name();
         if (!tavi::VariantConverter::convert(index, tavi::Variant(key))) {
             writeAttribute(m_format.keyAttribute, key);
         } else if (const int64_t number = *index.castPtr<int32_t>(); number != expectedIndex) {
@@ -226,8 +259,9 @@ void XMLWriter::writeCollection(const ReflectedObject& object) {
         }
         ++expectedIndex;
 
-        const TypeInfo typeInfo = property.typeInfo();
-        const std::string_view type = xml_details::typeName(typeInfo);
+        const tavi::Variant value = property.get();
+        const TypeInfo typeInfo = typeInfoOf(*meta, value);
+        const std::string_view type = typeName(typeInfo);
         bool typeWritten = false;
         if (!type.empty() && (type != previousType || typeInfo.containsType(typeid(tavi::Variant)))) {
             writeAttribute(m_format.typeAttribute, type);
@@ -235,7 +269,7 @@ void XMLWriter::writeCollection(const ReflectedObject& object) {
         }
         previousType = type;
 
-        writeProperty(property, typeWritten);
+        writeProperty(property, meta.get(), value, typeWritten);
         closeTag(m_format.itemTag);
         if (fail())
             return;
@@ -245,7 +279,7 @@ void XMLWriter::writeCollection(const ReflectedObject& object) {
 void XMLWriter::writeCommonValue(const tavi::Variant& value, const TypeInfo& typeInfo) {
     if (value.isVoid() || value.isNullPointer())
         return; // closed as an empty element by the caller
-    const std::string_view type = xml_details::typeName(typeInfo);
+    const std::string_view type = typeName(typeInfo);
     if (!type.empty())
         writeAttribute(m_format.typeAttribute, type);
     endOpenTag();

@@ -5,10 +5,15 @@
 #include "platform/variant/memory_stream.hpp"
 #include "platform/variant/text_stream.hpp"
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
+#include "shared_libs/reflection/type_info.hpp"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <typeinfo>
+#include <vector>
 
 namespace tavi {
 class Variant;
@@ -17,8 +22,8 @@ class Variant;
 namespace orv {
 
 class BoundProperty;
+class MetaProperty;
 class ReflectedObject;
-class TypeInfo;
 
 // A short-lived writer for one document. It never throws: the text goes to
 // the stream, which ignores writes once it has failed, and an object stops
@@ -54,11 +59,16 @@ private:
 
     void writeValue(const tavi::Variant& value);
     void writeProperty(const BoundProperty& property, bool typeWritten);
+    // The same with the property's meta property and value already read.
+    void writeProperty(const BoundProperty& property, const MetaProperty* meta, const tavi::Variant& value,
+                       bool typeWritten);
     void writeObject(const ReflectedObject& object, const TypeInfo& typeInfo);
     void writeCommonObject(const ReflectedObject& object);
     void writeCollection(const ReflectedObject& object);
     void writeCommonValue(const tavi::Variant& value, const TypeInfo& typeInfo);
     bool fail() const;
+    static TypeInfo typeInfoOf(const MetaProperty& meta, const tavi::Variant& value);
+    std::string_view typeName(const TypeInfo& typeInfo);
 
     tavi::TextStream& m_stream;
     const XMLSerializer::Format& m_format;
@@ -70,6 +80,15 @@ private:
     std::string m_buffer;
     tavi::FixedMemoryStream m_bufferStream;
     tavi::TextStream m_bufferText;
+
+    // The names of the types met so far in this document.
+    struct NamedType {
+        std::array<const std::type_info*, TypeInfo::MAX_TYPES> types;
+        bool isPointer;
+        std::string_view name;
+    };
+    static constexpr size_t MAX_NAMED_TYPES = 32;
+    std::vector<NamedType> m_typeNames;
 };
 
 } // namespace orv
