@@ -245,6 +245,21 @@ TEST(XmlReaderCollection, ReadingReplacesTheItemsAndKeysContinueTheRunningIndex)
                                                         "12 = bool true", "13 = bool false"}));
 }
 
+// Found by the fuzzer: a running index and a key attribute that name the
+// same element make one element, so what is read writes and reads back to
+// the same text.
+TEST(XmlReaderCollection, ARunningIndexAndAKeyNamingOneElementAreOne) {
+    KeyedList list;
+    const std::string document =
+        "<root><item type=\"int\">1</item><item key=\"0\" type=\"int\">2</item><item>3</item></root>";
+    EXPECT_TRUE(readInto(document, tavi::Variant(&list)).read);
+    EXPECT_EQ(contents(list), (std::vector<std::string>{"0 = int 2", "1 = int 3"}));
+    const std::string text = written(tavi::Variant(&list));
+    KeyedList again;
+    EXPECT_TRUE(readInto(text, tavi::Variant(&again)).read);
+    EXPECT_EQ(written(tavi::Variant(&again)), text);
+}
+
 TEST(XmlReaderCollection, ObjectItemsAreCreatedFromTheTypeTheyOrTheirPredecessorsName) {
     KeyedList list;
     const Outcome outcome = readInto(

@@ -2,8 +2,9 @@
 // A collection whose elements carry keys of their own (numbers that jump,
 // words): what a sequential container never shows a writer or reader. Each
 // element is a property keyed by its key, of the type of the value it was
-// added with (Variant when it came without one). Structure changes are
-// announced like any collection's.
+// added with (Variant when it came without one). Elements are told apart by
+// their names (5 and "5" are one element), as a document tells them apart.
+// Structure changes are announced like any collection's.
 
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/collection_meta_object.hpp"
@@ -13,6 +14,7 @@
 #include "shared_libs/reflection/notifyable_meta_property.hpp"
 
 #include <memory>
+#include <string>
 #include <typeinfo>
 #include <vector>
 
@@ -61,10 +63,21 @@ public:
         return nullptr;
     }
 
+    size_t indexOfProperty(const ReflectedObject& object, const tavi::Variant& key) const override {
+        const KeyedList* list = object.get().castPtr<KeyedList>();
+        std::string name;
+        if (!list || !key.tryCast(name))
+            return INVALID_INDEX;
+        for (size_t i = 0; i < list->items.size(); ++i)
+            if (list->items[i].meta->name() == name)
+                return i;
+        return INVALID_INDEX;
+    }
+
     size_t addProperty(const ReflectedObject& object, const tavi::Variant& key,
                        const tavi::Variant& value) override {
         KeyedList* list = const_cast<KeyedList*>(object.get().castPtr<KeyedList>());
-        if (!list || list->frozen || key.isVoid())
+        if (!list || list->frozen || key.isVoid() || indexOfProperty(object, key) != INVALID_INDEX)
             return INVALID_INDEX;
         const size_t index = list->items.size();
         PropertiesAddNotifier notifier(object, index, 1);
