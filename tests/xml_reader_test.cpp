@@ -14,6 +14,7 @@
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/keyed_list.hpp"
 #include "tests/support/xml_scene.hpp"
+#include "tests/support/xml_text.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -73,15 +74,7 @@ Outcome readInto(std::string_view text, Target&& target, const Format& format = 
     return outcome;
 }
 
-template <class Value>
-std::string written(const Value& value, const Format& format = Format()) {
-    std::string out;
-    tavi::FixedMemoryStream memory(out);
-    XMLSerializer serializer(memory);
-    serializer.setFormat(format);
-    EXPECT_TRUE(serializer.serialize(value));
-    return out;
-}
+using orv::test::written;
 
 Sample edited() {
     Sample sample;

@@ -10,6 +10,7 @@
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/keyed_list.hpp"
 #include "tests/support/xml_scene.hpp"
+#include "tests/support/xml_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -95,15 +96,7 @@ using orv::XMLSerializer;
 using Format = XMLSerializer::Format;
 using xml_scene::Sample;
 
-template <class Value>
-std::string written(const Value& value, const Format& format = Format()) {
-    std::string out;
-    tavi::FixedMemoryStream memory(out);
-    XMLSerializer serializer(memory);
-    serializer.setFormat(format);
-    EXPECT_TRUE(serializer.serialize(value));
-    return out;
-}
+using orv::test::written;
 
 const Format unformatted{Format::Unformatted()};
 
