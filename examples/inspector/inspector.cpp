@@ -1,0 +1,466 @@
+#include "examples/inspector/inspector.hpp"
+
+#include "orv_cpp_utils/wildcard.hpp"
+#include "platform/corekit/diagnostics.hpp"
+#include "platform/kor/undo/commit_changes_scope.hpp"
+#include "platform/variant/memory_stream.hpp"
+#include "platform/variant/variant_stream.hpp"
+#include "shared_libs/reflection/serialization/xml_serializer.hpp"
+
+#include <algorithm>
+#include <optional>
+#include <ostream>
+#include <sstream>
+
+namespace inspector {
+namespace {
+
+// Words separated by blanks; a double-quoted stretch is one word, quotes kept.
+std::vector<std::string> splitWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, inWord = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (!quoted && (c == ' ' || c == '\t')) {
+            if (inWord)
+                words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        word += c;
+        if (c == '\\' && quoted && i + 1 < line.size())
+            word += line[++i];
+        else if (c == '"')
+            quoted = !quoted;
+    }
+    if (inWord)
+        words.push_back(std::move(word));
+    return words;
+}
+
+std::string join(const std::vector<std::string>& words, size_t from) {
+    std::string text;
+    for (size_t i = from; i < words.size(); ++i)
+        text += (i > from ? " " : "") + words[i];
+    return text;
+}
+
+// `text` read as a value of the type `like` holds, the whole text or nothing.
+// Strings may be typed with or without quotes.
+std::optional<tavi::Variant> parseValue(const std::string& text, const tavi::Variant& like) {
+    const bool quoted = text.size() >= 2 && text.front() == '"' && text.back() == '"';
+    if (like.isType<std::string>() && !quoted)
+        return tavi::Variant(text);
+    tavi::Variant value = like.isVoid() && quoted ? tavi::Variant(std::string()) : like;
+    if (value.isVoid()) // an element of a list of any values: a number if it reads as one
+        for (tavi::Variant number : {tavi::Variant(int32_t(0)), tavi::Variant(0.0)})
+            if (std::optional<tavi::Variant> parsed = parseValue(text, number))
+                return parsed;
+    if (value.isVoid())
+        return tavi::Variant(text);
+    tavi::FixedMemoryStream memory{std::string_view(text)};
+    tavi::TextStream stream(memory);
+    stream >> value;
+    stream.skipWhiteSpace();
+    if (stream.fail() || memory.tell() != static_cast<long long>(text.size()))
+        return std::nullopt;
+    return value;
+}
+
+std::string typeName(const tavi::Variant& value) {
+    return value.isVoid() ? std::string("value") : std::string(value.typeName());
+}
+
+// The ranges a slider would offer: "[0, 10] of [0, 100]".
+std::string rangeText(const orv::BoundProperty& property) {
+    const Meta::Validator::Range soft = Meta::Validator::RangeProbe::query(property);
+    const Meta::Validator::Range hard = Meta::Validator::RangeProbe::query(property, orv::SetterFlag::SecondRange);
+    if (!soft || !property.validator())
+        return {};
+    const auto text = [](const Meta::Validator::Range& range) {
+        return "[" + orv::valueText(range->first) + ", " + orv::valueText(range->second) + "]";
+    };
+    return hard ? text(soft) + " of " + text(hard) : text(soft);
+}
+
+} // namespace
+
+// --- commands ------------------------------------------------------------------------
+
+const std::vector<Inspector::Command>& Inspector::commands() {
+    static const std::vector<Command> s_commands = {
+        {"help", "", "this list", &Inspector::help},
+        {"tree", "", "the scene as a tree of grouped properties", &Inspector::tree},
+        {"list", "[pattern]", "properties of the selection matching a pattern (* ? ** ***)", &Inspector::list},
+        {"find", "<pattern>", "properties anywhere in the scene whose name matches", &Inspector::find},
+        {"select", "[path...]", "select objects by path (none: the scene)", &Inspector::select},
+        {"panel", "", "the selection's properties; differing values marked", &Inspector::panel},
+        {"get", "<property>", "a property's value", &Inspector::get},
+        {"set", "<property> <value>", "write a value through the property's validator", &Inspector::set},
+        {"add", "<list> [value]", "append an element to a list", &Inspector::add},
+        {"remove", "<list> <index>", "remove an element from a list", &Inspector::remove},
+        {"undo", "", "take the last step back", &Inspector::undo},
+        {"redo", "", "do the last undone step again", &Inspector::redo},
+        {"history", "", "the steps that can be undone and redone", &Inspector::history},
+        {"save", "[file]", "write the scene (to its own file by default)", &Inspector::save},
+        {"quit", "", "end the session", &Inspector::quit},
+    };
+    return s_commands;
+}
+
+Inspector::Inspector(std::ostream& out) : m_out(out), m_root(tavi::Variant(&m_scene)) {}
+
+Inspector::~Inspector() {
+    // The selection refers to the scene's objects: it goes first.
+    m_selection.reset();
+}
+
+bool Inspector::fail(const std::string& message) const {
+    m_out << "error: " << message << '\n';
+    return false;
+}
+
+bool Inspector::load(const std::filesystem::path& path) {
+    tavi::Variant target(&m_scene);
+    Kor::MessageCapture quiet; // the reason comes back from the serializer
+    std::string why;
+    if (!orv::readXmlFile(path, target, {}, &why))
+        return fail("cannot load " + path.string() + ": " + why);
+    m_file = path;
+    m_history.clear();
+    m_out << "loaded " << path.string() << ": scene \"" << m_scene.name << "\" with " << m_scene.nodes.size()
+          << " nodes\n";
+    return true;
+}
+
+bool Inspector::execute(const std::string& line) {
+    const std::vector<std::string> words = splitWords(line);
+    if (words.empty() || words.front().front() == '#')
+        return true;
+    for (const Command& command : commands())
+        if (words.front() == command.name)
+            return (this->*command.run)(words);
+    return fail("unknown command '" + words.front() + "' (try 'help')");
+}
+
+bool Inspector::help(const std::vector<std::string>&) {
+    for (const Command& command : commands())
+        m_out << "  " << command.name << (*command.arguments ? " " : "") << command.arguments << "  -  "
+              << command.help << '\n';
+    return true;
+}
+
+bool Inspector::quit(const std::vector<std::string>&) {
+    m_finished = true;
+    return true;
+}
+
+// --- what commands act on ------------------------------------------------------------
+
+orv::ReflectedObject Inspector::target() const {
+    if (m_selection)
+        return m_selection->object();
+    return m_selectedObject.isValid() ? m_selectedObject : m_root;
+}
+
+std::string Inspector::targetName() const {
+    if (m_selected.empty())
+        return "the scene";
+    std::string names;
+    for (const std::string& path : m_selected)
+        names += (names.empty() ? "" : ", ") + path;
+    return names;
+}
+
+orv::BoundProperty Inspector::property(const std::string& path) const {
+    orv::BoundProperty found = target().findPropertyByName(path);
+    if (!found.isValid())
+        fail("no property '" + path + "' in " + targetName());
+    return found;
+}
+
+orv::ReflectedObject Inspector::objectAt(const std::string& path, orv::BoundProperty& holder) const {
+    holder = m_root.findPropertyByName(path);
+    const orv::ReflectedObject object = holder.isValid() ? orv::heldObject(holder) : orv::ReflectedObject();
+    if (!object.isValid())
+        fail(holder.isValid() ? "'" + path + "' is not an object" : "no object at '" + path + "'");
+    return object;
+}
+
+// --- showing -------------------------------------------------------------------------
+
+// A tracker item per property: the tree follows the objects as they change,
+// so a panel printed later shows added, removed and replaced rows.
+class Inspector::PanelRow : public orv::BaseObjectTrackerItem {
+protected:
+    std::unique_ptr<orv::BaseObjectTrackerItem> createChild() override { return std::make_unique<PanelRow>(); }
+};
+
+void Inspector::printTree(const orv::BaseObjectTrackerItem& item, int depth, bool combined) const {
+    std::vector<std::string> open; // the group headings printed so far at this level
+    for (const auto& child : item.children()) {
+        const orv::BoundProperty& property = child->property();
+        if (!property.visibility().test(orv::meta_property::VisibilityFlag::PropertyPanel))
+            continue;
+        const std::vector<std::string> groups = orv::groupPath(property);
+        size_t common = 0;
+        while (common < open.size() && common < groups.size() && open[common] == groups[common])
+            ++common;
+        for (size_t i = common; i < groups.size(); ++i)
+            m_out << std::string(2 * (depth + i), ' ') << '[' << groups[i] << "]\n";
+        open = groups;
+        const std::string indent(2 * (depth + groups.size()), ' ');
+        const orv::Annotations annotations = property.annotations();
+        if (property.isMethod()) {
+            m_out << indent << orv::caption(property) << "()\n";
+            continue;
+        }
+        if (const orv::ReflectedObject held = orv::heldObject(property)) {
+            const auto* grid = orv::findAnnotation<Meta::Grid>(annotations);
+            if (grid && !child->children().empty()) { // one row of cells
+                m_out << indent << orv::caption(property) << ':';
+                for (const auto& cell : child->children())
+                    m_out << "  " << orv::caption(cell->property()) << ' ' << orv::displayText(cell->property());
+                m_out << '\n';
+                continue;
+            }
+            m_out << indent << orv::caption(property) << ": " << held.getTypeIdentificator() << '\n';
+            printTree(*child, depth + int(groups.size()) + 1, combined);
+            continue;
+        }
+        std::string value = orv::displayText(property);
+        if (combined && property.get().isVoid())
+            value = "<differs>";
+        std::string notes;
+        if (!orv::isEditable(property))
+            notes += "  (read-only)";
+        if (const std::string range = rangeText(property); !range.empty())
+            notes += "  range " + range;
+        if (const auto* tip = orv::findAnnotation<Meta::ToolTip>(annotations); tip && tip->function)
+            notes += "  -- " + tip->function(property);
+        m_out << indent << orv::caption(property) << " = " << value << notes << '\n';
+    }
+}
+
+bool Inspector::tree(const std::vector<std::string>&) {
+    PanelRow root;
+    root.setObject(m_root);
+    m_out << "Scene \"" << m_scene.name << "\"\n";
+    printTree(root, 1, false);
+    return true;
+}
+
+bool Inspector::panel(const std::vector<std::string>&) {
+    PanelRow root;
+    root.setObject(target());
+    m_out << "Panel of " << targetName() << (m_selection ? " (combined)" : "") << '\n';
+    printTree(root, 1, m_selection != nullptr);
+    return true;
+}
+
+bool Inspector::list(const std::vector<std::string>& words) {
+    const std::string pattern = words.size() > 1 ? words[1] : "*";
+    size_t count = 0;
+    for (const orv::BoundProperty& found : target().properties(pattern)) {
+        m_out << "  " << orv::PersistentProperty(found).path() << " = " << orv::displayText(found) << '\n';
+        ++count;
+    }
+    if (count == 0)
+        m_out << "  no property of " << targetName() << " matches '" << pattern << "'\n";
+    return true;
+}
+
+bool Inspector::find(const std::vector<std::string>& words) {
+    if (words.size() != 2)
+        return fail("usage: find <pattern>");
+    size_t count = 0;
+    for (const orv::BoundProperty& found : m_root.properties("***")) {
+        if (!zel::wildcardMatch(words[1], found.name(), zel::WildcardFlag::CaseInsensitive))
+            continue;
+        m_out << "  " << orv::PersistentProperty(found).path() << " = " << orv::displayText(found) << '\n';
+        ++count;
+    }
+    m_out << "  " << count << " found\n";
+    return true;
+}
+
+// --- selecting -----------------------------------------------------------------------
+
+bool Inspector::select(const std::vector<std::string>& words) {
+    std::vector<std::pair<orv::ReflectedObject, orv::BoundProperty>> picked;
+    for (size_t i = 1; i < words.size(); ++i) {
+        orv::BoundProperty holder;
+        const orv::ReflectedObject object = objectAt(words[i], holder);
+        if (!object.isValid())
+            return false;
+        picked.emplace_back(object, holder);
+    }
+    m_selection.reset();
+    m_selectedObject = {};
+    m_selected.assign(words.begin() + 1, words.end());
+    if (picked.size() == 1) {
+        m_selectedObject = picked.front().first;
+    } else if (picked.size() > 1) {
+        m_selection = std::make_unique<orv::MultiSelection>(orv::MultiSelection::Intersection, false);
+        for (const auto& [object, holder] : picked)
+            m_selection->merge(object, holder);
+    }
+    m_out << "selected " << targetName() << '\n';
+    return true;
+}
+
+// --- reading and writing -------------------------------------------------------------
+
+bool Inspector::get(const std::vector<std::string>& words) {
+    if (words.size() != 2)
+        return fail("usage: get <property>");
+    const orv::BoundProperty found = property(words[1]);
+    if (!found.isValid())
+        return false;
+    const tavi::Variant value = found.get();
+    m_out << "  " << words[1] << " = " << (m_selection && value.isVoid() ? "<differs>" : orv::displayText(found))
+          << '\n';
+    return true;
+}
+
+bool Inspector::set(const std::vector<std::string>& words) {
+    if (words.size() < 3)
+        return fail("usage: set <property> <value>");
+    const orv::BoundProperty found = property(words[1]);
+    if (!found.isValid())
+        return false;
+    if (!orv::isEditable(found))
+        return fail("'" + words[1] + "' cannot be edited here");
+    const std::string text = join(words, 2);
+    tavi::Variant like = found.get();
+    if (like.isVoid() && m_selection) // differing values: read as the first object's type
+        like = m_selection->subObjects().front().findPropertyByName(words[1]).get();
+    const std::optional<tavi::Variant> value = parseValue(text, like);
+    if (!value)
+        return fail("cannot read '" + text + "' as " + typeName(like));
+    // Ask the validator first, to say why a value is refused.
+    if (const orv::Validator validate = found.validator()) {
+        tavi::Variant probe = *value;
+        std::string why;
+        if (!validate(found, probe, {}, why))
+            return fail("refused: " + (why.empty() ? std::string("the value is out of range") : why));
+    }
+    bool written;
+    {
+        Kor::CommitChangesScope step("Set " + words[1]);
+        written = found.set(*value);
+    }
+    if (!written)
+        return fail("refused: '" + words[1] + "' did not take " + text);
+    m_out << "  " << words[1] << " = " << orv::displayText(found) << '\n';
+    return true;
+}
+
+bool Inspector::add(const std::vector<std::string>& words) {
+    if (words.size() < 2)
+        return fail("usage: add <list> [value]");
+    const orv::BoundProperty holder = property(words[1]);
+    if (!holder.isValid())
+        return false;
+    const orv::ReflectedObject list = orv::heldObject(holder);
+    if (!list.isValid() || !list.annotations().contain("Meta::Collection"))
+        return fail("'" + words[1] + "' is not a list");
+    // The value is read as the list's elements are (a new list: a number or
+    // a text); in a list of any values, a type's name makes a new object.
+    tavi::Variant value;
+    if (words.size() > 2) {
+        const std::string text = join(words, 2);
+        const tavi::Variant like = list.propertyCount() ? list.propertyAt(0).get() : tavi::Variant();
+        orv::MetaObject* type = orv::MetaObjectManager::instance().findType(text.c_str());
+        if (type && (like.isVoid() || like.isPointer()))
+            value = type->create();
+        else if (const std::optional<tavi::Variant> parsed = parseValue(text, like))
+            value = *parsed;
+        else
+            return fail("cannot read '" + text + "' as " + typeName(like));
+    }
+    orv::BoundProperty element;
+    {
+        Kor::CommitChangesScope step("Add to " + words[1]);
+        element = list.addProperty(tavi::Variant(int32_t(list.propertyCount())), value);
+    }
+    if (!element.isValid())
+        return fail("'" + words[1] + "' did not take the new element");
+    m_out << "  " << words[1] << '.' << element.name() << " = " << orv::displayText(element) << '\n';
+    return true;
+}
+
+bool Inspector::remove(const std::vector<std::string>& words) {
+    if (words.size() != 3)
+        return fail("usage: remove <list> <index>");
+    const orv::BoundProperty holder = property(words[1]);
+    if (!holder.isValid())
+        return false;
+    const orv::ReflectedObject list = orv::heldObject(holder);
+    if (!list.isValid() || !list.annotations().contain("Meta::Collection"))
+        return fail("'" + words[1] + "' is not a list");
+    const std::optional<tavi::Variant> index = parseValue(words[2], tavi::Variant(int64_t(0)));
+    if (!index || index->cast<int64_t>() < 0 || size_t(index->cast<int64_t>()) >= list.propertyCount())
+        return fail("'" + words[1] + "' has no element " + words[2] + " (it has " +
+                    std::to_string(list.propertyCount()) + ")");
+    bool removed;
+    {
+        Kor::CommitChangesScope step("Remove from " + words[1]);
+        removed = list.removePropertyAt(size_t(index->cast<int64_t>()));
+    }
+    if (!removed)
+        return fail("'" + words[1] + "' refused to remove element " + words[2]);
+    m_out << "  removed " << words[1] << '.' << words[2] << '\n';
+    return true;
+}
+
+// --- history -------------------------------------------------------------------------
+
+bool Inspector::undo(const std::vector<std::string>&) {
+    if (!m_history.canUndo())
+        return fail("nothing to undo");
+    const std::string name = m_history.undoName();
+    if (!m_history.undo())
+        return fail("undo of \"" + name + "\" did not complete");
+    m_out << "  undone \"" << name << "\"\n";
+    return true;
+}
+
+bool Inspector::redo(const std::vector<std::string>&) {
+    if (!m_history.canRedo())
+        return fail("nothing to redo");
+    const std::string name = m_history.redoName();
+    if (!m_history.redo())
+        return fail("redo of \"" + name + "\" did not complete");
+    m_out << "  redone \"" << name << "\"\n";
+    return true;
+}
+
+bool Inspector::history(const std::vector<std::string>&) {
+    const std::vector<std::string> undo = m_history.undoNames(), redo = m_history.redoNames();
+    if (undo.empty() && redo.empty())
+        m_out << "  (no steps)\n";
+    for (const std::string& name : redo)
+        m_out << "    redo: " << name << '\n';
+    for (auto name = undo.rbegin(); name != undo.rend(); ++name)
+        m_out << (name == undo.rbegin() ? "  > " : "    ") << "undo: " << *name << '\n';
+    return true;
+}
+
+bool Inspector::save(const std::vector<std::string>& words) {
+    const std::filesystem::path path = words.size() > 1 ? std::filesystem::path(words[1]) : m_file;
+    if (path.empty())
+        return fail("usage: save <file> (the scene has no file yet)");
+    Kor::MessageCapture quiet;
+    std::string why;
+    if (!orv::writeXmlFile(path, tavi::Variant(&m_scene), {}, &why))
+        return fail("cannot save " + path.string() + ": " + why + " (the previous file is unchanged)");
+    m_file = path;
+    m_out << "  saved " << path.string() << '\n';
+    return true;
+}
+
+} // namespace inspector

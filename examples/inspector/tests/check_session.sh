@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Runs the inspector on scripted sessions and checks what a user would see.
+#
+#   check_session.sh <inspector> <sample scene> <work folder> <case>
+#
+# Cases:
+#   normal   a session over a copy of the sample scene: its key output lines,
+#            exit status 0, and the saved file read back by a second session
+#   damaged  a scene file cut short: one clear message, exit status 1, and
+#            the file left as it was
+#   readonly a save into a folder that cannot be written: the message, and
+#            the previous file there unchanged
+set -uo pipefail
+inspector=$1 sample=$2 work=$3 case=$4
+rm -rf "$work" && mkdir -p "$work"
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# Every line of the expectation must appear in the output, in order.
+expect_lines() { # output, expected lines...
+    local output=$1; shift
+    local rest=$output line
+    for line in "$@"; do
+        if ! grep -qF -- "$line" <<<"$rest"; then
+            fail "missing (in order): $line"
+            continue
+        fi
+        rest=$(awk -v l="$line" 'found { print } index($0, l) && !found { found = 1 }' <<<"$rest")
+    done
+}
+
+case $case in
+normal)
+    cp "$sample" "$work/scene.xml"
+    output=$("$inspector" "$work/scene.xml" 2>&1 <<'SCRIPT'
+find *intens*
+select nodes.0 nodes.1
+panel
+set intensity 4
+get intensity
+set intensity 500
+set intensity many
+set range -5
+history
+undo
+get intensity
+redo
+select nodes.2
+add tags "hero"
+get tags.1
+remove tags 7
+frobnicate
+get nothing.here
+save
+quit
+SCRIPT
+)
+    status=$?
+    echo "$output"
+    [ $status -eq 0 ] || fail "exit status $status, expected 0"
+    expect_lines "$output" \
+        "loaded $work/scene.xml" \
+        "nodes.0.intensity = 2" \
+        "nodes.1.intensity = 6" \
+        "selected nodes.0, nodes.1" \
+        "Panel of nodes.0, nodes.1 (combined)" \
+        "Intensity = 4" \
+        "intensity = 4" \
+        "intensity = 100" \
+        "error: cannot read 'many' as float" \
+        "error: refused:" \
+        "> undo: Set intensity" \
+        "undone \"Set intensity\"" \
+        "redone \"Set intensity\"" \
+        "selected nodes.2" \
+        "tags.1 = hero" \
+        "error: 'tags' has no element 7" \
+        "error: unknown command 'frobnicate' (try 'help')" \
+        "error: no property 'nothing.here' in nodes.2" \
+        "saved $work/scene.xml"
+    # The saved scene loads again and holds the edits.
+    output=$(printf 'get nodes.0.intensity\nget nodes.2.tags.1\n' | "$inspector" "$work/scene.xml" 2>&1)
+    echo "$output"
+    expect_lines "$output" "nodes.0.intensity = 100" "nodes.2.tags.1 = hero"
+    ;;
+damaged)
+    head -c "$(($(wc -c <"$sample") / 2))" "$sample" >"$work/damaged.xml"
+    before=$(sha256sum <"$work/damaged.xml")
+    output=$(echo "tree" | "$inspector" "$work/damaged.xml" 2>&1)
+    status=$?
+    echo "$output"
+    [ $status -eq 1 ] || fail "exit status $status, expected 1"
+    [ "$(wc -l <<<"$output")" -eq 1 ] || fail "expected one line of output"
+    expect_lines "$output" "error: cannot load $work/damaged.xml:"
+    [ "$before" = "$(sha256sum <"$work/damaged.xml")" ] || fail "the damaged file was changed"
+    ;;
+readonly)
+    mkdir -p "$work/locked"
+    cp "$sample" "$work/locked/scene.xml"
+    before=$(sha256sum <"$work/locked/scene.xml")
+    chmod 555 "$work/locked"
+    chmod -R a+rX "$work"
+    run=("$inspector")
+    # Permissions do not stop root: the session runs as nobody then.
+    if [ "$(id -u)" -eq 0 ]; then run=(setpriv --reuid=65534 --regid=65534 --clear-groups "$inspector"); fi
+    output=$(printf 'set nodes.0.intensity 3\nsave\n' | "${run[@]}" "$work/locked/scene.xml" 2>&1)
+    status=$?
+    chmod 755 "$work/locked"
+    echo "$output"
+    [ $status -eq 0 ] || fail "exit status $status, expected 0"
+    expect_lines "$output" "error: cannot save $work/locked/scene.xml:" "(the previous file is unchanged)"
+    [ "$before" = "$(sha256sum <"$work/locked/scene.xml")" ] || fail "the previous file was changed"
+    [ -z "$(find "$work/locked" -newer "$work/locked/scene.xml" -type f)" ] || fail "a stray file was left behind"
+    ;;
+*)
+    echo "unknown case $case"; exit 2 ;;
+esac
+[ $failures -eq 0 ] && echo "PASS: $case" || exit 1
