@@ -48,9 +48,10 @@ while (($#)); do
     esac
 done
 
-# The benchmarks also run the same cases through RTTR and Qt (optional peers,
-# never needed by the library or its tests) and tabulate them with Python.
-if [ "$what" = bench ]; then packages+=(python3 librttr-dev qt6-base-dev); fi
+# The benchmarks also run the same cases through RTTR and Qt, and the XML
+# ones through Boost.Serialization (optional peers, never needed by the
+# library or its tests), and tabulate them with Python.
+if [ "$what" = bench ]; then packages+=(python3 librttr-dev qt6-base-dev libboost-serialization-dev); fi
 if [ "$what" = package ]; then packages+=(dpkg-dev); fi
 install_missing
 case $what in

@@ -57,6 +57,19 @@ SCALING = [
     ),
 ]
 
+# The XML benchmarks: the same scene written and read by this library, by
+# Boost.Serialization's XML archives, and parsed by bare expat (the floor).
+# Times are per property of the scene.
+XML_IMPLEMENTATIONS = ("ours", "boost", "expat")
+XML_CASES = [
+    ("xml_write", "xml_write", "write the scene"),
+    ("xml_write_handle", "xml_write", "write the scene through the editor's long-lived handle"),
+    ("xml_read", "xml_read", "read the scene"),
+    ("xml_read_handle", "xml_read", "read the scene through the editor's long-lived handle"),
+]
+XML_COUNTERS = ("MB/s", "peak_bytes", "document_bytes")
+XML_MEMORY = ("BM_XmlReaderMemoryLength", "BM_XmlReaderMemoryDepth")
+
 TIME_TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
 
@@ -82,6 +95,7 @@ def load_reports(paths):
             results[name] = {
                 "ns": ns,
                 "allocs": None if allocs is None else float(allocs) / ops,
+                "counters": {k: float(entry[k]) for k in XML_COUNTERS if k in entry},
             }
     return results, contexts
 
@@ -157,6 +171,82 @@ def side_by_side(results):
     return header + "\n" + "\n".join(rows), errors
 
 
+def counter(result, key):
+    return None if result is None or "error" in result else result.get("counters", {}).get(key)
+
+
+def fmt_rate(value):
+    return "—" if value is None else f"{value:.0f}" if value >= 10 else f"{value:.1f}"
+
+
+def xml_tables(results):
+    """The XML table, the targets against Boost and expat, and the reader's memory."""
+    rows = []
+    for case, base, label in XML_CASES:
+        ours = results.get(f"{case}/ours")
+        boost = results.get(f"{base}/boost")
+        expat = results.get(f"{base}/expat") if base == "xml_read" else None
+        if not ours:
+            continue
+        ns = [cell(r, "ns") if r and "error" not in r else None for r in (ours, boost, expat)]
+        rate = [counter(r, "MB/s") for r in (ours, boost, expat)]
+        rows.append(
+            "| "
+            + " | ".join(
+                [label]
+                + [fmt_ns(v) for v in ns]
+                + [fmt_rate(v) for v in rate]
+                + [fmt_ratio(ns[0], ns[1]), fmt_ratio(ns[0], ns[2])]
+            )
+            + " |"
+        )
+    if not rows:
+        return ""
+    lines = [
+        "| case | ours ns/property | Boost ns/property | expat ns/property | ours MB/s | Boost MB/s "
+        "| expat MB/s | ours÷Boost | ours÷expat |",
+        "|---|--:|--:|--:|--:|--:|--:|--:|--:|",
+    ] + rows
+
+    def ns_of(name):
+        result = results.get(name)
+        return None if not result or "error" in result else result.get("ns")
+
+    targets = []
+    for case, peer, limit, what in (
+        ("xml_write", "xml_write/boost", 1.0, "writing faster than Boost.Serialization"),
+        ("xml_read", "xml_read/boost", 1.0, "reading faster than Boost.Serialization"),
+        ("xml_read", "xml_read/expat", 3.0, "reading within 3× of a bare expat parse"),
+    ):
+        for variant, how in ((case, "fresh handle"), (f"{case}_handle", "editor's handle")):
+            a, b = ns_of(f"{variant}/ours"), ns_of(peer)
+            if a is None or b is None:
+                continue
+            verdict = "met" if a / b < limit else "missed"
+            targets.append(f"- {what} ({how}): {fmt_ratio(a, b)} — {verdict}")
+    if targets:
+        lines += ["", "Targets:", ""] + targets
+
+    memory = []
+    for name, result in results.items():
+        if name.split("/")[0] in XML_MEMORY:
+            memory.append(
+                f"| {name} | {fmt_rate(counter(result, 'document_bytes'))} "
+                f"| {fmt_rate(counter(result, 'peak_bytes'))} |"
+            )
+    if memory:
+        lines += [
+            "",
+            "The reader's working memory: the most allocated at once during a read, for documents "
+            "that grow in length (`Length/n`: n values side by side) and in depth (`Depth/n`: n "
+            "objects nested):",
+            "",
+            "| benchmark | document bytes | peak bytes |",
+            "|---|--:|--:|",
+        ] + memory
+    return "\n".join(lines)
+
+
 def scaling_name(name):
     """(group, case, size) for a benchmark of a SCALING group, else None."""
     parts = name.split("/")
@@ -197,7 +287,12 @@ def scaling(results):
 
 def others(results):
     names = [
-        n for n in results if n.rsplit("/", 1)[-1] not in IMPLEMENTATIONS and scaling_name(n) is None
+        n
+        for n in results
+        if n.rsplit("/", 1)[-1] not in IMPLEMENTATIONS
+        and scaling_name(n) is None
+        and not n.startswith("xml_")
+        and n.split("/")[0] not in XML_MEMORY
     ]
     lines = ["| benchmark | ns | allocs |", "|---|--:|--:|"]
     for name in names:
@@ -291,6 +386,9 @@ def main():
     errors += grown_errors
     if errors:
         parts += ["", "Benchmarks that failed their own checks:", ""] + [f"- {e}" for e in errors]
+    xml = xml_tables(results)
+    if xml:
+        parts += ["", "## XML", "", xml]
     rest = others(results)
     if rest:
         parts += ["", "## Other benchmarks", "", rest]

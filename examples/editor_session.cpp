@@ -115,6 +115,36 @@ void showPanel(const orv::ReflectedObject& object, int depth = 1) {
 
 void step(const char* what) { std::printf("\n> %s\n", what); }
 
+// --- saving and loading -----------------------------------------------------------
+
+// Whether every value at every depth of two objects of one type is equal.
+bool sameValues(const orv::ReflectedObject& a, const orv::ReflectedObject& b) {
+    std::vector<tavi::Variant> left, right;
+    a.enumerateProperties("**", [&](const orv::BoundProperty& p) { left.push_back(p.get()); });
+    b.enumerateProperties("**", [&](const orv::BoundProperty& p) { right.push_back(p.get()); });
+    return left == right;
+}
+
+void saveAndLoad(scene::Light& lamp) {
+    step("save the light as XML");
+    std::string xml;
+    tavi::FixedMemoryStream output(xml);
+    orv::XMLSerializer(output).serialize(tavi::Variant(&lamp));
+    std::printf("%s", xml.c_str());
+
+    step("load it into a new light");
+    tavi::Variant loaded; // empty: becomes what the document names
+    tavi::FixedMemoryStream input(xml);
+    orv::XMLSerializer reader(input);
+    if (!reader.deserialize(loaded)) {
+        std::printf("  failed: %s\n", reader.lastError().c_str());
+        return;
+    }
+    const orv::ReflectedObject copy(loaded);
+    std::printf("  a new %s, %s the saved one\n", copy.metaObject()->name().c_str(),
+                sameValues(orv::reflect(lamp), copy) ? "equal to" : "DIFFERENT from");
+}
+
 } // namespace
 
 // --- a property panel kept by a tracker tree ----------------------------------------
@@ -464,5 +494,6 @@ int main() {
     undoAcrossARebuiltObject();
     trackedPanelSession(lamp);
     customPropertiesAndLists();
+    saveAndLoad(lamp);
     return 0;
 }

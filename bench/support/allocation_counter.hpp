@@ -11,6 +11,19 @@ namespace bench {
 
 size_t allocationCount() noexcept;
 
+// Measures how far the memory allocated through operator new rose above
+// its level at construction while it lives. Only one may live at a time;
+// without one, allocations are only counted.
+class PeakMemory {
+public:
+    PeakMemory() noexcept;
+    ~PeakMemory();
+    PeakMemory(const PeakMemory&) = delete;
+    PeakMemory& operator=(const PeakMemory&) = delete;
+
+    size_t peakBytes() const noexcept;
+};
+
 // Reports allocations per iteration as the counter "allocs".
 class AllocationCounter {
 public:

@@ -68,6 +68,10 @@ class RemoveFromContainer;
 template <class T>
 class InsertIntoContainer;
 
+class XMLSerializer;
+class XMLWriter;
+class XMLReader;
+
 enum class SetterFlag : uint32_t;
 enum class NotifyFlag : uint32_t;
 using SetterFlags = zel::Flags<SetterFlag>;
