@@ -3,6 +3,7 @@
 #include "platform/kor/math/decomposed_matrix.hpp"
 #include "platform/kor/math/vector.hpp"
 #include "shared_libs/reflection/editor_meta_items.hpp"
+#include "shared_libs/reflection/multi_selection/multi_selection.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/object_fixtures.hpp"
 #include "tests/support/test_seed.hpp"
@@ -290,20 +291,22 @@ TEST_F(RangeValidatorTest, ProbesAnswerWithoutWritingOrNotifying) {
 }
 
 TEST(RangeValidator, MultiSelectionPropertiesLeaveValidationToTheMergedOnes) {
-    const Meta::Validator tenAtMost = Meta::MinMax(Validator::between(0, 10), Validator::between(0, 10));
-    {
-        test::NodeTree single; // one node meta object registered at a time
-        single.number->setAnnotations({tavi::Variant(tenAtMost)});
-        ASSERT_TRUE(single.rootObject().findPropertyByName("number").set(50));
-        EXPECT_EQ(single.root.number, 10);
-    }
-    test::NodeTree combined;
-    combined.number->setAnnotations({tavi::Variant(tenAtMost)});
-    combined.meta.setProperties(
-        {combined.number, test::dataProperty(&combined.meta, "_multiselectionMode", typeid(int),
-                                             [](const BoundProperty&) { return tavi::Variant(0); })});
-    ASSERT_TRUE(combined.rootObject().findPropertyByName("number").set(50));
-    EXPECT_EQ(combined.root.number, 50);
+    // Each node's own limit is its id's length ("short" 5, "much longer" 11);
+    // anything else (the combined property) would be held to 1.
+    const Meta::Validator byNode = Meta::MinMax([](const BoundProperty& property, SetterFlags) {
+        const test::Node* node = property.object().get().castPtr<test::Node>();
+        return Validator::between(0, node ? int(node->id.size()) : 1);
+    });
+    test::NodeTree tree;
+    tree.number->setAnnotations({tavi::Variant(byNode)});
+    tree.root.id = "short";
+    tree.mid.id = "much longer";
+    orv::MultiSelection selection;
+    selection.merge(tree.rootObject());
+    selection.merge(ReflectedObject(tavi::Variant(&tree.mid)));
+    ASSERT_TRUE(selection.findProperty(tavi::Variant(std::string("number"))).set(50));
+    EXPECT_EQ(tree.root.number, 5);
+    EXPECT_EQ(tree.mid.number, 11);
 }
 
 // --- invariants over random ranges -----------------------------------------------

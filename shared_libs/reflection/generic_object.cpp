@@ -5,6 +5,7 @@
 #include "platform/variant/meta_type.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/details/argument_convertors.hpp"
+#include "shared_libs/reflection/details/library_types.hpp"
 #include "shared_libs/reflection/details/structure_change.hpp"
 #include "shared_libs/reflection/details/variant_text.hpp"
 #include "shared_libs/reflection/meta_object_manager.hpp"
@@ -21,9 +22,6 @@ namespace {
 
 using structure_change_details::AnnouncedChange;
 using structure_change_details::Announcing;
-
-const tavi::MetaType* const s_persistentType =
-    tavi::MetaType::registerType<Meta::MultiSelection::Persistent>("Meta::MultiSelection::Persistent");
 
 const std::type_info& staticTypeOf(const tavi::Variant& value) {
     return value.type() ? value.type()->typeId() : typeid(void);
@@ -313,6 +311,8 @@ std::shared_ptr<MetaProperty> GenericObject::GenericProperty::clone() const {
 // --- GenericMetaObject ------------------------------------------------------------------
 
 GenericMetaObject::GenericMetaObject() : NotifyableMetaObject<1>(typeid(GenericObject), 0, "", {}) {
+    // Fixed properties carry library annotations (Meta::MultiSelection::Persistent).
+    library_types_details::registerLibraryTypes();
     MetaObjectManager::instance().registerType(this);
 }
 

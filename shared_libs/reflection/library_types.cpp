@@ -7,6 +7,7 @@
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/meta_validator.hpp"
+#include "shared_libs/reflection/multi_selection/meta_items.hpp"
 #include "shared_libs/reflection/multi_selection/reduce_map.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/stateless.hpp"
@@ -31,6 +32,9 @@ void registerLibraryTypes() {
         MetaType::registerType<Meta::Validator::RangeProbe>("Meta::Validator::RangeProbe"),
         MetaType::registerType<Meta::View::ColorPicker>("Meta::View::ColorPicker"),
         MetaType::registerType<Meta::MultiSelection::ReduceMap>("Meta::MultiSelection::ReduceMap"),
+        MetaType::registerType<Meta::MultiSelection::ObjectType>("Meta::MultiSelection::ObjectType"),
+        MetaType::registerType<Meta::MultiSelection::Priority>("Meta::MultiSelection::Priority"),
+        MetaType::registerType<Meta::MultiSelection::Persistent>("Meta::MultiSelection::Persistent"),
         // Hooks.
         MetaType::registerType<Meta::OnPropertyAboutToBeChanged>("Meta::OnPropertyAboutToBeChanged"),
         MetaType::registerType<Meta::OnPropertyChanged>("Meta::OnPropertyChanged"),

@@ -120,6 +120,12 @@ protected:
     MetaProperty& operator=(const MetaProperty&) = delete;
 
     void setMethod(std::nullptr_t, size_t) noexcept { m_method = nullptr; }
+    // For descriptions that learn what they describe after construction
+    // (the combined properties of a multi-selection, from their first
+    // merged property).
+    void setGetter(Getter getter) { m_getter = std::move(getter); }
+    void setSetter(Setter setter) { m_setter = std::move(setter); }
+    void setMethod(Method method) noexcept { m_method = std::move(method); }
 
     // Announce and deliver a change or a call: the per-object signal of the
     // instance, then the global signal.

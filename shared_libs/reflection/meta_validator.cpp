@@ -7,7 +7,10 @@
 #include "platform/variant/variant_converter.hpp"
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/details/argument_convertors.hpp"
+#include "shared_libs/reflection/generic_object.hpp"
 #include "shared_libs/reflection/meta_object.hpp"
+#include "shared_libs/reflection/multi_selection/multi_selection.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 #include "shared_libs/reflection/type_info.hpp"
 
@@ -419,11 +422,13 @@ Validator::RangeProbe* probeIn(tavi::Variant& value) {
     return value.mutablePtr<Validator::RangeProbe>();
 }
 
-// Multi-selection objects carry this property; their merged properties each
-// validate for themselves.
+// The properties of a multi-selection leave validation to the properties
+// they write, each of which validates for itself.
 bool inMultiSelection(const BoundProperty& property) {
-    static const tavi::Variant key(std::string("_multiselectionMode"));
-    return property.object().indexOfProperty(key) != orv::MetaObject::INVALID_INDEX;
+    const orv::ReflectedObject& object = property.object();
+    return object.metaObject() == orv::GenericMetaObject::instance() &&
+           orv::genericObjectCast<orv::MultiSelection>(
+               orv::convertor_details::findInstance<orv::GenericObject, true>(object)) != nullptr;
 }
 
 // (property, its annotations, range in force, effective hard range, value,

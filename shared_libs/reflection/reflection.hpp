@@ -18,6 +18,8 @@
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/meta_validator.hpp"
 #include "shared_libs/reflection/multi_selection/meta_items.hpp"
+#include "shared_libs/reflection/multi_selection/multi_property.hpp"
+#include "shared_libs/reflection/multi_selection/multi_selection.hpp"
 #include "shared_libs/reflection/multi_selection/reduce_map.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
 #include "shared_libs/reflection/notifyable_meta_object.hpp"

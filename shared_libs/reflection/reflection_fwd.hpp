@@ -58,6 +58,15 @@ class PropertySetCommand;
 class PropertyRevertCommand;
 
 class BaseObjectTrackerItem;
+class MultiSelection;
+class ReduceMap;
+class EqualReduceMap;
+class AverageReduceMap;
+class AverageEulerAnglesReduceMap;
+class AverageTransformReduceMap;
+template <class T>
+class SnapReduce;
+class StringJoinReduce;
 class GenericObject;
 class GenericMetaObject;
 enum class VolatilityType : int32_t;
