@@ -70,6 +70,47 @@ std::optional<tavi::Variant> parseValue(const std::string& text, const tavi::Var
     return value;
 }
 
+// The last diagnostic caught, on one line.
+std::string lastMessage(const Kor::MessageCapture& capture) {
+    const std::vector<Kor::DebugMessage> messages = capture.messages();
+    if (messages.empty())
+        return "unknown reason";
+    std::string text = messages.back().text;
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+bool shownInPanel(const orv::BoundProperty& property) {
+    return property.visibility().test(orv::meta_property::VisibilityFlag::PropertyPanel);
+}
+
+// A value as a panel row shows it: in a combined panel, values that differ
+// between the selected objects read as void and are marked.
+std::string rowValue(const orv::BoundProperty& property, bool combined) {
+    if (combined && property.get().isVoid())
+        return "<differs>";
+    return orv::displayText(property);
+}
+
+// An object in one phrase: "3 items" for a list, else its type and, when it
+// has one, its name ("Light \"Key light\"").
+std::string describe(const orv::ReflectedObject& object) {
+    if (object.annotations().contain("Meta::Collection")) {
+        const size_t count = object.propertyCount();
+        return count == 0 ? std::string("(empty)")
+                          : std::to_string(count) + (count == 1 ? " item" : " items");
+    }
+    std::string text = object.findPropertyByName("_typeName").isValid() || !object.metaObject()
+                           ? object.getTypeIdentificator()
+                           : object.metaObject()->name();
+    if (const orv::BoundProperty name = object.findPropertyByName("name"); name.isValid())
+        if (const tavi::Variant value = name.get(); value.isType<std::string>())
+            text += " \"" + value.cast<std::string>() + '"';
+    return text;
+}
+
 std::string typeName(const tavi::Variant& value) {
     return value.isVoid() ? std::string("value") : std::string(value.typeName());
 }
@@ -77,7 +118,8 @@ std::string typeName(const tavi::Variant& value) {
 // The ranges a slider would offer: "[0, 10] of [0, 100]".
 std::string rangeText(const orv::BoundProperty& property) {
     const Meta::Validator::Range soft = Meta::Validator::RangeProbe::query(property);
-    const Meta::Validator::Range hard = Meta::Validator::RangeProbe::query(property, orv::SetterFlag::SecondRange);
+    const Meta::Validator::Range hard =
+        Meta::Validator::RangeProbe::query(property, orv::SetterFlag::SecondRange);
     if (!soft || !property.validator())
         return {};
     const auto text = [](const Meta::Validator::Range& range) {
@@ -94,7 +136,8 @@ const std::vector<Inspector::Command>& Inspector::commands() {
     static const std::vector<Command> s_commands = {
         {"help", "", "this list", &Inspector::help},
         {"tree", "", "the scene as a tree of grouped properties", &Inspector::tree},
-        {"list", "[pattern]", "properties of the selection matching a pattern (* ? ** ***)", &Inspector::list},
+        {"list", "[pattern]", "properties of the selection matching a pattern (* ? ** ***)",
+         &Inspector::list},
         {"find", "<pattern>", "properties anywhere in the scene whose name matches", &Inspector::find},
         {"select", "[path...]", "select objects by path (none: the scene)", &Inspector::select},
         {"panel", "", "the selection's properties; differing values marked", &Inspector::panel},
@@ -118,6 +161,10 @@ Inspector::~Inspector() {
     m_selection.reset();
 }
 
+std::string Inspector::stepName(const std::string& verb, const std::string& path) const {
+    return verb + ' ' + path + (m_selected.empty() ? std::string() : " of " + targetName());
+}
+
 bool Inspector::fail(const std::string& message) const {
     m_out << "error: " << message << '\n';
     return false;
@@ -125,10 +172,11 @@ bool Inspector::fail(const std::string& message) const {
 
 bool Inspector::load(const std::filesystem::path& path) {
     tavi::Variant target(&m_scene);
-    Kor::MessageCapture quiet; // the reason comes back from the serializer
-    std::string why;
-    if (!orv::readXmlFile(path, target, {}, &why))
-        return fail("cannot load " + path.string() + ": " + why);
+    Kor::MessageCapture reasons; // the reader says why through diagnostics
+    if (!orv::readXmlFile(path, target))
+        return fail("cannot load " + path.string() + ": " + lastMessage(reasons));
+    for (const Kor::DebugMessage& message : reasons.messages()) // nothing read is kept quiet
+        m_out << "warning: " << message.text << '\n';
     m_file = path;
     m_history.clear();
     m_out << "loaded " << path.string() << ": scene \"" << m_scene.name << "\" with " << m_scene.nodes.size()
@@ -196,14 +244,16 @@ orv::ReflectedObject Inspector::objectAt(const std::string& path, orv::BoundProp
 // so a panel printed later shows added, removed and replaced rows.
 class Inspector::PanelRow : public orv::BaseObjectTrackerItem {
 protected:
-    std::unique_ptr<orv::BaseObjectTrackerItem> createChild() override { return std::make_unique<PanelRow>(); }
+    std::unique_ptr<orv::BaseObjectTrackerItem> createChild() override {
+        return std::make_unique<PanelRow>();
+    }
 };
 
 void Inspector::printTree(const orv::BaseObjectTrackerItem& item, int depth, bool combined) const {
     std::vector<std::string> open; // the group headings printed so far at this level
     for (const auto& child : item.children()) {
         const orv::BoundProperty& property = child->property();
-        if (!property.visibility().test(orv::meta_property::VisibilityFlag::PropertyPanel))
+        if (!shownInPanel(property))
             continue;
         const std::vector<std::string> groups = orv::groupPath(property);
         size_t common = 0;
@@ -223,17 +273,17 @@ void Inspector::printTree(const orv::BaseObjectTrackerItem& item, int depth, boo
             if (grid && !child->children().empty()) { // one row of cells
                 m_out << indent << orv::caption(property) << ':';
                 for (const auto& cell : child->children())
-                    m_out << "  " << orv::caption(cell->property()) << ' ' << orv::displayText(cell->property());
+                    if (shownInPanel(cell->property()))
+                        m_out << "  " << orv::caption(cell->property()) << ' '
+                              << rowValue(cell->property(), combined);
                 m_out << '\n';
                 continue;
             }
-            m_out << indent << orv::caption(property) << ": " << held.getTypeIdentificator() << '\n';
+            m_out << indent << orv::caption(property) << ": " << describe(held) << '\n';
             printTree(*child, depth + int(groups.size()) + 1, combined);
             continue;
         }
-        std::string value = orv::displayText(property);
-        if (combined && property.get().isVoid())
-            value = "<differs>";
+        const std::string value = rowValue(property, combined);
         std::string notes;
         if (!orv::isEditable(property))
             notes += "  (read-only)";
@@ -304,7 +354,7 @@ bool Inspector::select(const std::vector<std::string>& words) {
     if (picked.size() == 1) {
         m_selectedObject = picked.front().first;
     } else if (picked.size() > 1) {
-        m_selection = std::make_unique<orv::MultiSelection>(orv::MultiSelection::Intersection, false);
+        m_selection = std::make_unique<orv::MultiSelection>(orv::MultiSelection::Mode::Intersection);
         for (const auto& [object, holder] : picked)
             m_selection->merge(object, holder);
     }
@@ -321,8 +371,8 @@ bool Inspector::get(const std::vector<std::string>& words) {
     if (!found.isValid())
         return false;
     const tavi::Variant value = found.get();
-    m_out << "  " << words[1] << " = " << (m_selection && value.isVoid() ? "<differs>" : orv::displayText(found))
-          << '\n';
+    m_out << "  " << words[1] << " = "
+          << (m_selection && value.isVoid() ? "<differs>" : orv::displayText(found)) << '\n';
     return true;
 }
 
@@ -350,12 +400,14 @@ bool Inspector::set(const std::vector<std::string>& words) {
     }
     bool written;
     {
-        Kor::CommitChangesScope step("Set " + words[1]);
+        Kor::CommitChangesScope step(stepName("Set", words[1]));
         written = found.set(*value);
     }
     if (!written)
         return fail("refused: '" + words[1] + "' did not take " + text);
-    m_out << "  " << words[1] << " = " << orv::displayText(found) << '\n';
+    const std::string shown = orv::displayText(found);
+    m_out << "  " << words[1] << " = " << shown
+          << (shown != orv::valueText(*value) ? "  (adjusted by the validator)" : "") << '\n';
     return true;
 }
 
@@ -384,12 +436,14 @@ bool Inspector::add(const std::vector<std::string>& words) {
     }
     orv::BoundProperty element;
     {
-        Kor::CommitChangesScope step("Add to " + words[1]);
+        Kor::CommitChangesScope step(stepName("Add to", words[1]));
         element = list.addProperty(tavi::Variant(int32_t(list.propertyCount())), value);
     }
     if (!element.isValid())
         return fail("'" + words[1] + "' did not take the new element");
-    m_out << "  " << words[1] << '.' << element.name() << " = " << orv::displayText(element) << '\n';
+    const orv::ReflectedObject held = orv::heldObject(element);
+    m_out << "  " << words[1] << '.' << element.name() << " = "
+          << (held.isValid() ? describe(held) : orv::displayText(element)) << '\n';
     return true;
 }
 
@@ -408,7 +462,7 @@ bool Inspector::remove(const std::vector<std::string>& words) {
                     std::to_string(list.propertyCount()) + ")");
     bool removed;
     {
-        Kor::CommitChangesScope step("Remove from " + words[1]);
+        Kor::CommitChangesScope step(stepName("Remove from", words[1]));
         removed = list.removePropertyAt(size_t(index->cast<int64_t>()));
     }
     if (!removed)
@@ -454,10 +508,10 @@ bool Inspector::save(const std::vector<std::string>& words) {
     const std::filesystem::path path = words.size() > 1 ? std::filesystem::path(words[1]) : m_file;
     if (path.empty())
         return fail("usage: save <file> (the scene has no file yet)");
-    Kor::MessageCapture quiet;
-    std::string why;
-    if (!orv::writeXmlFile(path, tavi::Variant(&m_scene), {}, &why))
-        return fail("cannot save " + path.string() + ": " + why + " (the previous file is unchanged)");
+    Kor::MessageCapture reasons;
+    if (!orv::writeXmlFile(path, tavi::Variant(&m_scene)))
+        return fail("cannot save " + path.string() + ": " + lastMessage(reasons) +
+                    " (the previous file is unchanged)");
     m_file = path;
     m_out << "  saved " << path.string() << '\n';
     return true;

@@ -66,6 +66,8 @@ private:
     // The object `path` names below the scene; says so when there is none.
     orv::ReflectedObject objectAt(const std::string& path, orv::BoundProperty& holder) const;
     void printTree(const orv::BaseObjectTrackerItem& item, int depth, bool combined) const;
+    // The undo step's name: what was done, to which property, of what.
+    std::string stepName(const std::string& verb, const std::string& path) const;
     bool fail(const std::string& message) const;
 
     std::ostream& m_out;

@@ -8,10 +8,10 @@
 
 #include "examples/inspector/inspector.hpp"
 
+#include <unistd.h>
 #include <cstdio>
 #include <iostream>
 #include <string>
-#include <unistd.h>
 
 int main(int argc, char** argv) {
     if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
