@@ -16,7 +16,7 @@ namespace inspector {
 namespace {
 
 // Words separated by blanks; a double-quoted stretch is one word, quotes kept.
-std::vector<std::string> splitWords(const std::string& line) {
+std::optional<std::vector<std::string>> splitWords(const std::string& line) {
     std::vector<std::string> words;
     std::string word;
     bool quoted = false, inWord = false;
@@ -36,9 +36,17 @@ std::vector<std::string> splitWords(const std::string& line) {
         else if (c == '"')
             quoted = !quoted;
     }
+    if (quoted)
+        return std::nullopt;
     if (inWord)
         words.push_back(std::move(word));
     return words;
+}
+
+// A word without the quotes around it, if it has them.
+std::string unquoted(const std::string& word) {
+    return word.size() >= 2 && word.front() == '"' && word.back() == '"' ? word.substr(1, word.size() - 2)
+                                                                         : word;
 }
 
 std::string join(const std::vector<std::string>& words, size_t from) {
@@ -89,8 +97,8 @@ bool shownInPanel(const orv::BoundProperty& property) {
 // A value as a panel row shows it: in a combined panel, values that differ
 // between the selected objects read as void and are marked.
 std::string rowValue(const orv::BoundProperty& property, bool combined) {
-    if (combined && property.get().isVoid())
-        return "<differs>";
+    if (property.get().isVoid() && !orv::heldObject(property).isValid())
+        return combined ? "<differs>" : "(no value)";
     return orv::displayText(property);
 }
 
@@ -106,7 +114,8 @@ std::string describe(const orv::ReflectedObject& object) {
                            ? object.getTypeIdentificator()
                            : object.metaObject()->name();
     if (const orv::BoundProperty name = object.findPropertyByName("name"); name.isValid())
-        if (const tavi::Variant value = name.get(); value.isType<std::string>())
+        if (const tavi::Variant value = name.get();
+            value.isType<std::string>() && !value.cast<std::string>().empty())
             text += " \"" + value.cast<std::string>() + '"';
     return text;
 }
@@ -133,23 +142,27 @@ std::string rangeText(const orv::BoundProperty& property) {
 // --- commands ------------------------------------------------------------------------
 
 const std::vector<Inspector::Command>& Inspector::commands() {
+    // Name, arguments, the least and most words after the name (-1: any
+    // number), help, and the member that runs it.
     static const std::vector<Command> s_commands = {
-        {"help", "", "this list", &Inspector::help},
-        {"tree", "", "the scene as a tree of grouped properties", &Inspector::tree},
-        {"list", "[pattern]", "properties of the selection matching a pattern (* ? ** ***)",
+        {"help", "", 0, 0, "this list", &Inspector::help},
+        {"tree", "", 0, 0, "the scene as a tree of grouped properties", &Inspector::tree},
+        {"list", "[pattern]", 0, 1, "properties of the selection matching a pattern (* ? ** ***)",
          &Inspector::list},
-        {"find", "<pattern>", "properties anywhere in the scene whose name matches", &Inspector::find},
-        {"select", "[path...]", "select objects by path (none: the scene)", &Inspector::select},
-        {"panel", "", "the selection's properties; differing values marked", &Inspector::panel},
-        {"get", "<property>", "a property's value", &Inspector::get},
-        {"set", "<property> <value>", "write a value through the property's validator", &Inspector::set},
-        {"add", "<list> [value]", "append an element to a list", &Inspector::add},
-        {"remove", "<list> <index>", "remove an element from a list", &Inspector::remove},
-        {"undo", "", "take the last step back", &Inspector::undo},
-        {"redo", "", "do the last undone step again", &Inspector::redo},
-        {"history", "", "the steps that can be undone and redone", &Inspector::history},
-        {"save", "[file]", "write the scene (to its own file by default)", &Inspector::save},
-        {"quit", "", "end the session", &Inspector::quit},
+        {"find", "<pattern>", 1, 1, "properties anywhere in the scene whose name matches", &Inspector::find},
+        {"select", "[path...]", 0, -1, "select objects by path (none: the scene)", &Inspector::select},
+        {"panel", "", 0, 0, "the selection's properties; differing values marked", &Inspector::panel},
+        {"get", "<property>", 1, 1, "a property's value", &Inspector::get},
+        {"set", "<property> <value>", 2, -1, "write a value through the property's validator",
+         &Inspector::set},
+        {"add", "<list> [value]", 1, -1, "append an element to a list (a type name makes an object)",
+         &Inspector::add},
+        {"remove", "<list> <index>", 2, 2, "remove an element from a list", &Inspector::remove},
+        {"undo", "", 0, 0, "take the last step back", &Inspector::undo},
+        {"redo", "", 0, 0, "do the last undone step again", &Inspector::redo},
+        {"history", "", 0, 0, "the steps that can be undone and redone", &Inspector::history},
+        {"save", "[file]", 0, 1, "write the scene (to its own file by default)", &Inspector::save},
+        {"quit", "", 0, 0, "end the session", &Inspector::quit},
     };
     return s_commands;
 }
@@ -158,7 +171,7 @@ Inspector::Inspector(std::ostream& out) : m_out(out), m_root(tavi::Variant(&m_sc
 
 Inspector::~Inspector() {
     // The selection refers to the scene's objects: it goes first.
-    m_selection.reset();
+    clearSelection();
 }
 
 std::string Inspector::stepName(const std::string& verb, const std::string& path) const {
@@ -185,12 +198,22 @@ bool Inspector::load(const std::filesystem::path& path) {
 }
 
 bool Inspector::execute(const std::string& line) {
-    const std::vector<std::string> words = splitWords(line);
+    const std::optional<std::vector<std::string>> split = splitWords(line);
+    if (!split)
+        return fail("a quote is not closed");
+    const std::vector<std::string>& words = *split;
     if (words.empty() || words.front().front() == '#')
         return true;
-    for (const Command& command : commands())
-        if (words.front() == command.name)
-            return (this->*command.run)(words);
+    for (const Command& command : commands()) {
+        if (words.front() != command.name)
+            continue;
+        const int arguments = int(words.size()) - 1;
+        if (arguments < command.leastArguments ||
+            (command.mostArguments >= 0 && arguments > command.mostArguments))
+            return fail(std::string("usage: ") + command.name + (*command.arguments ? " " : "") +
+                        command.arguments);
+        return (this->*command.run)(words);
+    }
     return fail("unknown command '" + words.front() + "' (try 'help')");
 }
 
@@ -230,10 +253,11 @@ orv::BoundProperty Inspector::property(const std::string& path) const {
     return found;
 }
 
-orv::ReflectedObject Inspector::objectAt(const std::string& path, orv::BoundProperty& holder) const {
+orv::ReflectedObject Inspector::objectAt(const std::string& path, orv::BoundProperty& holder,
+                                         bool quiet) const {
     holder = m_root.findPropertyByName(path);
     const orv::ReflectedObject object = holder.isValid() ? orv::heldObject(holder) : orv::ReflectedObject();
-    if (!object.isValid())
+    if (!object.isValid() && !quiet)
         fail(holder.isValid() ? "'" + path + "' is not an object" : "no object at '" + path + "'");
     return object;
 }
@@ -324,8 +348,6 @@ bool Inspector::list(const std::vector<std::string>& words) {
 }
 
 bool Inspector::find(const std::vector<std::string>& words) {
-    if (words.size() != 2)
-        return fail("usage: find <pattern>");
     size_t count = 0;
     for (const orv::BoundProperty& found : m_root.properties("***")) {
         if (!zel::wildcardMatch(words[1], found.name(), zel::WildcardFlag::CaseInsensitive))
@@ -340,17 +362,27 @@ bool Inspector::find(const std::vector<std::string>& words) {
 // --- selecting -----------------------------------------------------------------------
 
 bool Inspector::select(const std::vector<std::string>& words) {
+    if (!selectPaths({words.begin() + 1, words.end()}, false))
+        return false;
+    m_out << "selected " << targetName() << '\n';
+    return true;
+}
+
+bool Inspector::selectPaths(const std::vector<std::string>& paths, bool dropMissing) {
+    std::vector<std::string> kept;
     std::vector<std::pair<orv::ReflectedObject, orv::BoundProperty>> picked;
-    for (size_t i = 1; i < words.size(); ++i) {
+    for (const std::string& path : paths) {
         orv::BoundProperty holder;
-        const orv::ReflectedObject object = objectAt(words[i], holder);
-        if (!object.isValid())
+        const orv::ReflectedObject object = objectAt(path, holder, dropMissing);
+        if (!object.isValid() && !dropMissing)
             return false;
-        picked.emplace_back(object, holder);
+        if (object.isValid()) {
+            kept.push_back(path);
+            picked.emplace_back(object, holder);
+        }
     }
-    m_selection.reset();
-    m_selectedObject = {};
-    m_selected.assign(words.begin() + 1, words.end());
+    clearSelection();
+    m_selected = std::move(kept);
     if (picked.size() == 1) {
         m_selectedObject = picked.front().first;
     } else if (picked.size() > 1) {
@@ -358,27 +390,44 @@ bool Inspector::select(const std::vector<std::string>& words) {
         for (const auto& [object, holder] : picked)
             m_selection->merge(object, holder);
     }
-    m_out << "selected " << targetName() << '\n';
+    return true;
+}
+
+void Inspector::clearSelection() {
+    m_selection.reset();
+    m_selectedObject = {};
+    m_selected.clear();
+}
+
+bool Inspector::replay(bool undo) {
+    const std::string name = undo ? m_history.undoName() : m_history.redoName();
+    // A step may take away a selected object (an added node, say): the
+    // selection lets go of every object first and finds them again after.
+    const std::vector<std::string> selected = m_selected;
+    clearSelection();
+    const bool done = undo ? m_history.undo() : m_history.redo();
+    selectPaths(selected, true);
+    if (!done)
+        return fail(std::string(undo ? "undo" : "redo") + " of \"" + name + "\" did not complete");
+    m_out << (undo ? "  undone \"" : "  redone \"") << name << "\"\n";
+    if (m_selected.size() != selected.size())
+        m_out << "  selected " << targetName() << " (the rest is gone)\n";
     return true;
 }
 
 // --- reading and writing -------------------------------------------------------------
 
 bool Inspector::get(const std::vector<std::string>& words) {
-    if (words.size() != 2)
-        return fail("usage: get <property>");
     const orv::BoundProperty found = property(words[1]);
     if (!found.isValid())
         return false;
-    const tavi::Variant value = found.get();
+    const orv::ReflectedObject held = orv::heldObject(found);
     m_out << "  " << words[1] << " = "
-          << (m_selection && value.isVoid() ? "<differs>" : orv::displayText(found)) << '\n';
+          << (held.isValid() ? describe(held) : rowValue(found, m_selection != nullptr)) << '\n';
     return true;
 }
 
 bool Inspector::set(const std::vector<std::string>& words) {
-    if (words.size() < 3)
-        return fail("usage: set <property> <value>");
     const orv::BoundProperty found = property(words[1]);
     if (!found.isValid())
         return false;
@@ -412,8 +461,6 @@ bool Inspector::set(const std::vector<std::string>& words) {
 }
 
 bool Inspector::add(const std::vector<std::string>& words) {
-    if (words.size() < 2)
-        return fail("usage: add <list> [value]");
     const orv::BoundProperty holder = property(words[1]);
     if (!holder.isValid())
         return false;
@@ -443,13 +490,11 @@ bool Inspector::add(const std::vector<std::string>& words) {
         return fail("'" + words[1] + "' did not take the new element");
     const orv::ReflectedObject held = orv::heldObject(element);
     m_out << "  " << words[1] << '.' << element.name() << " = "
-          << (held.isValid() ? describe(held) : orv::displayText(element)) << '\n';
+          << (held.isValid() ? describe(held) : rowValue(element, false)) << '\n';
     return true;
 }
 
 bool Inspector::remove(const std::vector<std::string>& words) {
-    if (words.size() != 3)
-        return fail("usage: remove <list> <index>");
     const orv::BoundProperty holder = property(words[1]);
     if (!holder.isValid())
         return false;
@@ -474,23 +519,11 @@ bool Inspector::remove(const std::vector<std::string>& words) {
 // --- history -------------------------------------------------------------------------
 
 bool Inspector::undo(const std::vector<std::string>&) {
-    if (!m_history.canUndo())
-        return fail("nothing to undo");
-    const std::string name = m_history.undoName();
-    if (!m_history.undo())
-        return fail("undo of \"" + name + "\" did not complete");
-    m_out << "  undone \"" << name << "\"\n";
-    return true;
+    return m_history.canUndo() ? replay(true) : fail("nothing to undo");
 }
 
 bool Inspector::redo(const std::vector<std::string>&) {
-    if (!m_history.canRedo())
-        return fail("nothing to redo");
-    const std::string name = m_history.redoName();
-    if (!m_history.redo())
-        return fail("redo of \"" + name + "\" did not complete");
-    m_out << "  redone \"" << name << "\"\n";
-    return true;
+    return m_history.canRedo() ? replay(false) : fail("nothing to redo");
 }
 
 bool Inspector::history(const std::vector<std::string>&) {
@@ -505,7 +538,7 @@ bool Inspector::history(const std::vector<std::string>&) {
 }
 
 bool Inspector::save(const std::vector<std::string>& words) {
-    const std::filesystem::path path = words.size() > 1 ? std::filesystem::path(words[1]) : m_file;
+    const std::filesystem::path path = words.size() > 1 ? std::filesystem::path(unquoted(words[1])) : m_file;
     if (path.empty())
         return fail("usage: save <file> (the scene has no file yet)");
     Kor::MessageCapture reasons;

@@ -36,6 +36,8 @@ private:
     struct Command {
         const char* name;
         const char* arguments;
+        int leastArguments;
+        int mostArguments;
         const char* help;
         bool (Inspector::*run)(const std::vector<std::string>& words);
     };
@@ -63,8 +65,16 @@ private:
     std::string targetName() const;
     // The property `path` names below the target; says so when there is none.
     orv::BoundProperty property(const std::string& path) const;
-    // The object `path` names below the scene; says so when there is none.
-    orv::ReflectedObject objectAt(const std::string& path, orv::BoundProperty& holder) const;
+    // The object `path` names below the scene; says so when there is none
+    // (unless `quiet`).
+    orv::ReflectedObject objectAt(const std::string& path, orv::BoundProperty& holder,
+                                  bool quiet = false) const;
+    // Selects the objects at `paths`; a path naming no object fails the
+    // whole selection, or is left out when `dropMissing`.
+    bool selectPaths(const std::vector<std::string>& paths, bool dropMissing);
+    void clearSelection();
+    // Undoes or redoes one step, the selection found again afterwards.
+    bool replay(bool undo);
     void printTree(const orv::BaseObjectTrackerItem& item, int depth, bool combined) const;
     // The undo step's name: what was done, to which property, of what.
     std::string stepName(const std::string& verb, const std::string& path) const;

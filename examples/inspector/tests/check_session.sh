@@ -10,6 +10,9 @@
 #            the file left as it was
 #   readonly a save into a folder that cannot be written: the message, and
 #            the previous file there unchanged
+#   random   seeded random commands (selections, edits, list changes, undo
+#            and redo in any order, damaged words): the session survives and
+#            the scene it saves loads again
 set -uo pipefail
 inspector=$1 sample=$2 work=$3 case=$4
 rm -rf "$work" && mkdir -p "$work"
@@ -113,6 +116,30 @@ readonly)
     grep -qF "(the previous file is unchanged)" <<<"$output" || fail "the message does not say the file is unchanged"
     [ "$before" = "$(sha256sum <"$work/locked/scene.xml")" ] || fail "the previous file was changed"
     [ -z "$(find "$work/locked" -newer "$work/locked/scene.xml" -type f)" ] || fail "a stray file was left behind"
+    ;;
+random)
+    cp "$sample" "$work/scene.xml"
+    seed=${INSPECTOR_SEED:-$RANDOM}
+    awk -v seed="$seed" 'BEGIN {
+        srand(seed)
+        split("help tree list find select panel get set add remove undo redo history frobnicate", cmd, " ")
+        split("nodes nodes.0 nodes.1 nodes.2 nodes.3 nodes.4 nodes.9 nodes.0.transform nodes.2.tags name tags " \
+              "intensity range color position nodes.0.intensity nodes.1.name nodes.2.tags.0 ** *int* ? .. . \"\"", path, " ")
+        split("0 1 -1 3.5 1e9 -1e9 nan abc \"\" \"x y\" Light Mesh Camera Nope 1 2 3 true \"unclosed", value, " ")
+        for (i = 0; i < 300; ++i) {
+            line = cmd[int(rand() * length(cmd)) + 1]
+            for (n = int(rand() * 4); n > 0; --n)
+                line = line " " (rand() < 0.5 ? path[int(rand() * length(path)) + 1] : value[int(rand() * length(value)) + 1])
+            print line
+        }
+        print "save"
+    }' >"$work/commands.txt"
+    output=$("$inspector" "$work/scene.xml" <"$work/commands.txt" 2>&1)
+    status=$?
+    [ $status -eq 0 ] || { echo "$output" | tail -n 30; fail "seed $seed: exit status $status, expected 0"; }
+    grep -q "saved $work/scene.xml" <<<"$output" || fail "seed $seed: the scene was not saved"
+    output=$(echo tree | "$inspector" "$work/scene.xml" 2>&1) || fail "seed $seed: the saved scene does not load: $output"
+    echo "seed $seed: $(grep -c '^error:' <<<"$(cat "$work/commands.txt" | "$inspector" "$sample" 2>&1)") refusals in 300 commands"
     ;;
 *)
     echo "unknown case $case"; exit 2 ;;
