@@ -99,23 +99,35 @@ damaged)
     [ "$before" = "$(sha256sum <"$work/damaged.xml")" ] || fail "the damaged file was changed"
     ;;
 readonly)
-    mkdir -p "$work/locked"
-    cp "$sample" "$work/locked/scene.xml"
-    before=$(sha256sum <"$work/locked/scene.xml")
-    chmod 555 "$work/locked"
-    chmod -R a+rX "$work"
-    run=("$inspector")
-    # Permissions do not stop root: the session runs as nobody then.
-    if [ "$(id -u)" -eq 0 ]; then run=(setpriv --reuid=65534 --regid=65534 --clear-groups "$inspector"); fi
-    output=$(printf 'set nodes.0.intensity 3\nsave\n' | "${run[@]}" "$work/locked/scene.xml" 2>&1)
+    base=$work run=("$inspector")
+    if [ "$(id -u)" -eq 0 ]; then
+        # Permissions do not stop root: the session runs as nobody then, from
+        # a world-readable copy of the program and of the libraries it was
+        # built with (the build folder may be closed to other users).
+        base=$(mktemp -d /tmp/inspector-readonly.XXXXXX)
+        trap 'chmod -R u+w "$base"; rm -rf "$base"' EXIT
+        mkdir "$base/bin"
+        cp "$inspector" "$base/bin/"
+        ldd "$inspector" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }' | grep -v -E '^/(usr/)?lib' |
+            xargs -r cp -t "$base/bin/"
+        chmod -R a+rX "$base"
+        run=(setpriv --reuid=65534 --regid=65534 --clear-groups env LD_LIBRARY_PATH="$base/bin"
+            "$base/bin/$(basename "$inspector")")
+    fi
+    mkdir -p "$base/locked"
+    cp "$sample" "$base/locked/scene.xml"
+    before=$(sha256sum <"$base/locked/scene.xml")
+    chmod a+r "$base/locked/scene.xml"
+    chmod 555 "$base/locked"
+    output=$(printf 'set nodes.0.intensity 3\nsave\n' | "${run[@]}" "$base/locked/scene.xml" 2>&1)
     status=$?
-    chmod 755 "$work/locked"
+    chmod 755 "$base/locked"
     echo "$output"
     [ $status -eq 0 ] || fail "exit status $status, expected 0"
-    expect_lines "$output" "error: cannot save $work/locked/scene.xml:"
+    expect_lines "$output" "nodes.0.intensity = 3" "error: cannot save $base/locked/scene.xml:"
     grep -qF "(the previous file is unchanged)" <<<"$output" || fail "the message does not say the file is unchanged"
-    [ "$before" = "$(sha256sum <"$work/locked/scene.xml")" ] || fail "the previous file was changed"
-    [ -z "$(find "$work/locked" -newer "$work/locked/scene.xml" -type f)" ] || fail "a stray file was left behind"
+    [ "$before" = "$(sha256sum <"$base/locked/scene.xml")" ] || fail "the previous file was changed"
+    [ "$(ls -A "$base/locked")" = "scene.xml" ] || fail "a stray file was left behind"
     ;;
 random)
     cp "$sample" "$work/scene.xml"
