@@ -84,6 +84,8 @@ std::string lastMessage(const Kor::MessageCapture& capture) {
     if (messages.empty())
         return "unknown reason";
     std::string text = messages.back().text;
+    if (text.rfind("orv::", 0) == 0 && text.find(": ") != std::string::npos) // the reporting function's name
+        text.erase(0, text.find(": ") + 2);
     std::replace(text.begin(), text.end(), '\n', ' ');
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
