@@ -122,6 +122,12 @@ std::string describe(const orv::ReflectedObject& object) {
     return text;
 }
 
+// A property's value in one phrase, an object's described.
+std::string entryText(const orv::BoundProperty& property, bool combined) {
+    const orv::ReflectedObject held = orv::heldObject(property);
+    return held.isValid() ? describe(held) : rowValue(property, combined);
+}
+
 std::string typeName(const tavi::Variant& value) {
     return value.isVoid() ? std::string("value") : std::string(value.typeName());
 }
@@ -262,6 +268,18 @@ orv::ReflectedObject Inspector::objectAt(const std::string& path, orv::BoundProp
     if (!object.isValid() && !quiet)
         fail(holder.isValid() ? "'" + path + "' is not an object" : "no object at '" + path + "'");
     return object;
+}
+
+orv::ReflectedObject Inspector::listAt(const std::string& path) const {
+    const orv::BoundProperty holder = property(path);
+    if (!holder.isValid())
+        return {};
+    const orv::ReflectedObject list = orv::heldObject(holder);
+    if (!list.isValid() || !list.annotations().contain("Meta::Collection")) {
+        fail("'" + path + "' is not a list");
+        return {};
+    }
+    return list;
 }
 
 // --- showing -------------------------------------------------------------------------
@@ -423,9 +441,7 @@ bool Inspector::get(const std::vector<std::string>& words) {
     const orv::BoundProperty found = property(words[1]);
     if (!found.isValid())
         return false;
-    const orv::ReflectedObject held = orv::heldObject(found);
-    m_out << "  " << words[1] << " = "
-          << (held.isValid() ? describe(held) : rowValue(found, m_selection != nullptr)) << '\n';
+    m_out << "  " << words[1] << " = " << entryText(found, m_selection != nullptr) << '\n';
     return true;
 }
 
@@ -463,12 +479,9 @@ bool Inspector::set(const std::vector<std::string>& words) {
 }
 
 bool Inspector::add(const std::vector<std::string>& words) {
-    const orv::BoundProperty holder = property(words[1]);
-    if (!holder.isValid())
+    const orv::ReflectedObject list = listAt(words[1]);
+    if (!list.isValid())
         return false;
-    const orv::ReflectedObject list = orv::heldObject(holder);
-    if (!list.isValid() || !list.annotations().contain("Meta::Collection"))
-        return fail("'" + words[1] + "' is not a list");
     // The value is read as the list's elements are (a new list: a number or
     // a text); in a list of any values, a type's name makes a new object.
     tavi::Variant value;
@@ -490,19 +503,14 @@ bool Inspector::add(const std::vector<std::string>& words) {
     }
     if (!element.isValid())
         return fail("'" + words[1] + "' did not take the new element");
-    const orv::ReflectedObject held = orv::heldObject(element);
-    m_out << "  " << words[1] << '.' << element.name() << " = "
-          << (held.isValid() ? describe(held) : rowValue(element, false)) << '\n';
+    m_out << "  " << words[1] << '.' << element.name() << " = " << entryText(element, false) << '\n';
     return true;
 }
 
 bool Inspector::remove(const std::vector<std::string>& words) {
-    const orv::BoundProperty holder = property(words[1]);
-    if (!holder.isValid())
+    const orv::ReflectedObject list = listAt(words[1]);
+    if (!list.isValid())
         return false;
-    const orv::ReflectedObject list = orv::heldObject(holder);
-    if (!list.isValid() || !list.annotations().contain("Meta::Collection"))
-        return fail("'" + words[1] + "' is not a list");
     const std::optional<tavi::Variant> index = parseValue(words[2], tavi::Variant(int64_t(0)));
     if (!index || index->cast<int64_t>() < 0 || size_t(index->cast<int64_t>()) >= list.propertyCount())
         return fail("'" + words[1] + "' has no element " + words[2] + " (it has " +

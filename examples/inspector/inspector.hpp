@@ -65,6 +65,8 @@ private:
     std::string targetName() const;
     // The property `path` names below the target; says so when there is none.
     orv::BoundProperty property(const std::string& path) const;
+    // The list `path` names below the target; says so when there is none.
+    orv::ReflectedObject listAt(const std::string& path) const;
     // The object `path` names below the scene; says so when there is none
     // (unless `quiet`).
     orv::ReflectedObject objectAt(const std::string& path, orv::BoundProperty& holder,
