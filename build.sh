@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs this project on Debian 12. Installs what is missing first.
 #
-#   ./build.sh example           build and run the editor-session example
+#   ./build.sh example           build the examples; run the inspector on a scripted
+#                                session over the sample scene
 #   ./build.sh test              build and run every test
 #   ./build.sh test --sanitize address,undefined
 #                                the same, instrumented (own build folder)
@@ -57,8 +58,12 @@ install_missing
 case $what in
     example)
         configure build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
-        cmake --build build/release -j"$jobs" --target editor_session
-        ./build/release/examples/editor_session
+        cmake --build build/release -j"$jobs" --target inspector editor_session
+        # The inspector edits a copy of the sample scene, through the scripted
+        # session, and saves it there; the bundled scene stays as it is.
+        mkdir -p build/release/demo
+        cp examples/inspector/sample_scene.xml build/release/demo/scene.xml
+        ./build/release/examples/inspector/inspector build/release/demo/scene.xml <examples/inspector/demo_session.txt
         ;;
     test)
         if [ -n "$sanitize" ]; then

@@ -183,6 +183,19 @@ TEST_F(UndoTest, EntryIsNamedAfterFirstRecordedNonMinorCommand) {
     EXPECT_EQ(history.undoName(), "first");
 }
 
+TEST_F(UndoTest, NamesListBothStacksNextToReplayLast) {
+    for (const char* name : {"one", "two", "three"}) {
+        CommitChangesScope scope(name);
+        a.set(a.value + 1);
+    }
+    history.undo();
+    EXPECT_EQ(history.undoNames(), (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(history.redoNames(), (std::vector<std::string>{"three"}));
+    history.undo();
+    EXPECT_EQ(history.redoNames(), (std::vector<std::string>{"three", "two"}));
+    EXPECT_EQ(history.redoName(), "two");
+}
+
 TEST_F(UndoTest, FailingCommandIsReportedAndHistoryStaysConsistent) {
     {
         CommitChangesScope scope("Edit");

@@ -41,6 +41,14 @@ std::string UndoHistory::undoName() const { return m_undo.empty() ? std::string(
 
 std::string UndoHistory::redoName() const { return m_redo.empty() ? std::string() : m_redo.back()->name(); }
 
+std::vector<std::string> UndoHistory::namesOf(const Stack& stack) {
+    std::vector<std::string> names;
+    names.reserve(stack.size());
+    for (const auto& entry : stack)
+        names.push_back(entry->name());
+    return names;
+}
+
 void UndoHistory::clear() {
     m_undo.clear();
     m_redo.clear();

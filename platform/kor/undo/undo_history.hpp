@@ -61,6 +61,9 @@ public:
     // Name of the entry the next undo() (redo()) replays; empty when none.
     std::string undoName() const;
     std::string redoName() const;
+    // Names of all undo (redo) entries, the next one to replay last.
+    std::vector<std::string> undoNames() const { return namesOf(m_undo); }
+    std::vector<std::string> redoNames() const { return namesOf(m_redo); }
     std::size_t undoCount() const { return m_undo.size(); }
     std::size_t redoCount() const { return m_redo.size(); }
     void clear();
@@ -71,6 +74,7 @@ private:
 
     void accept(std::unique_ptr<utils::CompositeCommand> entry, CommitChangesScope::Purpose purpose);
     bool replay(Stack& from, CommitChangesScope::Purpose purpose);
+    static std::vector<std::string> namesOf(const Stack& stack);
 
     Stack m_undo;
     Stack m_redo;
