@@ -87,6 +87,31 @@ V valueOf(const tavi::Variant& value) {
     meta_property_details::throwCastError(value.type(), tavi::MetaType::prettyName(typeid(V)).c_str());
 }
 
+// A parameter that takes a value of its own type, by value or const
+// reference: what a Variant argument converts to.
+template <class Param>
+concept ValueParameter = !VariantArgument<Param> && !std::is_pointer_v<std::remove_cvref_t<Param>> &&
+                         (!std::is_reference_v<Param> || std::is_const_v<std::remove_reference_t<Param>>);
+
+template <class Param>
+struct ValueFromVariant {
+    static constexpr bool enabled = true;
+    static std::remove_cvref_t<Param> convert(const tavi::Variant& value) {
+        return valueOf<std::remove_cvref_t<Param>>(value);
+    }
+};
+
+// Any result but a Variant or nothing, wrapped in a Variant.
+template <class R, class From>
+struct VariantResult {
+    static constexpr bool enabled = false;
+};
+template <class From>
+requires(!std::is_void_v<From> && !VariantArgument<From>) struct VariantResult<tavi::Variant, From> {
+    static constexpr bool enabled = true;
+    static tavi::Variant convert(From result) { return tavi::Variant(std::forward<From>(result)); }
+};
+
 } // namespace convertor_details
 
 // For getters of a compiled type T: the instance as `const T*`, the owning
@@ -106,15 +131,7 @@ struct MetaPropertyArgumentsConvertor {
     };
 
     template <class R, class From>
-    struct ResultConverter {
-        static constexpr bool enabled = false;
-    };
-    template <class From>
-    requires(!std::is_void_v<From> &&
-             !convertor_details::VariantArgument<From>) struct ResultConverter<tavi::Variant, From> {
-        static constexpr bool enabled = true;
-        static tavi::Variant convert(From result) { return tavi::Variant(std::forward<From>(result)); }
-    };
+    struct ResultConverter : convertor_details::VariantResult<R, From> {};
 };
 
 // For setters of a compiled type T: the instance as `T*` (or `const T*`),
@@ -141,15 +158,8 @@ struct MetaPropertySetterArgumentsConvertor {
         }
     };
     // Any other value type V (by value or const reference) from the Variant.
-    template <class Param, convertor_details::VariantArgument Arg>
-    requires(!convertor_details::VariantArgument<Param> && !std::is_pointer_v<std::remove_cvref_t<Param>> &&
-             (!std::is_reference_v<Param> ||
-              std::is_const_v<std::remove_reference_t<Param>>)) struct Converter<Param, Arg> {
-        static constexpr bool enabled = true;
-        static std::remove_cvref_t<Param> convert(const tavi::Variant& value) {
-            return convertor_details::valueOf<std::remove_cvref_t<Param>>(value);
-        }
-    };
+    template <convertor_details::ValueParameter Param, convertor_details::VariantArgument Arg>
+    struct Converter<Param, Arg> : convertor_details::ValueFromVariant<Param> {};
 };
 
 // For callables on values alone (value extractors): each Variant argument
@@ -158,26 +168,11 @@ struct ValueArgumentsConvertor {
     template <class Param, class Arg>
     struct Converter : DefaultArgumentsConvertor::Converter<Param, Arg> {};
 
-    template <class Param, convertor_details::VariantArgument Arg>
-    requires(!convertor_details::VariantArgument<Param> && !std::is_pointer_v<std::remove_cvref_t<Param>> &&
-             (!std::is_reference_v<Param> ||
-              std::is_const_v<std::remove_reference_t<Param>>)) struct Converter<Param, Arg> {
-        static constexpr bool enabled = true;
-        static std::remove_cvref_t<Param> convert(const tavi::Variant& value) {
-            return convertor_details::valueOf<std::remove_cvref_t<Param>>(value);
-        }
-    };
+    template <convertor_details::ValueParameter Param, convertor_details::VariantArgument Arg>
+    struct Converter<Param, Arg> : convertor_details::ValueFromVariant<Param> {};
 
     template <class R, class From>
-    struct ResultConverter {
-        static constexpr bool enabled = false;
-    };
-    template <class From>
-    requires(!std::is_void_v<From> &&
-             !convertor_details::VariantArgument<From>) struct ResultConverter<tavi::Variant, From> {
-        static constexpr bool enabled = true;
-        static tavi::Variant convert(From result) { return tavi::Variant(std::forward<From>(result)); }
-    };
+    struct ResultConverter : convertor_details::VariantResult<R, From> {};
 };
 
 namespace meta_property {

@@ -53,6 +53,11 @@ struct Event {
     const char* connectOperation;
     const char* raiseOperation;
 };
+// Spelled out for compilers without deduction for aggregates (clang 14, which
+// builds the fuzz targets).
+template <class Key, size_t L, class Connect, class Raise>
+Event(Key, const char (&)[L], const char*, Connect, Raise, const char*, const char*)
+    -> Event<Key, L, Connect, Raise>;
 
 // Connects `slot` to `signal` inside the profiler scope `scope`: what every
 // connector does whose signal is kept where it is called. A change let
