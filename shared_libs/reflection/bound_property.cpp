@@ -178,7 +178,8 @@ AnnotationTraits traitsOf(const Annotations& annotations) {
     mark.template operator()<Meta::OnPropertyAboutToBeChanged>(AnnotationTrait::AboutToChangeHooks);
     mark.template operator()<Meta::OnPropertyChanged>(AnnotationTrait::ChangedHooks);
     mark.template operator()<Meta::Dependent>(AnnotationTrait::Dependents);
-    mark.template operator()<Meta::OnMethodAboutToBeInvoked, Meta::OnMethodInvoked>(AnnotationTrait::MethodHooks);
+    mark.template operator()<Meta::OnMethodAboutToBeInvoked, Meta::OnMethodInvoked>(
+        AnnotationTrait::MethodHooks);
     return traits;
 }
 
@@ -241,7 +242,8 @@ bool BoundProperty::callHeard(const MetaProperty& property, AnnotationTraits tra
     using bound_property_details::operator|;
     return notify_scope_details::profilerAttached() ||
            traits.testAny(AnnotationTrait::MethodHooks | AnnotationTrait::Dependents) ||
-           objectAnnotated<Meta::OnMethodAboutToBeInvoked, Meta::OnMethodInvoked, Meta::Dependent>(m_object) ||
+           objectAnnotated<Meta::OnMethodAboutToBeInvoked, Meta::OnMethodInvoked, Meta::Dependent>(
+               m_object) ||
            property.methodCallHeard(*this);
 }
 
@@ -254,9 +256,8 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     // Held while anything but the setter runs: validators and listeners may
     // remove the property meanwhile, and its setter must still be there.
     std::shared_ptr<MetaProperty> held;
-    const bool validates =
-        !flags.test(SetterFlag::NoValidation) &&
-        ((m_private && m_private->validator) || traits.test(AnnotationTrait::Validator));
+    const bool validates = !flags.test(SetterFlag::NoValidation) &&
+                           ((m_private && m_private->validator) || traits.test(AnnotationTrait::Validator));
     // Only a validator may change the value; without one the caller's is written.
     std::optional<tavi::Variant> validated;
     if (validates) {
@@ -270,7 +271,8 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     // goes through unannounced (see notify_stack.hpp).
     Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
     const bool records = transaction && transaction->command();
-    const bool quiet = (!records || isStateless()) && !changeHeard(*property, traits);
+    const bool quiet = (!records || isStateless()) && notify_scope_details::quietAdmitted() &&
+                       !changeHeard(*property, traits);
     if (!quiet && !held)
         held = metaProperty();
     bool succeeded = true;
@@ -311,7 +313,7 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
                           property->name().c_str(), count);
         return {};
     }
-    const bool quiet = !callHeard(*property, annotationTraits());
+    const bool quiet = notify_scope_details::quietAdmitted() && !callHeard(*property, annotationTraits());
     // Listeners may remove the method while it runs; held then.
     const std::shared_ptr<MetaProperty> held = quiet ? nullptr : metaProperty();
     notify_scope_details::MethodCall call(*this, count, arguments, flags, quiet);
@@ -432,14 +434,15 @@ std::shared_ptr<const Validator> BoundProperty::sharedValidator() const {
     BoundPropertyContextData* context = contextData();
     if (context && context->traits().test(AnnotationTrait::Blank))
         return nullptr;
-    return cached(context, &BoundPropertyContextData::validator, [this]() -> std::shared_ptr<const Validator> {
-        // The first: the property's own comes before what Meta::Children hands down.
-        const Annotations all = annotations();
-        const auto validators = annotationsOf<Meta::Validator>(all);
-        if (validators.empty() || !validators.front().function)
-            return nullptr;
-        return std::make_shared<const Validator>(validators.front().function);
-    });
+    return cached(context, &BoundPropertyContextData::validator,
+                  [this]() -> std::shared_ptr<const Validator> {
+                      // The first: the property's own comes before what Meta::Children hands down.
+                      const Annotations all = annotations();
+                      const auto validators = annotationsOf<Meta::Validator>(all);
+                      if (validators.empty() || !validators.front().function)
+                          return nullptr;
+                      return std::make_shared<const Validator>(validators.front().function);
+                  });
 }
 
 void BoundProperty::setValidator(Validator validator) {

@@ -143,6 +143,10 @@ public:
     // metaProperty().get() without taking a reference: with object().get(),
     // what identifies the property for equality and hashing.
     [[nodiscard]] const MetaProperty* metaPropertyAddress() const noexcept;
+    // What annotations() holds that writes, calls and their notifications
+    // ask about (validator, hooks, dependents), cached with the annotations;
+    // only for a valid handle.
+    [[nodiscard]] bound_property_details::AnnotationTraits annotationTraits() const;
 
 private:
     friend class BoundPropertyContextData;
@@ -170,14 +174,13 @@ private:
     // Whether m_data observes the meta property through m_contextData.
     bool observesSlot() const noexcept { return m_contextData && m_data.is<MetaProperty>(); }
     PrivateData& detach();
-    // What the write and call paths read of the annotations; cached with them.
-    bound_property_details::AnnotationTraits annotationTraits() const;
     // The cached Meta::Validator of the property, shared so that a write need
     // not copy it; null when there is none.
     std::shared_ptr<const Validator> sharedValidator() const;
     // Runs the validator in force on a copy of `value` (left in `validated`);
     // false when it refuses.
-    bool validate(const tavi::Variant& value, SetterFlags flags, bound_property_details::AnnotationTraits traits,
+    bool validate(const tavi::Variant& value, SetterFlags flags,
+                  bound_property_details::AnnotationTraits traits,
                   std::optional<tavi::Variant>& validated) const;
     // Whether anybody would hear the announcement of a change (a call) of
     // this property: slots, hooks, dependents, an attached profiler.

@@ -354,7 +354,8 @@ const BoundProperty* NotifyStack::pushPropertyChange(const BoundProperty& proper
         return nullptr;
     seen |= added;
     const NotifyFlags flags((notifyFlags.value() & ~s_mergedBits) | added);
-    return &pushItem<NotifyScope::PropertyChangeItem>(property, setterFlags, flags, unannounced...).property();
+    return &pushItem<NotifyScope::PropertyChangeItem>(property, setterFlags, flags, unannounced...)
+                .property();
 }
 
 template <class... Unannounced>
@@ -430,7 +431,8 @@ void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, Not
         }
     };
     announce(object.annotations());
-    announce(property.annotations());
+    if (property.annotationTraits().test(bound_property_details::AnnotationTrait::Dependents))
+        announce(property.annotations());
 }
 
 } // namespace
@@ -450,7 +452,8 @@ PropertyWrite::PropertyWrite(const BoundProperty& property, SetterFlags setterFl
     }
     m_stack->enter();
     try {
-        if (const BoundProperty* queued = m_stack->pushPropertyChange(property, setterFlags, NotifyFlag::Value))
+        if (const BoundProperty* queued =
+                m_stack->pushPropertyChange(property, setterFlags, NotifyFlag::Value))
             m_handle = queued;
     } catch (...) {
         m_stack->leave();
@@ -484,7 +487,8 @@ MethodCall::MethodCall(const BoundProperty& method, size_t count, const tavi::Va
     }
     m_stack->enter();
     try {
-        if (NotifyScope::MethodInvokeItem* item = m_stack->pushMethodInvoke(method, count, arguments, setterFlags)) {
+        if (NotifyScope::MethodInvokeItem* item =
+                m_stack->pushMethodInvoke(method, count, arguments, setterFlags)) {
             m_handle = &item->property();
             m_result = item->result();
         }
@@ -509,6 +513,11 @@ void MethodCall::setResult(const tavi::Variant& result) {
         *slot = result;
 }
 
+bool quietAdmitted() noexcept {
+    const ThreadState& state = t_state;
+    return state.stack ? state.stack->admitsQuiet() : !state.finished;
+}
+
 void listenerAppears() {
     if (NotifyStack* stack = NotifyStack::existing())
         stack->queueQuiet();
@@ -516,9 +525,8 @@ void listenerAppears() {
 
 } // namespace notify_scope_details
 
-using notify_scope_details::NotifyStack;
 using notify_scope_details::notifyDependent;
-
+using notify_scope_details::NotifyStack;
 
 // --- items ----------------------------------------------------------------------
 
@@ -694,8 +702,8 @@ tavi::Variant* NotifyScope::beginMethodInvoke(const BoundProperty& method, size_
         return nullptr;
     }
     NotifyStack* stack = NotifyStack::current();
-    NotifyScope::MethodInvokeItem* item = stack ? stack->pushMethodInvoke(method, count, arguments, setterFlags)
-                                                : nullptr;
+    NotifyScope::MethodInvokeItem* item =
+        stack ? stack->pushMethodInvoke(method, count, arguments, setterFlags) : nullptr;
     return item ? item->result() : nullptr;
 }
 

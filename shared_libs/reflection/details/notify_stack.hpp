@@ -83,6 +83,11 @@ private:
     bool m_isQuiet = false;
 };
 
+// Whether a write or call on this thread may go quietly at all: only as an
+// outermost scope with nothing left over to deliver. Asked first, as it is
+// cheaper than finding out whether anybody listens.
+[[nodiscard]] bool quietAdmitted() noexcept;
+
 // A listener is about to appear on this thread (a connection made, a cache
 // starting to follow a value): a quiet change pending here is queued now.
 void listenerAppears();
