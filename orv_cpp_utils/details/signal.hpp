@@ -49,7 +49,8 @@ public:
         lockContended();
     }
     bool try_lock() noexcept {
-        return !m_locked.load(std::memory_order_relaxed) && !m_locked.exchange(true, std::memory_order_acquire);
+        return !m_locked.load(std::memory_order_relaxed) &&
+               !m_locked.exchange(true, std::memory_order_acquire);
     }
     void unlock() noexcept { m_locked.store(false, std::memory_order_release); }
 
