@@ -90,6 +90,46 @@ XML_MEMORY = ("BM_XmlReaderMemoryLength", "BM_XmlReaderMemoryDepth")
 
 TIME_TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
+# Speed targets: (case, peer, ratio): our time at most `ratio` times the
+# peer's in the same run.
+TIME_TARGETS = [
+    ("read_float", "rttr", 1.0),
+    ("write_float", "qt", 1.0),
+    ("write_float_slot", "qt", 1.0),
+    ("write_by_name", "qt", 1.0),
+    ("invoke", "qt", 1.0),
+    ("enumerate_read", "rttr", 1.0),
+    ("emit_signal", "qt", 1.0),
+    ("multi_edit", "qt", 1.0),
+]
+
+# Allocation targets: benchmark name -> most heap allocations per operation.
+ALLOCATION_TARGETS = {
+    "write_float_undo/ours": 1,
+    "write_float_commit/ours": 3,
+    "BM_CopyString": 0,
+}
+# Every row of ours that allocates nothing must stay so.
+ALLOCATION_TARGETS.update(
+    {
+        f"{case}/ours": 0
+        for case in (
+            "read_float",
+            "read_string",
+            "write_float",
+            "write_float_slot",
+            "write_by_name",
+            "write_by_name_slot",
+            "invoke",
+            "enumerate_read",
+            "emit_signal",
+            "notify_changed",
+            "multi_edit",
+        )
+    }
+)
+PEER_NAMES = {"rttr": "RTTR", "qt": "Qt", "direct": "direct"}
+
 
 def load_reports(paths):
     """{name: result} from the median aggregates; errors keep their message."""
@@ -151,6 +191,54 @@ def cell(result, key):
     return result.get(key)
 
 
+def time_verdict(results, case):
+    """'met 0.82× Qt' / 'missed 2.31× Qt (≤ 1.0×)' for a case with a speed target, else None."""
+    for target_case, peer, limit in TIME_TARGETS:
+        if target_case != case:
+            continue
+        ours = cell(results.get(f"{case}/ours"), "ns")
+        theirs = cell(results.get(f"{case}/{peer}"), "ns")
+        if ours is None or theirs is None or theirs <= 0:
+            return f"not measured (≤ {limit:g}× {PEER_NAMES[peer]})"
+        ratio = ours / theirs
+        verdict = "met" if ratio <= limit else "missed"
+        return f"{verdict} {fmt_ratio(ours, theirs)} {PEER_NAMES[peer]} (≤ {limit:g}×)"
+    return None
+
+
+def allocation_verdict(results, name):
+    """'met 0 ≤ 1' / 'missed 5 > 1' for a benchmark with an allocation limit, else None."""
+    if name not in ALLOCATION_TARGETS:
+        return None
+    limit = ALLOCATION_TARGETS[name]
+    result = results.get(name)
+    if result is None:
+        return f"not measured (≤ {limit})"
+    if "error" in result:
+        return f"missed: {result['error']}"
+    allocs = result.get("allocs")
+    if allocs is None:
+        return f"not counted (≤ {limit})"
+    shown = fmt_allocs(allocs)
+    # fmt_allocs rounds away the benchmark's own bookkeeping.
+    return f"met {shown} ≤ {limit}" if float(shown) <= limit else f"missed {shown} > {limit}"
+
+
+def target_table(results):
+    """The table of every target: met or missed, and by how much."""
+    lines = ["| target | verdict |", "|---|---|"]
+    for case, label in CASES:
+        verdict = time_verdict(results, case)
+        if verdict:
+            lines.append(f"| {label}: time | {verdict} |")
+    for name in ALLOCATION_TARGETS:
+        verdict = allocation_verdict(results, name)
+        case = name.rsplit("/", 1)[0]
+        label = next((text for c, text in CASES if c == case), name)
+        lines.append(f"| {label}: allocations | {verdict} |")
+    return "\n".join(lines)
+
+
 def side_by_side(results):
     rows, errors = [], []
     for case, label in CASES:
@@ -177,14 +265,20 @@ def side_by_side(results):
                     fmt_allocs(allocs["ours"]),
                     fmt_allocs(allocs["rttr"]),
                     fmt_allocs(allocs["qt"]),
+                    "; ".join(
+                        v
+                        for v in (time_verdict(results, case), allocation_verdict(results, f"{case}/ours"))
+                        if v
+                    )
+                    or "—",
                 ]
             )
             + " |"
         )
     header = (
         "| case | direct ns | ours ns | RTTR ns | Qt ns | ours÷direct | ours÷RTTR | ours÷Qt "
-        "| allocs ours | allocs RTTR | allocs Qt |\n"
-        "|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|"
+        "| allocs ours | allocs RTTR | allocs Qt | target |\n"
+        "|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|---|"
     )
     return header + "\n" + "\n".join(rows), errors
 
@@ -423,6 +517,7 @@ def main():
     errors += grown_errors
     if errors:
         parts += ["", "Benchmarks that failed their own checks:", ""] + [f"- {e}" for e in errors]
+    parts += ["", "## Targets", "", target_table(results)]
     xml = xml_tables(results)
     if xml:
         parts += ["", "## XML", "", xml]

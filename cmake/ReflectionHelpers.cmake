@@ -13,6 +13,10 @@ function(reflection_add_library name)
   add_library(${name} SHARED ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES VERSION ${PROJECT_VERSION}
                                            SOVERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+  # Calls between the functions of one library bind inside it and may be
+  # inlined: nobody replaces them at load time (inline and template
+  # functions, which are shared across libraries, are not affected).
+  target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU,Clang>:-fno-semantic-interposition>)
   reflection_export_target(${name})
   if(ARG_LIBS)
     target_link_libraries(${name} PUBLIC ${ARG_LIBS})

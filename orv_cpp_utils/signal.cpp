@@ -3,11 +3,33 @@
 #include "platform/corekit/diagnostics.hpp"
 
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 namespace zel {
 
 namespace signal_details {
+
+// --- SpinMutex --------------------------------------------------------------
+
+void SpinMutex::lockContended() noexcept {
+    for (int spins = 0;; ++spins) {
+        // Wait on a plain load: exchanging would keep the line bouncing.
+        while (m_locked.load(std::memory_order_relaxed)) {
+            if (spins < 64) {
+#if defined(__x86_64__) || defined(__i386__)
+                __builtin_ia32_pause();
+#endif
+                ++spins;
+            } else {
+                // The holder may have been descheduled: let it run.
+                std::this_thread::yield();
+            }
+        }
+        if (!m_locked.exchange(true, std::memory_order_acquire))
+            return;
+    }
+}
 
 // --- SlotHolderBase ---------------------------------------------------------
 
@@ -16,6 +38,18 @@ SlotHolderBase::~SlotHolderBase() { KOR_ASSERT(!signal()); }
 void SlotHolderBase::disconnect() noexcept {
     if (m_state.fetch_or(DISCONNECTED, std::memory_order_acq_rel) == 0)
         finishDisconnect();
+}
+
+void SlotHolderBase::setPassive(bool passive) noexcept {
+    SignalImplBase* const body = signal();
+    if (!body) { // unlinked: no count includes it any more
+        m_passive.store(passive, std::memory_order_relaxed);
+        return;
+    }
+    const std::lock_guard lock(body->m_mutex);
+    const bool counted = signal() == body; // not unlinked meanwhile
+    if (m_passive.exchange(passive, std::memory_order_relaxed) != passive && counted)
+        body->countListener(passive ? -1 : 1);
 }
 
 // Emissions only pin a slot that is still connected, so that a disconnect
@@ -101,9 +135,17 @@ void SignalImplBase::disconnectAll() noexcept {
     }
 }
 
+void SignalImplBase::countListener(int delta) noexcept {
+    m_listeners.fetch_add(size_t(delta), std::memory_order_release);
+    if (m_listenerTotal)
+        m_listenerTotal->fetch_add(size_t(delta), std::memory_order_release);
+}
+
 SlotHolderBase* SignalImplBase::remove(SlotHolderBase* holder) noexcept {
     m_slots.erase(m_slots.iterator_to(*holder));
     --m_slotCount;
+    if (!holder->passive())
+        countListener(-1);
     holder->m_signal.store(nullptr, std::memory_order_release);
     return holder;
 }
@@ -115,6 +157,8 @@ Connection SignalImplBase::link(SlotHolderBase* holder) {
     m_slots.insert(*holder);
     holder->incRef(); // the tree's reference
     ++m_slotCount;
+    if (!holder->passive())
+        countListener(1);
     return Connection(holder);
 }
 

@@ -24,6 +24,12 @@
 // A signal costs one pointer until the first connect: the body (mutex, slot
 // tree, counters) is created then and published by compare-and-swap, so an
 // emission of a signal that never had a slot is a single pointer test.
+//
+// Listeners. A slot may be made passive (Connection::setPassive): it is still
+// called, but listenerCount() leaves it out. Caches that keep themselves up to
+// date through a slot are passive while their update could change nothing,
+// so that code raising a signal can ask, in one atomic load and without the
+// lock, whether anybody would hear it.
 
 #include "orv_cpp_utils/details/fuzzy_arguments.hpp"
 #include "orv_cpp_utils/details/lazy_owner.hpp"
@@ -70,6 +76,11 @@ public:
     void disconnect() const noexcept {
         if (m_holder)
             m_holder->disconnect();
+    }
+    // A passive slot still runs but is not counted among its signal's listeners.
+    void setPassive(bool passive) const noexcept {
+        if (m_holder)
+            m_holder->setPassive(passive);
     }
     [[nodiscard]] bool empty() const noexcept { return !m_holder; }
     [[nodiscard]] signal_details::SlotHolderBase* holder() const noexcept { return m_holder.get(); }
@@ -216,6 +227,11 @@ public:
         const impl_type* body = impl();
         return body ? body->slotCount() : 0;
     }
+    // Linked slots that are not passive; lock-free.
+    [[nodiscard]] size_t listenerCount() const noexcept {
+        const impl_type* body = impl();
+        return body ? body->listenerCount() : 0;
+    }
 
 private:
     // Every slot is disconnected before the body begins to die, so that a
@@ -331,8 +347,11 @@ public:
             zel::signal_details::prepareStorage(*storage);
         const std::lock_guard lock(m_core->mutex);
         Entry& entry = m_core->entries[key];
-        if (!entry.body)
+        if (!entry.body) {
             entry.body = std::make_shared<impl_type>();
+            // Every body is unlinked from its slots before the core goes.
+            entry.body->reportListenersTo(&m_core->listeners);
+        }
         m_core->count.store(m_core->entries.size(), std::memory_order_release);
         return entry.body->connect(storage, checked, priority);
     }
@@ -362,6 +381,19 @@ public:
     }
     void emit(key_type key, Args... args) const { (*this)(key, std::forward<Args>(args)...); }
 
+    // Listening (not passive) slots of every key together; lock-free.
+    [[nodiscard]] size_t listenerCount() const noexcept {
+        return m_core->listeners.load(std::memory_order_acquire);
+    }
+    // Whether a slot that is not passive is connected for `key`.
+    [[nodiscard]] bool hasListeners(key_type key) const {
+        if (listenerCount() == 0)
+            return false;
+        const std::lock_guard lock(m_core->mutex);
+        const auto it = m_core->entries.find(key);
+        return it != m_core->entries.end() && it->second.body && it->second.body->listenerCount() != 0;
+    }
+
     // Number of keys with an entry.
     [[nodiscard]] size_t size() const {
         const std::lock_guard lock(m_core->mutex);
@@ -380,10 +412,11 @@ private:
     // Shared with the guards, which may outlive the map (a slot released by
     // an emission that finishes after the map is gone).
     struct Core {
-        std::mutex mutex;
+        zel::signal_details::SpinMutex mutex;
         std::atomic<bool> destroying{false};
         // entries.size(), readable without the lock.
         std::atomic<size_t> count{0};
+        zel::signal_details::ListenerTotal listeners{0};
         std::unordered_map<key_type, Entry> entries;
     };
 

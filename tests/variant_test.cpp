@@ -3,6 +3,7 @@
 #include "platform/kor/math/math.hpp"
 #include "platform/variant/memory_stream.hpp"
 #include "platform/variant/variant_stream.hpp"
+#include "tests/support/test_seed.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,11 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <unordered_set>
+#include <vector>
 
 using tavi::MetaType;
 using tavi::Variant;
@@ -439,4 +442,101 @@ TEST(VariantStream, UnwritableValuesFailAndPointersDoNotReadBack) {
     EXPECT_FALSE(failed);
     EXPECT_TRUE(read(MetaType::of<Point*>(), text).isVoid());
     EXPECT_EQ(read(MetaType::of<const void*>(), text), Variant(static_cast<const void*>(&p)));
+}
+
+// Strings choose their storage per value: inside the Variant while they fit
+// their small buffer, in a shared block once longer, so that no copy of any
+// string allocates.
+TEST(Variant, ShortStringsLiveInsideLongOnesAreSharedUntilWritten) {
+    const auto inside = [](const Variant& v) {
+        const auto* at = static_cast<const unsigned char*>(v.data());
+        const auto* self = reinterpret_cast<const unsigned char*>(&v);
+        return at >= self && at < self + sizeof v;
+    };
+    const Variant shortText(std::string("Camera"));
+    const Variant shortCopy = shortText;
+    EXPECT_TRUE(inside(shortText) && inside(shortCopy));
+    EXPECT_FALSE(shortText.isShared());
+
+    const std::string longValue(64, 'l');
+    const Variant longText(longValue);
+    Variant longCopy = longText;
+    EXPECT_FALSE(inside(longText));
+    EXPECT_EQ(longCopy.data(), longText.data());
+    EXPECT_TRUE(longText.isShared());
+    EXPECT_EQ(longCopy, longText);
+    EXPECT_EQ(longCopy.hash(), Variant(longValue).hash());
+    EXPECT_EQ(Variant(std::string(16, 'x')).isShared(), false) << "alone in its block";
+    EXPECT_FALSE(inside(Variant(std::string(16, 'x')))) << "one past the small buffer";
+    EXPECT_TRUE(inside(Variant(std::string(15, 'x'))));
+
+    // Writing detaches the copy, back inside its Variant.
+    longCopy.mutablePtr<std::string>()->append("!");
+    EXPECT_TRUE(inside(longCopy));
+    EXPECT_FALSE(longText.isShared());
+    EXPECT_EQ(*longText.castPtr<std::string>(), longValue);
+    EXPECT_EQ(*longCopy.castPtr<std::string>(), longValue + "!");
+    EXPECT_NE(longCopy, longText);
+
+    // Wide strings follow the same rule with their own (smaller) buffer.
+    const Variant wide(std::wstring(40, L'w'));
+    const Variant wideCopy = wide;
+    EXPECT_EQ(wideCopy.data(), wide.data());
+    EXPECT_TRUE(inside(Variant(std::wstring(L"ab"))));
+    std::string read;
+    EXPECT_TRUE(Variant(longValue).tryCast(read));
+    EXPECT_EQ(read, longValue);
+}
+
+// Random copies, moves, swaps, assignments and writes of strings of every
+// length against plain std::strings.
+TEST(Variant, StringStorageFollowsAModelThroughRandomOperations) {
+    const unsigned seed = orv::test::testSeed();
+    std::mt19937 random(seed);
+    std::vector<Variant> values(6);
+    std::vector<std::string> model(6);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = model[i];
+    for (int step = 0; step < 2000; ++step) {
+        const size_t a = random() % values.size(), b = random() % values.size();
+        switch (random() % 6) {
+            case 0: {
+                const std::string text(random() % 40, char('a' + random() % 26));
+                values[a] = text;
+                model[a] = text;
+                break;
+            }
+            case 1:
+                values[a] = values[b];
+                model[a] = model[b];
+                break;
+            case 2:
+                if (a != b) { // the moved-from Variant is void; filled again
+                    values[a] = std::move(values[b]);
+                    model[a] = model[b];
+                    values[b] = model[b];
+                }
+                break;
+            case 3:
+                swap(values[a], values[b]);
+                std::swap(model[a], model[b]);
+                break;
+            case 4: {
+                const std::string tail(random() % 12, '+');
+                values[a].mutablePtr<std::string>()->append(tail);
+                model[a] += tail;
+                break;
+            }
+            case 5:
+                values[a] = Variant(values[b]);
+                model[a] = model[b];
+                break;
+        }
+        for (size_t i = 0; i < values.size(); ++i) {
+            ASSERT_NE(values[i].castPtr<std::string>(), nullptr) << "seed " << seed << " step " << step;
+            ASSERT_EQ(*values[i].castPtr<std::string>(), model[i]) << "seed " << seed << " step " << step;
+            ASSERT_EQ(values[i] == values[(i + 1) % values.size()], model[i] == model[(i + 1) % model.size()])
+                << "seed " << seed << " step " << step;
+        }
+    }
 }

@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -34,6 +33,37 @@ template <class Signature, class Combiner>
 class SignalImpl;
 void prepareStorage(InlineConnection& storage) noexcept;
 
+// The lock of a signal body: held only for a few pointer operations on the
+// slot tree, never while a slot runs, so a word that is spun on (and given
+// up to the scheduler after a while) serves better than an operating-system
+// mutex: locking is one atomic exchange, unlocking one store.
+class SpinMutex {
+public:
+    SpinMutex() noexcept = default;
+    SpinMutex(const SpinMutex&) = delete;
+    SpinMutex& operator=(const SpinMutex&) = delete;
+
+    void lock() noexcept {
+        if (!m_locked.exchange(true, std::memory_order_acquire))
+            return;
+        lockContended();
+    }
+    bool try_lock() noexcept {
+        return !m_locked.load(std::memory_order_relaxed) &&
+               !m_locked.exchange(true, std::memory_order_acquire);
+    }
+    void unlock() noexcept { m_locked.store(false, std::memory_order_release); }
+
+private:
+    void lockContended() noexcept;
+
+    std::atomic<bool> m_locked{false};
+};
+
+// Counts the slots that listen (those not passive) of every body that
+// reports to it: a signal map counts all its keys together.
+using ListenerTotal = std::atomic<size_t>;
+
 // One connected slot. Shared by the signal's tree, Connection handles, running
 // emissions and (for inline holders) the InlineConnection storing it.
 class SlotHolderBase : public Kor::SafeReferenceCount, public boost::intrusive::set_base_hook<> {
@@ -50,10 +80,14 @@ public:
     // The owning signal body; null once unlinked from it.
     SignalImplBase* signal() const noexcept { return m_signal.load(std::memory_order_acquire); }
     int priority() const noexcept { return m_priority; }
+    bool passive() const noexcept { return m_passive.load(std::memory_order_relaxed); }
 
     // Marks the slot disconnected. When no emission holds it, it is unlinked and
     // its callable released at once; otherwise the last emission to let go does it.
     void disconnect() noexcept;
+    // A passive slot is still called, but does not count as a listener of its
+    // signal (see SignalImplBase::listenerCount).
+    void setPassive(bool passive) noexcept;
 
 protected:
     // Destroys the slot callable (and whatever it captured).
@@ -77,6 +111,8 @@ private:
     uint64_t m_connectStamp = 0;
     std::atomic<SignalImplBase*> m_signal{nullptr};
     int32_t m_priority;
+    // Changed under the body's lock while linked, which keeps the counts right.
+    std::atomic<bool> m_passive{false};
     // More than one party may get to release the callable (a disconnect that
     // finished, then the InlineConnection detaching the same holder); it goes once.
     std::atomic<bool> m_released{false};
@@ -154,6 +190,13 @@ public:
     SignalImplBase& operator=(const SignalImplBase&) = delete;
 
     size_t slotCount() const;
+    // Slots linked that are not passive, without taking the lock: what a
+    // caller asks before it builds the arguments of an emission that nobody
+    // would hear. A slot connected on another thread meanwhile may or may not
+    // be seen, as with an emission.
+    size_t listenerCount() const noexcept { return m_listeners.load(std::memory_order_acquire); }
+    // Also counts this body's listeners into `total` (set before the first connect).
+    void reportListenersTo(ListenerTotal* total) noexcept { m_listenerTotal = total; }
     // Disconnects every slot still linked; an emission inside a slot stops
     // after that slot returns.
     void disconnectAll() noexcept;
@@ -177,10 +220,15 @@ private:
     using Tree = boost::intrusive::multiset<SlotHolderBase, boost::intrusive::compare<ByPriority>,
                                             boost::intrusive::constant_time_size<false>>;
 
-    mutable std::mutex m_mutex;
+    // Under the lock: one more or one fewer listener.
+    void countListener(int delta) noexcept;
+
+    mutable SpinMutex m_mutex;
     uint64_t m_slotCount = 0;
     Tree m_slots;
     uint64_t m_emissionCounter = 0;
+    std::atomic<size_t> m_listeners{0};
+    ListenerTotal* m_listenerTotal = nullptr;
 };
 
 // Walks one emission through the slot tree. The current slot stays pinned

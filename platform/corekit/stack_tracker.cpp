@@ -3,17 +3,18 @@
 #include "platform/corekit/diagnostics.hpp"
 
 namespace Kor {
+
+thread_local constinit StackTracker::Frames stack_tracker_details::t_frames{};
+
 namespace {
 
-thread_local StackTracker::Frames t_frames;
+using stack_tracker_details::t_frames;
 
 size_t recorded() {
     return t_frames.depth < StackTracker::CAPACITY ? t_frames.depth : StackTracker::CAPACITY;
 }
 
 } // namespace
-
-StackTracker::Frames& StackTracker::current() noexcept { return t_frames; }
 
 void StackTracker::Frames::pop() noexcept {
     KOR_ASSERT(depth > 0);

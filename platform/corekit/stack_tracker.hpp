@@ -36,7 +36,9 @@ public:
         }
         void pop() noexcept;
     };
-    // This thread's frames.
+    // This thread's frames. Inline: a frame is pushed by every public
+    // operation, and a call into this library per frame would cost more than
+    // the frame itself.
     static Frames& current() noexcept;
 
     // A null function or file is recorded as "?".
@@ -58,21 +60,38 @@ public:
     class Frame {
     public:
         explicit Frame(const char* function, const char* file = __builtin_FILE(), int line = __builtin_LINE())
-            : m_frames(current()) {
-            m_frames.push(function, file, line);
+            : m_frames(&current()) {
+            // Kept, not looked up again: the compiler would otherwise call
+            // the thread-local resolver on every access to the frames.
+            asm("" : "+r"(m_frames));
+            Frames* const frames = m_frames;
+            const size_t depth = frames->depth;
+            if (depth < CAPACITY)
+                frames->entries[depth] = Entry{function ? function : "?", file ? file : "?", line};
+            frames->depth = depth + 1;
         }
         ~Frame() {
-            if (m_frames.depth > 0)
-                --m_frames.depth;
+            Frames* const frames = m_frames;
+            if (frames->depth > 0)
+                --frames->depth;
             else
-                m_frames.pop();
+                frames->pop();
         }
         Frame(const Frame&) = delete;
         Frame& operator=(const Frame&) = delete;
 
     private:
-        Frames& m_frames;
+        Frames* m_frames;
     };
 };
+
+namespace stack_tracker_details {
+// Constant-initialised and trivially destructible, so that reading it from
+// another library is a plain thread-local access, with no initialisation
+// wrapper to call first.
+extern thread_local constinit StackTracker::Frames t_frames;
+} // namespace stack_tracker_details
+
+inline StackTracker::Frames& StackTracker::current() noexcept { return stack_tracker_details::t_frames; }
 
 } // namespace Kor

@@ -31,8 +31,10 @@ Variant::Variant(const MetaType* type) {
         Kor::warningMessage("tavi::Variant: type '%s' has no default value", type->name());
         return;
     }
+    // Default values are short: strings start empty, inline.
     if (type->storedInline()) {
         construct(m_storage);
+        m_bits = reinterpret_cast<std::uintptr_t>(type);
     } else {
         void* shared = allocateBlock(type);
         try {
@@ -42,8 +44,8 @@ Variant::Variant(const MetaType* type) {
             throw;
         }
         setBlock(shared);
+        m_bits = reinterpret_cast<std::uintptr_t>(type) | SHARED;
     }
-    m_type = type;
 }
 
 Variant Variant::fromPointer(const MetaType* pointerType, const void* address) {
@@ -56,51 +58,60 @@ Variant Variant::fromPointer(const MetaType* pointerType, const void* address) {
     // Every raw pointer type of this platform is one address word.
     static_assert(sizeof(const void*) <= sizeof result.m_storage);
     std::memcpy(result.m_storage, &address, sizeof address);
-    result.m_type = pointerType;
+    result.m_bits = reinterpret_cast<std::uintptr_t>(pointerType);
     return result;
 }
 
 const std::type_info& Variant::typeId() const noexcept {
-    if (!m_type)
+    const MetaType* held = type();
+    if (!held)
         return typeid(void);
-    if (!m_type->isPointer())
-        return m_type->typeId();
-    if (const auto dynamic = m_type->operations().dynamicType) {
-        if (const std::type_info* type = dynamic(data()))
-            return *type;
+    if (!held->isPointer())
+        return held->typeId();
+    if (const auto dynamic = held->operations().dynamicType) {
+        if (const std::type_info* dynamicType = dynamic(data()))
+            return *dynamicType;
     }
-    const MetaType* pointee = m_type->pointeeType();
+    const MetaType* pointee = held->pointeeType();
     return pointee ? pointee->typeId() : typeid(void);
 }
 
 void* Variant::mutableData() {
-    if (!m_type)
-        return nullptr;
-    if (m_type->storedInline())
-        return m_storage;
+    if (!(m_bits & SHARED))
+        return m_bits ? m_storage : nullptr;
+    const MetaType* held = type();
     void* shared = block();
     auto* header = static_cast<SharedHeader*>(shared);
-    if (header->references.load(std::memory_order_acquire) != 1) {
-        // Copy-on-write: take a private copy and drop our share of the old block.
-        void* copy = allocateBlock(m_type);
+    if (header->references.load(std::memory_order_acquire) == 1)
+        return static_cast<char*>(shared) + held->sharedValueOffset();
+    // Copy-on-write: take a private copy and drop our share of the old block.
+    // A type that may live inline (a long string) is copied inline: the copy
+    // is what allocates, and a block around it would allocate once more.
+    const void* value = static_cast<const char*>(shared) + held->sharedValueOffset();
+    if (held->storedInline()) {
+        // Built aside first: a copy that throws leaves this Variant as it was.
+        alignas(void*) unsigned char copy[variant_details::INLINE_CAPACITY];
+        held->operations().copyConstruct(copy, value);
+        held->operations().moveConstruct(m_storage, copy);
+        held->operations().destroy(copy);
+        m_bits &= ~SHARED;
+    } else {
+        void* copy = allocateBlock(held);
         try {
-            m_type->operations().copyConstruct(
-                static_cast<char*>(copy) + m_type->sharedValueOffset(),
-                static_cast<const char*>(shared) + m_type->sharedValueOffset());
+            held->operations().copyConstruct(static_cast<char*>(copy) + held->sharedValueOffset(), value);
         } catch (...) {
-            deallocateBlock(m_type, copy);
+            deallocateBlock(held, copy);
             throw;
         }
-        if (header->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
-            freeShared(m_type, shared); // the other owners let go meanwhile
         setBlock(copy);
-        shared = copy;
     }
-    return static_cast<char*>(shared) + m_type->sharedValueOffset();
+    if (header->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        freeShared(held, shared); // the other owners let go meanwhile
+    return const_cast<void*>(data());
 }
 
 bool Variant::isShared() const noexcept {
-    return m_type && !m_type->storedInline() &&
+    return (m_bits & SHARED) &&
            static_cast<const SharedHeader*>(block())->references.load(std::memory_order_acquire) > 1;
 }
 
@@ -109,9 +120,9 @@ bool Variant::setType(const MetaType* type) {
         reset();
         return true;
     }
-    if (type == m_type)
+    if (type == this->type())
         return true;
-    if (!m_type)
+    if (!m_bits)
         return false;
     Variant converted(type);
     if (converted.isVoid() || !VariantConverter::convert(converted, *this))
@@ -121,7 +132,7 @@ bool Variant::setType(const MetaType* type) {
 }
 
 bool Variant::tryConvertTo(const MetaType* type, void* out) const {
-    return VariantConverter::convert(type, out, m_type, data());
+    return VariantConverter::convert(type, out, this->type(), data());
 }
 
 void Variant::reportNullText() {

@@ -2,14 +2,16 @@
 // A type-erased value: void, a value of any registered type, a pointer to one
 // (T* or const T*, the qualification kept), or a std::shared_ptr to one.
 //
-// Storage. Values of up to four pointers in size (INLINE_CAPACITY) whose move
-// cannot throw (scalars, pointers, shared_ptrs, std::strings, Kor::Vector2/3/4,
-// Quaternion, small annotations) live inside the Variant, which is five
-// pointers in size; a short string stays in its own small-string buffer.
-// Larger values (containers, matrices) live in a reference-counted
-// block shared between copies: copying such a Variant copies no value, and
-// the first mutable access of a shared block makes a private copy first
-// (copy-on-write). Sharing is thread-safe; a single Variant is not.
+// Storage, chosen per value. Values of up to four pointers in size
+// (INLINE_CAPACITY) whose move cannot throw (scalars, pointers, shared_ptrs,
+// short std::strings, Kor::Vector2/3/4, Quaternion, small annotations) live
+// inside the Variant, which is five pointers in size. Larger values
+// (containers, matrices) and strings too long for their small-string buffer
+// live in a reference-counted block shared between copies: copying such a
+// Variant copies no value and allocates nothing, and the first mutable
+// access of a shared block makes a private copy first (copy-on-write; a
+// string is then copied back inline). Sharing is thread-safe; a single
+// Variant is not. The low bit of the type word tells the two apart.
 //
 // Equality is "same type and equal value" through the type's operator==. A
 // type without operator== compares equal only to the very same stored
@@ -36,6 +38,7 @@
 #include "platform/variant/variant_converter.hpp"
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -87,6 +90,21 @@ concept VariantArgument =
     !std::is_same_v<std::remove_cv_t<std::remove_pointer_t<std::decay_t<T>>>, MetaType> &&
     !std::is_function_v<std::remove_reference_t<T>>;
 
+// Characters a std::basic_string<C> keeps in its own small buffer.
+template <class C>
+inline constexpr size_t smallStringCapacity = std::basic_string<C>().capacity();
+
+// Whether a value of a type that may be held inline is better shared: a
+// string too long for its small buffer, whose every copy would allocate.
+template <class T>
+bool sharedWhenStored(const T&) noexcept {
+    return false;
+}
+template <class C>
+bool sharedWhenStored(const std::basic_string<C>& text) noexcept {
+    return text.size() > smallStringCapacity<C>;
+}
+
 } // namespace variant_details
 
 class Variant {
@@ -115,43 +133,42 @@ public:
     T& emplace(Args&&... args);
     // Makes the Variant void.
     void reset() noexcept {
-        if (m_type)
+        if (m_bits)
             release();
     }
     void swap(Variant& other) noexcept;
 
     // --- type ---
 
-    bool isVoid() const noexcept { return m_type == nullptr; }
+    bool isVoid() const noexcept { return m_bits == 0; }
     // Null when void; for pointers the pointer type (pointeeType() gives T).
-    const MetaType* type() const noexcept { return m_type; }
+    const MetaType* type() const noexcept { return reinterpret_cast<const MetaType*>(m_bits & ~SHARED); }
     // The type name, "void" when void.
-    const char* typeName() const noexcept { return m_type ? m_type->name() : "void"; }
+    const char* typeName() const noexcept { return m_bits ? type()->name() : "void"; }
     // The held type; for a pointer the pointee type, dynamic when the pointee
     // is polymorphic and the pointer not null; typeid(void) when void.
     const std::type_info& typeId() const noexcept;
-    bool isPointer() const noexcept { return m_type && m_type->isPointer(); }
+    bool isPointer() const noexcept { return m_bits && type()->isPointer(); }
     bool isNullPointer() const noexcept { return isPointer() && pointerAddress() == nullptr; }
     bool isNonNullPointer() const noexcept { return isPointer() && pointerAddress() != nullptr; }
     template <class T>
     bool isType() const {
-        return m_type == MetaType::of<std::remove_cv_t<T>>();
+        return type() == MetaType::of<std::remove_cv_t<T>>();
     }
 
     // --- raw access ---
 
     // The held value (null when void).
     const void* data() const noexcept {
-        if (!m_type)
-            return nullptr;
-        return m_type->storedInline() ? static_cast<const void*>(m_storage)
-                                      : static_cast<const char*>(block()) + m_type->sharedValueOffset();
+        if (!(m_bits & SHARED))
+            return m_bits ? static_cast<const void*>(m_storage) : nullptr;
+        return static_cast<const char*>(block()) + type()->sharedValueOffset();
     }
     // The held value for writing; a shared block is copied first.
     void* mutableData();
     // The address a pointer holds; null for non-pointers.
     const void* pointerAddress() const noexcept {
-        return isPointer() ? m_type->operations().address(data()) : nullptr;
+        return isPointer() ? type()->operations().address(data()) : nullptr;
     }
     // Whether the value sits in a block shared with another Variant.
     bool isShared() const noexcept;
@@ -192,6 +209,9 @@ private:
     struct SharedHeader {
         std::atomic<size_t> references;
     };
+    // Set in m_bits when the value sits in a shared block. MetaTypes are
+    // aligned to more than one byte, so the bit is free.
+    static constexpr std::uintptr_t SHARED = 1;
 
     void* block() const noexcept {
         void* p;
@@ -225,7 +245,8 @@ private:
     void release() noexcept;
     bool tryConvertTo(const MetaType* type, void* out) const;
 
-    const MetaType* m_type = nullptr;
+    // The type's address, SHARED or'ed in; 0 when void.
+    std::uintptr_t m_bits = 0;
     alignas(void*) unsigned char m_storage[variant_details::INLINE_CAPACITY];
 };
 
@@ -238,9 +259,17 @@ T& Variant::emplace(Args&&... args) {
     // Build first: the arguments may refer to the current value.
     if constexpr (variant_details::storedInline<T>) {
         T value(std::forward<Args>(args)...);
+        if (!variant_details::sharedWhenStored(value)) {
+            reset();
+            T* result = ::new (static_cast<void*>(m_storage)) T(std::move(value));
+            m_bits = reinterpret_cast<std::uintptr_t>(type);
+            return *result;
+        }
+        void* shared = allocateBlock(type);
+        T* result = ::new (static_cast<char*>(shared) + type->sharedValueOffset()) T(std::move(value));
         reset();
-        T* result = ::new (static_cast<void*>(m_storage)) T(std::move(value));
-        m_type = type;
+        setBlock(shared);
+        m_bits = reinterpret_cast<std::uintptr_t>(type) | SHARED;
         return *result;
     } else {
         void* shared = allocateBlock(type);
@@ -254,7 +283,7 @@ T& Variant::emplace(Args&&... args) {
         }
         reset();
         setBlock(shared);
-        m_type = type;
+        m_bits = reinterpret_cast<std::uintptr_t>(type) | SHARED;
         return *result;
     }
 }
@@ -263,12 +292,13 @@ template <class T>
 const T* Variant::castPtr() const noexcept {
     using U = std::remove_cv_t<T>;
     static_assert(!std::is_void_v<U>, "use pointerAddress() for an untyped address");
-    if (!m_type)
+    const MetaType* held = type();
+    if (!held)
         return nullptr;
     const MetaType* wanted = MetaType::of<U>();
-    if (m_type == wanted)
+    if (held == wanted)
         return static_cast<const T*>(data());
-    if (m_type->isPointer() && m_type->pointeeType() == wanted)
+    if (held->isPointer() && held->pointeeType() == wanted)
         return static_cast<const T*>(pointerAddress());
     return nullptr;
 }
@@ -276,13 +306,14 @@ const T* Variant::castPtr() const noexcept {
 template <class T>
 T* Variant::mutablePtr() {
     using U = std::remove_cv_t<T>;
-    if (!m_type)
+    const MetaType* held = type();
+    if (!held)
         return nullptr;
     const MetaType* wanted = MetaType::of<U>();
-    if (m_type == wanted)
+    if (held == wanted)
         return static_cast<T*>(mutableData());
-    if (m_type->isPointer() && m_type->pointeeType() == wanted &&
-        MetaType::qualifiersMatch(m_type->pointerQualifiers(), MetaType::POINTER))
+    if (held->isPointer() && held->pointeeType() == wanted &&
+        MetaType::qualifiersMatch(held->pointerQualifiers(), MetaType::POINTER))
         return static_cast<T*>(const_cast<void*>(pointerAddress()));
     return nullptr;
 }
@@ -295,9 +326,10 @@ bool Variant::tryCast(T& out) const {
         out = *this;
         return true;
     } else {
-        if (!m_type)
+        const MetaType* held = type();
+        if (!held)
             return false;
-        if (m_type == MetaType::of<T>()) {
+        if (held == MetaType::of<T>()) {
             out = *static_cast<const T*>(data());
             return true;
         }
@@ -308,13 +340,13 @@ bool Variant::tryCast(T& out) const {
                 const MetaType* pointee = MetaType::of<U>();
                 constexpr unsigned requested =
                     MetaType::POINTER | (std::is_const_v<P> ? unsigned(MetaType::CONST_POINTEE) : 0u);
-                if (m_type->isPointer() && m_type->pointeeType() == pointee &&
-                    MetaType::qualifiersMatch(m_type->pointerQualifiers(), requested)) {
+                if (held->isPointer() && held->pointeeType() == pointee &&
+                    MetaType::qualifiersMatch(held->pointerQualifiers(), requested)) {
                     out = static_cast<T>(const_cast<void*>(pointerAddress()));
                     return true;
                 }
                 if constexpr (std::is_const_v<P>) {
-                    if (m_type == pointee) {
+                    if (held == pointee) {
                         out = static_cast<T>(data());
                         return true;
                     }
@@ -339,46 +371,46 @@ T Variant::cast() const {
 // through the type's operations.
 
 inline void Variant::copyFrom(const Variant& other) {
-    const MetaType* type = other.m_type;
-    if (!type) {
-        m_type = nullptr;
-        return;
-    }
-    if (!type->storedInline()) {
+    const std::uintptr_t bits = other.m_bits;
+    if (bits & SHARED) {
         void* shared = other.block();
         static_cast<SharedHeader*>(shared)->references.fetch_add(1, std::memory_order_relaxed);
         setBlock(shared);
-    } else if (type->trivial()) {
-        std::memcpy(m_storage, other.m_storage, sizeof m_storage);
-    } else {
-        type->operations().copyConstruct(m_storage, other.m_storage);
+    } else if (bits) {
+        const MetaType* held = other.type();
+        if (held->trivial())
+            std::memcpy(m_storage, other.m_storage, sizeof m_storage);
+        else
+            held->operations().copyConstruct(m_storage, other.m_storage);
     }
-    m_type = type;
+    m_bits = bits;
 }
 
 inline void Variant::moveFrom(Variant& other) noexcept {
-    const MetaType* type = other.m_type;
-    m_type = type;
-    if (!type)
+    const std::uintptr_t bits = other.m_bits;
+    m_bits = bits;
+    if (!bits)
         return;
-    if (!type->storedInline() || type->trivial()) {
+    const MetaType* held = other.type();
+    if ((bits & SHARED) || held->trivial()) {
         std::memcpy(m_storage, other.m_storage, sizeof m_storage);
     } else {
-        type->operations().moveConstruct(m_storage, other.m_storage);
-        type->operations().destroy(other.m_storage);
+        held->operations().moveConstruct(m_storage, other.m_storage);
+        held->operations().destroy(other.m_storage);
     }
-    other.m_type = nullptr;
+    other.m_bits = 0;
 }
 
 inline void Variant::release() noexcept {
-    const MetaType* type = m_type;
-    m_type = nullptr;
-    if (!type->storedInline()) {
+    const std::uintptr_t bits = m_bits;
+    const MetaType* held = type();
+    m_bits = 0;
+    if (bits & SHARED) {
         void* shared = block();
         if (static_cast<SharedHeader*>(shared)->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
-            freeShared(type, shared);
-    } else if (!type->trivial()) {
-        type->operations().destroy(m_storage);
+            freeShared(held, shared);
+    } else if (!held->trivial()) {
+        held->operations().destroy(m_storage);
     }
 }
 
@@ -408,23 +440,25 @@ inline void Variant::swap(Variant& other) noexcept {
 }
 
 inline bool Variant::operator==(const Variant& other) const {
-    if (m_type != other.m_type)
+    const MetaType* held = type();
+    if (held != other.type())
         return false;
-    if (!m_type)
+    if (!held)
         return true;
     const void* a = data();
     const void* b = other.data();
     if (a == b)
         return true;
-    const auto equal = m_type->operations().equal;
+    const auto equal = held->operations().equal;
     return equal && equal(a, b);
 }
 
 inline size_t Variant::hash() const {
-    if (!m_type)
+    const MetaType* held = type();
+    if (!held)
         return 0;
-    const auto hashOf = m_type->operations().hash;
-    return static_cast<size_t>(Kor::hash_combine(m_type->hashSeed(), hashOf ? hashOf(data()) : 0));
+    const auto hashOf = held->operations().hash;
+    return static_cast<size_t>(Kor::hash_combine(held->hashSeed(), hashOf ? hashOf(data()) : 0));
 }
 
 inline void swap(Variant& a, Variant& b) noexcept { a.swap(b); }

@@ -7,7 +7,10 @@
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
+#include "shared_libs/reflection/details/annotation_traits.hpp"
+#include "shared_libs/reflection/details/notify_stack.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
+#include "shared_libs/reflection/meta_hooks.hpp"
 #include "shared_libs/reflection/meta_items.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
@@ -137,7 +140,10 @@ TypeInfo BoundProperty::typeInfo() const {
 
 tavi::Variant BoundProperty::get() const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::get");
-    const auto property = metaProperty();
+    // No reference is taken: nothing runs here that could remove the
+    // property but the getter itself, and a getter does not remove the
+    // property it reads.
+    const MetaProperty* property = metaPropertyAddress();
     if (!property || !property->getter())
         return {};
     try {
@@ -155,45 +161,145 @@ meta_property::VisibilityFlags BoundProperty::visibility() const {
 
 // --- writes and calls ---------------------------------------------------------
 
+using bound_property_details::AnnotationTrait;
+using bound_property_details::AnnotationTraits;
+
+namespace bound_property_details {
+
+AnnotationTraits traitsOf(const Annotations& annotations) {
+    AnnotationTraits traits = AnnotationTrait::Known;
+    if (annotations.isBlank() || annotations.empty())
+        return traits | AnnotationTrait::Blank;
+    const auto mark = [&]<class... A>(AnnotationTrait trait) {
+        if ((hasAnnotation<A>(annotations) || ...))
+            traits |= trait;
+    };
+    mark.template operator()<Meta::Validator>(AnnotationTrait::Validator);
+    mark.template operator()<Meta::OnPropertyAboutToBeChanged>(AnnotationTrait::AboutToChangeHooks);
+    mark.template operator()<Meta::OnPropertyChanged>(AnnotationTrait::ChangedHooks);
+    mark.template operator()<Meta::Dependent>(AnnotationTrait::Dependents);
+    mark.template operator()<Meta::OnMethodAboutToBeInvoked, Meta::OnMethodInvoked>(
+        AnnotationTrait::MethodHooks);
+    return traits;
+}
+
+} // namespace bound_property_details
+
+AnnotationTraits BoundProperty::annotationTraits() const {
+    // Callers have just found the handle valid.
+    BoundPropertyContextData* context = m_contextData;
+    if (!context)
+        return bound_property_details::traitsOf(computeAnnotations());
+    const AnnotationTraits cached = context->traits();
+    if (cached.test(AnnotationTrait::Known))
+        return cached;
+    // Caching the annotations reads their traits.
+    return bound_property_details::traitsOf(annotations());
+}
+
+namespace {
+
+// Whether the object's own annotations hold any of A: what they add to the
+// announcement of a change or a call of one of its properties. Read every
+// time, as the announcement reads them.
+template <class... A>
+bool objectAnnotated(const ReflectedObject& object) {
+    const Annotations annotations = object.annotations();
+    return !annotations.isBlank() && (hasAnnotation<A>(annotations) || ...);
+}
+
+} // namespace
+
+bool BoundProperty::validate(const tavi::Variant& value, SetterFlags flags, AnnotationTraits traits,
+                             std::optional<tavi::Variant>& validated) const {
+    // Held for the call: the validator may change this handle's overrides
+    // or the property's sources meanwhile.
+    std::shared_ptr<const Validator> validate;
+    if (m_private && m_private->validator) {
+        const std::shared_ptr<const PrivateData> overrides = m_private;
+        if (!*overrides->validator)
+            return true;
+        validate = std::shared_ptr<const Validator>(overrides, &*overrides->validator);
+    } else if (traits.test(AnnotationTrait::Validator)) {
+        validate = sharedValidator();
+    }
+    if (!validate || !*validate)
+        return true;
+    validated.emplace(value);
+    std::string error;
+    return (*validate)(*this, *validated, flags, error);
+}
+
+bool BoundProperty::changeHeard(const MetaProperty& property, AnnotationTraits traits) const {
+    using bound_property_details::operator|;
+    return notify_scope_details::profilerAttached() ||
+           traits.testAny(AnnotationTrait::AboutToChangeHooks | AnnotationTrait::ChangedHooks |
+                          AnnotationTrait::Dependents) ||
+           objectAnnotated<Meta::Dependent>(m_object) || property.propertyChangeHeard(*this);
+}
+
+bool BoundProperty::callHeard(const MetaProperty& property, AnnotationTraits traits) const {
+    using bound_property_details::operator|;
+    return notify_scope_details::profilerAttached() ||
+           traits.testAny(AnnotationTrait::MethodHooks | AnnotationTrait::Dependents) ||
+           objectAnnotated<Meta::OnMethodAboutToBeInvoked, Meta::OnMethodInvoked, Meta::Dependent>(
+               m_object) ||
+           property.methodCallHeard(*this);
+}
+
 bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::set");
-    const std::shared_ptr<MetaProperty> property = metaProperty();
+    const MetaProperty* property = metaPropertyAddress();
     if (!property || !property->setter())
         return false;
-    tavi::Variant local = value;
-    if (!flags.test(SetterFlag::NoValidation))
-        if (const Validator validate = validator()) {
-            std::string error;
-            if (!validate(*this, local, flags, error))
-                return false;
-        }
-    // A copy: a listener may destroy the handle this was called on (a panel
-    // rebuilding its rows when a value changes).
-    const BoundProperty self = *this;
-    bool written = true;
+    const AnnotationTraits traits = annotationTraits();
+    // Held while anything but the setter runs: validators and listeners may
+    // remove the property meanwhile, and its setter must still be there.
+    std::shared_ptr<MetaProperty> held;
+    const bool validates = !flags.test(SetterFlag::NoValidation) &&
+                           ((m_private && m_private->validator) || traits.test(AnnotationTrait::Validator));
+    // Only a validator may change the value; without one the caller's is written.
+    std::optional<tavi::Variant> validated;
+    if (validates) {
+        held = metaProperty();
+        if (!validate(value, flags, traits, validated))
+            return false;
+    }
+    const tavi::Variant& newValue = validated ? *validated : value;
+
+    // Nobody would hear the announcement and nothing is recorded: the change
+    // goes through unannounced (see notify_stack.hpp).
+    Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
+    const bool records = transaction && transaction->command();
+    const bool quiet = (!records || isStateless()) && notify_scope_details::quietAdmitted() &&
+                       !changeHeard(*property, traits);
+    if (!quiet && !held)
+        held = metaProperty();
+    bool succeeded = true;
     {
-        const PropertyChangeNotifier notifier(self, flags, NotifyFlag::Value);
-        // Without a recording transaction there is nothing to bracket or
-        // record: skip the work (and the key's allocation) altogether.
-        Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
-        if (transaction && transaction->command() && !self.isStateless()) {
+        notify_scope_details::PropertyWrite write(*this, flags, quiet);
+        const BoundProperty& self = write.handle();
+        // Checked again: a listener of the announcement may have opened a
+        // transaction or closed it.
+        Kor::CommitChangesScope::Transaction* current = Kor::CommitChangesScope::transaction();
+        if (current && current->command() && !self.isStateless()) {
             NotifyScope::prepareUndo();
             Kor::CommitChangesScope::makeUniqueUndo<PropertySetCommand>(tavi::Variant(self), self);
         }
         try {
-            property->setter()(self, local, flags);
+            property->setter()(self, newValue, flags);
         } catch (const FuzzyArgumentException& error) {
             Kor::errorMessage("Error setting property '%s': %s", property->name().c_str(), error.what());
-            written = false;
+            succeeded = false;
         }
     }
-    return written;
+    return succeeded;
 }
 
 tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
                                            const tavi::Variant* arguments) const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::genericInvoke");
-    const std::shared_ptr<MetaProperty> property = metaProperty();
+    const MetaProperty* property = metaPropertyAddress();
     if (!property) {
         Kor::errorMessage("Tried to invoke invalid property");
         return {};
@@ -207,15 +313,17 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
                           property->name().c_str(), count);
         return {};
     }
-    const BoundProperty self = *this;
-    MethodInvokeNotifier notifier(self, count, arguments, flags);
+    const bool quiet = notify_scope_details::quietAdmitted() && !callHeard(*property, annotationTraits());
+    // Listeners may remove the method while it runs; held then.
+    const std::shared_ptr<MetaProperty> held = quiet ? nullptr : metaProperty();
+    notify_scope_details::MethodCall call(*this, count, arguments, flags, quiet);
     const auto failed = [&](const std::exception& error) {
         Kor::errorMessage("Error invoking method property '%s': %s", property->name().c_str(), error.what());
         return tavi::Variant();
     };
     tavi::Variant result;
     try {
-        result = property->method()(self, flags, count, arguments);
+        result = property->method()(call.handle(), flags, count, arguments);
     } catch (const GenericFunctionError& error) {
         return failed(error);
     } catch (const FuzzyArgumentException& error) {
@@ -225,7 +333,7 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
         // annotation's empty function): the caller's data, not a crash.
         return failed(error);
     }
-    notifier.setResult(result);
+    call.setResult(result);
     return result;
 }
 
@@ -276,12 +384,12 @@ Annotations BoundProperty::computeAnnotations() const {
 Annotations BoundProperty::annotations() const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::annotations");
     BoundPropertyContextData* context = contextData();
-    if (context && context->annotationsBlank())
+    if (context && context->traits().test(AnnotationTrait::Blank))
         return {};
     return cached(context, &BoundPropertyContextData::annotations, [this, context] {
         Annotations computed = computeAnnotations();
-        if (context && computed.isBlank())
-            context->setAnnotationsBlank(true);
+        if (context)
+            context->setTraits(bound_property_details::traitsOf(computed));
         return computed;
     });
 }
@@ -318,15 +426,23 @@ Validator BoundProperty::validator() const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::validator");
     if (m_private && m_private->validator)
         return *m_private->validator;
+    const std::shared_ptr<const Validator> shared = sharedValidator();
+    return shared ? *shared : Validator();
+}
+
+std::shared_ptr<const Validator> BoundProperty::sharedValidator() const {
     BoundPropertyContextData* context = contextData();
-    if (context && context->annotationsBlank())
-        return {};
-    return cached(context, &BoundPropertyContextData::validator, [this] {
-        // The first: the property's own comes before what Meta::Children hands down.
-        const Annotations all = annotations();
-        const auto validators = annotationsOf<Meta::Validator>(all);
-        return validators.empty() ? Validator() : validators.front().function;
-    });
+    if (context && context->traits().test(AnnotationTrait::Blank))
+        return nullptr;
+    return cached(context, &BoundPropertyContextData::validator,
+                  [this]() -> std::shared_ptr<const Validator> {
+                      // The first: the property's own comes before what Meta::Children hands down.
+                      const Annotations all = annotations();
+                      const auto validators = annotationsOf<Meta::Validator>(all);
+                      if (validators.empty() || !validators.front().function)
+                          return nullptr;
+                      return std::make_shared<const Validator>(validators.front().function);
+                  });
 }
 
 void BoundProperty::setValidator(Validator validator) {
@@ -470,11 +586,13 @@ zel::Connection BoundProperty::connectPropertyChanged(zel::InlineConnection* sto
 }
 
 const MetaProperty* BoundProperty::metaPropertyAddress() const noexcept {
-    if (!isValid())
+    // isValid() and the address in one pass: every read, write and call asks.
+    if (!m_object.isValid() || m_data.expired())
         return nullptr;
-    if (const PropertyData* data = m_data.get<PropertyData>())
+    if (const PropertyData* data = m_data.unchecked<PropertyData>())
         return data->metaPropertyAddress();
-    return m_data.get<MetaProperty>();
+    const MetaProperty* property = m_data.unchecked<MetaProperty>();
+    return !m_contextData || m_contextData->describesProperty() ? property : nullptr;
 }
 
 bool operator==(const BoundProperty& a, const BoundProperty& b) {

@@ -12,6 +12,7 @@
 #include "platform/corekit/string_ref.hpp"
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/details/annotation_traits.hpp"
 #include "shared_libs/reflection/meta_property.hpp"
 #include "shared_libs/reflection/meta_validator.hpp"
 #include "shared_libs/reflection/multi_selection/reduce_map.hpp"
@@ -142,6 +143,10 @@ public:
     // metaProperty().get() without taking a reference: with object().get(),
     // what identifies the property for equality and hashing.
     [[nodiscard]] const MetaProperty* metaPropertyAddress() const noexcept;
+    // What annotations() holds that writes, calls and their notifications
+    // ask about (validator, hooks, dependents), cached with the annotations;
+    // only for a valid handle.
+    [[nodiscard]] bound_property_details::AnnotationTraits annotationTraits() const;
 
 private:
     friend class BoundPropertyContextData;
@@ -169,6 +174,18 @@ private:
     // Whether m_data observes the meta property through m_contextData.
     bool observesSlot() const noexcept { return m_contextData && m_data.is<MetaProperty>(); }
     PrivateData& detach();
+    // The cached Meta::Validator of the property, shared so that a write need
+    // not copy it; null when there is none.
+    std::shared_ptr<const Validator> sharedValidator() const;
+    // Runs the validator in force on a copy of `value` (left in `validated`);
+    // false when it refuses.
+    bool validate(const tavi::Variant& value, SetterFlags flags,
+                  bound_property_details::AnnotationTraits traits,
+                  std::optional<tavi::Variant>& validated) const;
+    // Whether anybody would hear the announcement of a change (a call) of
+    // this property: slots, hooks, dependents, an attached profiler.
+    bool changeHeard(const MetaProperty& property, bound_property_details::AnnotationTraits traits) const;
+    bool callHeard(const MetaProperty& property, bound_property_details::AnnotationTraits traits) const;
     template <class T, class Compute>
     T cached(BoundPropertyContextData* context, std::optional<T>& (BoundPropertyContextData::*slot)(),
              Compute&& compute) const;
@@ -265,6 +282,14 @@ public:
     zel::Connection connectMethodInvoked(zel::InlineConnection* storage,
                                          const MetaProperty::MethodInvokedSlot& slot, int priority);
 
+    // Whether a slot that is not passive listens to the changes (calls).
+    [[nodiscard]] bool propertyChangeHeard() const noexcept {
+        return listens(m_propertyAboutToBeChanged) || listens(m_propertyChanged);
+    }
+    [[nodiscard]] bool methodCallHeard() const noexcept {
+        return listens(m_methodAboutToBeInvoked) || listens(m_methodInvoked);
+    }
+
     // Emit when connected; nothing otherwise.
     void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
                                   NotifyFlags notifyFlags);
@@ -277,6 +302,12 @@ public:
 private:
     template <class Signal>
     using LazySignal = zel::lazy_owner_details::LazyOwner<Signal>;
+
+    template <class Signal>
+    static bool listens(const LazySignal<Signal>& signal) noexcept {
+        const Signal* made = signal.get();
+        return made && made->listenerCount() != 0;
+    }
 
     ObjectData& m_objectData;
     std::weak_ptr<MetaProperty> m_metaProperty;

@@ -90,14 +90,17 @@ void propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterF
     if (!property.isValid())
         return;
     raise(property, MetaPropertyEvents::s_propertyAboutToBeChanged, setterFlags, notifyFlags);
-    runHooks<Meta::OnPropertyAboutToBeChanged>(property.annotations(), property, setterFlags, notifyFlags);
+    if (property.annotationTraits().test(bound_property_details::AnnotationTrait::AboutToChangeHooks))
+        runHooks<Meta::OnPropertyAboutToBeChanged>(property.annotations(), property, setterFlags,
+                                                   notifyFlags);
 }
 
 void propertyChanged(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags) {
     Kor::StackTracker::Frame frame("orv::notify::propertyChanged");
     if (!property.isValid())
         return;
-    runHooks<Meta::OnPropertyChanged>(property.annotations(), property, setterFlags, notifyFlags);
+    if (property.annotationTraits().test(bound_property_details::AnnotationTrait::ChangedHooks))
+        runHooks<Meta::OnPropertyChanged>(property.annotations(), property, setterFlags, notifyFlags);
     raise(property, MetaPropertyEvents::s_propertyChanged, setterFlags, notifyFlags);
 }
 

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <optional>
 #include <string>
+#include <tuple>
 
 namespace orv {
 
@@ -127,6 +128,32 @@ zel::Connection MetaProperty::connectMethodAboutToBeInvoked(const MethodAboutToB
 zel::Connection MetaProperty::connectMethodInvoked(const MethodInvokedSlot& slot) const {
     return connectProfiled("Reflection|Signals|MetaProperty|Global|MethodInvoked", m_methodInvoked, nullptr,
                            slot, 0);
+}
+
+namespace {
+
+// Whether any of `signals` has a listener, or any of `maps` one for `property`'s instance.
+template <class... Signals, class... Maps>
+bool heard(const BoundProperty& property, std::tuple<const Signals&...> signals,
+           std::tuple<const Maps&...> maps) {
+    if (std::apply([](const auto&... s) { return ((s.listenerCount() != 0) || ...); }, signals))
+        return true;
+    if (std::apply([](const auto&... m) { return ((m.listenerCount() == 0) && ...); }, maps))
+        return false;
+    const void* key = objectIdentity(property.object());
+    return std::apply([key](const auto&... m) { return (m.hasListeners(key) || ...); }, maps);
+}
+
+} // namespace
+
+bool MetaProperty::propertyChangeHeard(const BoundProperty& property) const {
+    return heard(property, std::tie(m_propertyAboutToBeChanged, m_propertyChanged),
+                 std::tie(m_objectPropertyAboutToBeChanged, m_objectPropertyChanged));
+}
+
+bool MetaProperty::methodCallHeard(const BoundProperty& property) const {
+    return heard(property, std::tie(m_methodAboutToBeInvoked, m_methodInvoked),
+                 std::tie(m_objectMethodAboutToBeInvoked, m_objectMethodInvoked));
 }
 
 const void* MetaProperty::instanceKey(const BoundProperty& property) {

@@ -79,6 +79,16 @@ public:
     // Whether bound properties of this meta property keep per-instance data.
     [[nodiscard]] virtual bool hasData() const = 0;
 
+    // Whether announcing and delivering a change (a call) of `property` would
+    // reach any slot through this meta property: its global signals, its
+    // per-object signals for the instance, and whatever else a subclass
+    // raises. Passive slots (caches) do not count. Lock-free unless some
+    // instance has a per-object slot. The write and call paths skip the
+    // announcement nobody hears, so a subclass whose dispatchers raise more
+    // than these signals says so here.
+    [[nodiscard]] virtual bool propertyChangeHeard(const BoundProperty& property) const;
+    [[nodiscard]] virtual bool methodCallHeard(const BoundProperty& property) const;
+
     // Global signals: raised for every object that uses this meta property.
     zel::Connection connectPropertyAboutToBeChanged(const PropertySlot& slot) const;
     zel::Connection connectPropertyChanged(const PropertySlot& slot) const;

@@ -6,15 +6,19 @@
 #include "platform/kor/undo/commit_changes_scope.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/annotations.hpp"
+#include "shared_libs/reflection/details/notify_stack.hpp"
 #include "shared_libs/reflection/meta_hooks.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <new>
 #include <utility>
 #include <variant>
 #include <vector>
 
 namespace orv {
+namespace notify_scope_details {
 namespace {
 
 // Only these bits are merged per property; the others travel with the item.
@@ -84,6 +88,65 @@ private:
     std::vector<Node> m_nodes;
 };
 
+// A stack whose elements stay where they are while it grows: write paths
+// hand the queued copy of a handle to the setter while the setter's own
+// changes queue up behind it. Storage is kept for the next scopes.
+template <class T, size_t ChunkSize = 16>
+class StableStack {
+public:
+    StableStack() = default;
+    StableStack(const StableStack&) = delete;
+    StableStack& operator=(const StableStack&) = delete;
+    ~StableStack() {
+        while (!empty())
+            pop_back();
+    }
+
+    [[nodiscard]] bool empty() const noexcept { return m_size == 0; }
+    [[nodiscard]] size_t size() const noexcept { return m_size; }
+    T& operator[](size_t i) noexcept { return *slot(i); }
+    T& back() noexcept { return *slot(m_size - 1); }
+
+    template <class... A>
+    T& emplace_back(A&&... args) {
+        if (m_size == m_chunks.size() * ChunkSize)
+            m_chunks.push_back(std::make_unique<Chunk>());
+        T* made = ::new (static_cast<void*>(m_chunks[m_size / ChunkSize]->at(m_size % ChunkSize)))
+            T(std::forward<A>(args)...);
+        ++m_size;
+        return *made;
+    }
+    void pop_back() noexcept {
+        --m_size;
+        slot(m_size)->~T();
+    }
+
+private:
+    struct Chunk {
+        alignas(T) std::byte bytes[ChunkSize * sizeof(T)];
+        void* at(size_t i) noexcept { return bytes + i * sizeof(T); }
+    };
+
+    T* slot(size_t i) noexcept {
+        return std::launder(static_cast<T*>(m_chunks[i / ChunkSize]->at(i % ChunkSize)));
+    }
+
+    std::vector<std::unique_ptr<Chunk>> m_chunks;
+    size_t m_size = 0;
+};
+
+// The stack lives as long as its thread. The state read on every call is
+// trivially destructible, so it is one cheap thread-local lookup and stays
+// readable while the thread's other objects are destroyed; the owner, whose
+// destructor ends the stack, is touched only when the stack is made.
+struct ThreadState {
+    NotifyStack* stack = nullptr;
+    bool finished = false;
+};
+thread_local constinit ThreadState t_state;
+
+} // namespace
+
 class NotifyStack {
 public:
     using Item = std::variant<NotifyScope::PropertyChangeItem, NotifyScope::MethodInvokeItem>;
@@ -95,12 +158,44 @@ public:
 
     // The stack of this thread; null once the thread is ending, when every
     // operation does nothing.
-    static NotifyStack* current();
+    static NotifyStack* current() {
+        const ThreadState& state = t_state;
+        return state.stack || state.finished ? state.stack : make();
+    }
+    // The stack of this thread if it has one; never makes one.
+    static NotifyStack* existing() noexcept;
 
     size_t depth() const noexcept { return m_depth; }
-    void enter() noexcept { ++m_depth; }
+    void enter() {
+        // A scope opened inside a quiet change may queue changes of its own,
+        // which must come after the quiet one.
+        if (m_quiet)
+            queueQuiet();
+        ++m_depth;
+    }
     void leave();
     void prepareUndo();
+
+    // A change may go quietly only as an outermost scope with nothing left
+    // over to deliver: its leave then delivers nothing but itself.
+    bool admitsQuiet() const noexcept { return m_depth == 0 && m_items.empty() && !m_undoPrepared; }
+    void enterQuietly(QuietChange& change) noexcept {
+        m_quiet = &change;
+        ++m_depth;
+    }
+    void leaveQuietly(QuietChange& change) {
+        if (m_quiet == &change && m_depth == 1 && m_items.empty() && !m_undoPrepared) {
+            // Nothing happened that anybody could have heard: no delivery.
+            m_quiet = nullptr;
+            m_depth = 0;
+            return;
+        }
+        if (m_quiet == &change)
+            m_quiet = nullptr; // dropped unqueued: the leave below delivers what else is due
+        leave();
+    }
+    // Queues the pending quiet change, unannounced.
+    void queueQuiet();
 
     // Result slots of method items, kept for reuse.
     std::unique_ptr<tavi::Variant> takeResultSlot() {
@@ -130,11 +225,20 @@ public:
         }
     }
 
-    void pushPropertyChange(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
-    tavi::Variant* pushMethodInvoke(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
-                                    SetterFlags setterFlags);
+    // Queue a change or call (announcing it unless told otherwise); the
+    // queued handle, or null when nothing was queued.
+    template <class... Unannounced>
+    const BoundProperty* pushPropertyChange(const BoundProperty& property, SetterFlags setterFlags,
+                                            NotifyFlags notifyFlags, Unannounced... unannounced);
+    template <class... Unannounced>
+    NotifyScope::MethodInvokeItem* pushMethodInvoke(const BoundProperty& method, size_t count,
+                                                    const tavi::Variant* arguments, SetterFlags setterFlags,
+                                                    Unannounced... unannounced);
 
 private:
+    // The first use on this thread.
+    static NotifyStack* make();
+
     // Closes the outermost scope, also when a listener throws during the
     // flush: what was not delivered stays queued for the next one.
     struct OutermostLeave {
@@ -143,10 +247,10 @@ private:
     };
 
     // An item announces while it is built, and announcing may queue more
-    // items; so the slot is taken first and filled by position afterwards.
-    // Outside every scope (a reported misuse) the depth is raised meanwhile:
-    // a listener opening and closing a scope of its own must not flush the
-    // queue, and the reserved slot with it.
+    // items behind it; the slot is taken first, the item built and then
+    // moved in. Outside every scope (a reported misuse) the depth is raised
+    // meanwhile: a listener opening and closing a scope of its own must not
+    // flush the queue, and the reserved slot with it.
     template <class T, class... Args>
     T& pushItem(Args&&... args) {
         struct Hold {
@@ -159,10 +263,8 @@ private:
         } hold{m_depth, m_depth == 0};
         if (hold.raised)
             ++m_depth;
-        const size_t position = m_items.size();
-        m_items.emplace_back(std::in_place_type<T>);
+        Item& slot = m_items.emplace_back(std::in_place_type<T>);
         T item(std::forward<Args>(args)...);
-        Item& slot = m_items[position];
         slot = std::move(item);
         return std::get<T>(slot);
     }
@@ -176,23 +278,16 @@ private:
         }
     }
 
-    std::vector<Item> m_items;
+    StableStack<Item> m_items;
     SeenMap m_seen;
     static constexpr size_t s_spareResults = 16;
     std::vector<std::unique_ptr<tavi::Variant>> m_spareResults;
     uint64_t m_depth = 0;
     bool m_undoPrepared = false;
+    QuietChange* m_quiet = nullptr;
 };
 
-// The stack lives as long as its thread. The state read on every call is
-// trivially destructible, so it is one cheap thread-local lookup and stays
-// readable while the thread's other objects are destroyed; the owner, whose
-// destructor ends the stack, is touched only when the stack is made.
-struct ThreadState {
-    NotifyStack* stack = nullptr;
-    bool finished = false;
-};
-thread_local ThreadState t_state;
+namespace {
 
 struct StackOwner {
     ~StackOwner() {
@@ -205,14 +300,17 @@ struct StackOwner {
     }
 };
 
-NotifyStack* NotifyStack::current() {
-    ThreadState& state = t_state;
-    if (state.stack || state.finished)
-        return state.stack;
+} // namespace
+
+NotifyStack* NotifyStack::make() {
     thread_local StackOwner owner;
-    state.stack = new NotifyStack;
-    return state.stack;
+    t_state.stack = new NotifyStack;
+    return t_state.stack;
 }
+
+NotifyStack* NotifyStack::existing() noexcept { return t_state.stack; }
+
+namespace {
 
 template <class Command>
 void recordAtFront() {
@@ -239,28 +337,52 @@ public:
     }
 };
 
-void NotifyStack::pushPropertyChange(const BoundProperty& property, SetterFlags setterFlags,
-                                     NotifyFlags notifyFlags) {
+} // namespace
+
+template <class... Unannounced>
+const BoundProperty* NotifyStack::pushPropertyChange(const BoundProperty& property, SetterFlags setterFlags,
+                                                     NotifyFlags notifyFlags, Unannounced... unannounced) {
+    if (m_quiet)
+        queueQuiet(); // first: it changed first
     KOR_ASSERT_MSG(m_depth > 0, "Tried to notify property change outside NotifyScope");
     if (!property.isValid() || (notifyFlags.value() & s_mergedBits) == 0)
-        return;
+        return nullptr;
     ZEL::Profiler::Scope scope("Reflection|Notifications|PropertyChange");
     uint32_t& seen = m_seen[property];
     const uint32_t added = notifyFlags.value() & s_mergedBits & ~seen;
     if (added == 0)
-        return;
+        return nullptr;
     seen |= added;
     const NotifyFlags flags((notifyFlags.value() & ~s_mergedBits) | added);
-    pushItem<NotifyScope::PropertyChangeItem>(property, setterFlags, flags);
+    return &pushItem<NotifyScope::PropertyChangeItem>(property, setterFlags, flags, unannounced...)
+                .property();
 }
 
-tavi::Variant* NotifyStack::pushMethodInvoke(const BoundProperty& method, size_t count,
-                                             const tavi::Variant* arguments, SetterFlags setterFlags) {
+template <class... Unannounced>
+NotifyScope::MethodInvokeItem* NotifyStack::pushMethodInvoke(const BoundProperty& method, size_t count,
+                                                             const tavi::Variant* arguments,
+                                                             SetterFlags setterFlags,
+                                                             Unannounced... unannounced) {
+    if (m_quiet)
+        queueQuiet();
     KOR_ASSERT_MSG(m_depth > 0, "Tried to notify method invoke outside NotifyScope");
     if (!method.isValid())
         return nullptr;
     ZEL::Profiler::Scope scope("Reflection|Notifications|MethodInvoke");
-    return pushItem<NotifyScope::MethodInvokeItem>(method, count, arguments, setterFlags).result();
+    return &pushItem<NotifyScope::MethodInvokeItem>(method, count, arguments, setterFlags, unannounced...);
+}
+
+void NotifyStack::queueQuiet() {
+    QuietChange* change = std::exchange(m_quiet, nullptr);
+    if (!change)
+        return;
+    const NotifyScope::PropertyChangeItem::Unannounced unannounced;
+    if (!change->call) {
+        pushPropertyChange(*change->property, change->setterFlags, NotifyFlag::Value, unannounced);
+    } else if (NotifyScope::MethodInvokeItem* item = pushMethodInvoke(
+                   *change->property, change->count, change->arguments, change->setterFlags, unannounced)) {
+        change->result = item->result();
+    }
 }
 
 void NotifyStack::leave() {
@@ -280,8 +402,8 @@ NotifyStack::OutermostLeave::~OutermostLeave() {
     stack.m_seen.clear();
     // Left by a throwing listener: what is still queued stays announced, so
     // it is not queued (and delivered) a second time by the next scope.
-    for (const Item& item : stack.m_items)
-        if (const auto* change = std::get_if<NotifyScope::PropertyChangeItem>(&item))
+    for (size_t i = 0; i < stack.m_items.size(); ++i)
+        if (const auto* change = std::get_if<NotifyScope::PropertyChangeItem>(&stack.m_items[i]))
             if (change->property().isValid())
                 stack.m_seen[change->property()] |= change->notifyFlags().value() & s_mergedBits;
     if (std::exchange(stack.m_undoPrepared, false))
@@ -295,6 +417,8 @@ void NotifyStack::prepareUndo() {
     recordAtFront<LeaveNotifyScopeCommand>();
 }
 
+namespace {
+
 // Every property of the owner that a Meta::Dependent of the owner's type or
 // of the property names.
 void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags) {
@@ -307,10 +431,102 @@ void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, Not
         }
     };
     announce(object.annotations());
-    announce(property.annotations());
+    if (property.annotationTraits().test(bound_property_details::AnnotationTrait::Dependents))
+        announce(property.annotations());
 }
 
 } // namespace
+
+// --- the scopes of writes and calls -------------------------------------------------
+
+PropertyWrite::PropertyWrite(const BoundProperty& property, SetterFlags setterFlags, bool quiet)
+    : m_stack(NotifyStack::current()), m_handle(&property) {
+    if (!m_stack) // the thread is ending: nothing is notified any more
+        return;
+    if (quiet && m_stack->admitsQuiet()) {
+        m_quiet.property = &property;
+        m_quiet.setterFlags = setterFlags;
+        m_stack->enterQuietly(m_quiet);
+        m_isQuiet = true;
+        return;
+    }
+    m_stack->enter();
+    try {
+        if (const BoundProperty* queued =
+                m_stack->pushPropertyChange(property, setterFlags, NotifyFlag::Value))
+            m_handle = queued;
+    } catch (...) {
+        m_stack->leave();
+        throw;
+    }
+}
+
+PropertyWrite::~PropertyWrite() noexcept(false) {
+    if (!m_stack)
+        return;
+    if (m_isQuiet)
+        m_stack->leaveQuietly(m_quiet);
+    else
+        m_stack->leave();
+}
+
+MethodCall::MethodCall(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
+                       SetterFlags setterFlags, bool quiet)
+    : m_stack(NotifyStack::current()), m_handle(&method) {
+    if (!m_stack)
+        return;
+    if (quiet && m_stack->admitsQuiet()) {
+        m_quiet.property = &method;
+        m_quiet.setterFlags = setterFlags;
+        m_quiet.call = true;
+        m_quiet.count = count;
+        m_quiet.arguments = arguments;
+        m_stack->enterQuietly(m_quiet);
+        m_isQuiet = true;
+        return;
+    }
+    m_stack->enter();
+    try {
+        if (NotifyScope::MethodInvokeItem* item =
+                m_stack->pushMethodInvoke(method, count, arguments, setterFlags)) {
+            m_handle = &item->property();
+            m_result = item->result();
+        }
+    } catch (...) {
+        m_stack->leave();
+        throw;
+    }
+}
+
+MethodCall::~MethodCall() noexcept(false) {
+    if (!m_stack)
+        return;
+    if (m_isQuiet)
+        m_stack->leaveQuietly(m_quiet);
+    else
+        m_stack->leave();
+}
+
+void MethodCall::setResult(const tavi::Variant& result) {
+    // A quiet call queued meanwhile has a result slot of its own by now.
+    if (tavi::Variant* slot = m_isQuiet ? m_quiet.result : m_result)
+        *slot = result;
+}
+
+bool quietAdmitted() noexcept {
+    const ThreadState& state = t_state;
+    return state.stack ? state.stack->admitsQuiet() : !state.finished;
+}
+
+void listenerAppears() {
+    if (NotifyStack* stack = NotifyStack::existing())
+        stack->queueQuiet();
+}
+
+} // namespace notify_scope_details
+
+using notify_scope_details::notifyDependent;
+using notify_scope_details::NotifyStack;
 
 // --- items ----------------------------------------------------------------------
 
@@ -331,6 +547,13 @@ NotifyScope::PropertyChangeItem::PropertyChangeItem(BoundProperty property, Sett
         beginPropertyChange(held, 0, held.propertyCount(), m_setterFlags, childFlags);
     }
 }
+
+NotifyScope::PropertyChangeItem::PropertyChangeItem(BoundProperty property, SetterFlags setterFlags,
+                                                    NotifyFlags notifyFlags, Unannounced)
+    : m_property(std::move(property)),
+      m_setterFlags(setterFlags),
+      m_notifyFlags(notifyFlags),
+      m_pending(true) {}
 
 NotifyScope::PropertyChangeItem::PropertyChangeItem(PropertyChangeItem&& other) noexcept
     : m_property(std::move(other.m_property)),
@@ -357,12 +580,18 @@ void NotifyScope::PropertyChangeItem::deliver() {
 
 NotifyScope::MethodInvokeItem::MethodInvokeItem(BoundProperty method, size_t count,
                                                 const tavi::Variant* arguments, SetterFlags setterFlags)
-    : m_property(std::move(method)), m_setterFlags(setterFlags), m_arguments(arguments, arguments + count) {
-    NotifyStack* stack = NotifyStack::current();
-    m_result = stack ? stack->takeResultSlot() : std::make_unique<tavi::Variant>();
+    : MethodInvokeItem(std::move(method), count, arguments, setterFlags, Unannounced{}) {
     notifyDependent(m_property, m_setterFlags, m_notifyFlags);
     notify::methodAboutToBeInvoked(m_property, m_arguments.size(), m_arguments.data(), m_setterFlags,
                                    m_notifyFlags);
+}
+
+NotifyScope::MethodInvokeItem::MethodInvokeItem(BoundProperty method, size_t count,
+                                                const tavi::Variant* arguments, SetterFlags setterFlags,
+                                                Unannounced)
+    : m_property(std::move(method)), m_setterFlags(setterFlags), m_arguments(arguments, arguments + count) {
+    NotifyStack* stack = NotifyStack::current();
+    m_result = stack ? stack->takeResultSlot() : std::make_unique<tavi::Variant>();
 }
 
 NotifyScope::MethodInvokeItem::MethodInvokeItem(MethodInvokeItem&& other) noexcept = default;
@@ -473,7 +702,9 @@ tavi::Variant* NotifyScope::beginMethodInvoke(const BoundProperty& method, size_
         return nullptr;
     }
     NotifyStack* stack = NotifyStack::current();
-    return stack ? stack->pushMethodInvoke(method, count, arguments, setterFlags) : nullptr;
+    NotifyScope::MethodInvokeItem* item =
+        stack ? stack->pushMethodInvoke(method, count, arguments, setterFlags) : nullptr;
+    return item ? item->result() : nullptr;
 }
 
 void NotifyScope::prepareUndo() {

@@ -93,8 +93,13 @@ public:
 // before it destroys), so that destruction never throws.
 class NotifyScope::PropertyChangeItem {
 public:
+    // Queues a change that went unannounced because nobody would have heard
+    // the announcement.
+    struct Unannounced {};
+
     PropertyChangeItem() = default;
     PropertyChangeItem(BoundProperty property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    PropertyChangeItem(BoundProperty property, SetterFlags setterFlags, NotifyFlags notifyFlags, Unannounced);
     PropertyChangeItem(PropertyChangeItem&& other) noexcept;
     PropertyChangeItem& operator=(PropertyChangeItem&& other) noexcept;
 
@@ -114,15 +119,20 @@ private:
 // deliver().
 class NotifyScope::MethodInvokeItem {
 public:
+    using Unannounced = PropertyChangeItem::Unannounced;
+
     MethodInvokeItem() = default;
     MethodInvokeItem(BoundProperty method, size_t count, const tavi::Variant* arguments,
                      SetterFlags setterFlags);
+    MethodInvokeItem(BoundProperty method, size_t count, const tavi::Variant* arguments,
+                     SetterFlags setterFlags, Unannounced);
     MethodInvokeItem(MethodInvokeItem&& other) noexcept;
     MethodInvokeItem& operator=(MethodInvokeItem&& other) noexcept;
     ~MethodInvokeItem();
 
     // The invoked notification; nothing when already delivered or moved from.
     void deliver();
+    const BoundProperty& property() const noexcept { return m_property; }
 
     // Stays at one address while the queue grows.
     tavi::Variant* result() const noexcept { return m_result.get(); }

@@ -3,6 +3,7 @@
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/details/notify_stack.hpp"
 
 namespace orv {
 namespace {
@@ -68,6 +69,28 @@ std::shared_ptr<MetaProperty> NotifyableMetaProperty<N>::clone() const {
 }
 
 template <int N>
+bool NotifyableMetaProperty<N>::propertyChangeHeard(const BoundProperty& property) const {
+    if (MetaProperty::propertyChangeHeard(property))
+        return true;
+    if constexpr (N == 1) {
+        const PropertyData* data = property.propertyData();
+        return !data || data->propertyChangeHeard();
+    }
+    return false;
+}
+
+template <int N>
+bool NotifyableMetaProperty<N>::methodCallHeard(const BoundProperty& property) const {
+    if (MetaProperty::methodCallHeard(property))
+        return true;
+    if constexpr (N == 1) {
+        const PropertyData* data = property.propertyData();
+        return !data || data->methodCallHeard();
+    }
+    return false;
+}
+
+template <int N>
 template <class E, class Map, class Slot>
 zel::Connection NotifyableMetaProperty<N>::connect(const E& event, const Map& map,
                                                    const BoundProperty& property,
@@ -75,6 +98,7 @@ zel::Connection NotifyableMetaProperty<N>::connect(const E& event, const Map& ma
                                                    int priority) const {
     if constexpr (N == 0) {
         ZEL::Profiler::Scope scope(event.connectScope);
+        notify_scope_details::listenerAppears();
         return map.connect(instanceKey(property), event.label, storage, slot, priority);
     } else {
         if (PropertyData* data = property.propertyData())

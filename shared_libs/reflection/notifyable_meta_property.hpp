@@ -38,6 +38,10 @@ public:
 
     std::shared_ptr<MetaProperty> clone() const override;
     bool hasData() const override { return N == 1; }
+    // Under N = 1 the instance's PropertyData signals too; an instance
+    // without one is heard (its announcement reports the missing data).
+    bool propertyChangeHeard(const BoundProperty& property) const override;
+    bool methodCallHeard(const BoundProperty& property) const override;
 
     // The global signals. Restated here because the per-handle overloads
     // below would hide them.

@@ -123,11 +123,14 @@ void ReflectedObject::initContextData(const BoundProperty* reference) {
 // --- queries ----------------------------------------------------------------
 
 MetaObject* ReflectedObject::metaObject() const noexcept {
-    if (MetaObject* meta = m_meta.get<MetaObject>())
+    // No reference is taken: the data lives while the instance does, and a
+    // handle is not used while its instance is being destroyed.
+    if (m_meta.expired())
+        return nullptr;
+    if (MetaObject* meta = m_meta.unchecked<MetaObject>())
         return meta;
-    if (const std::shared_ptr<ObjectData> data = m_meta.lock<ObjectData>())
-        return data->metaObject();
-    return nullptr;
+    const ObjectData* data = m_meta.unchecked<ObjectData>();
+    return data ? data->metaObject() : nullptr;
 }
 
 ObjectData* ReflectedObject::objectData() const noexcept { return m_meta.get<ObjectData>(); }

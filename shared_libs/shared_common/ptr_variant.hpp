@@ -205,6 +205,12 @@ public:
     requires ptr_variant_details::OneOf<T, A, B> T* get() const noexcept {
         return expired() ? nullptr : this->template pointer<T>();
     }
+    // The pointee when it is a T, whether or not it still lives: for a
+    // caller that has just checked expired().
+    template <typename T>
+    requires ptr_variant_details::OneOf<T, A, B> T* unchecked() const noexcept {
+        return this->template pointer<T>();
+    }
 
     void reset() noexcept {
         m_bits = 0;

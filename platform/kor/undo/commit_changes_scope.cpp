@@ -6,6 +6,9 @@
 #include <iterator>
 
 namespace Kor {
+
+thread_local constinit CommitChangesScope::Transaction* commit_changes_scope_details::t_transaction = nullptr;
+
 namespace {
 
 struct ScopeStack {
@@ -35,6 +38,7 @@ CommitChangesScope::CommitChangesScope(UndoHistory* history, std::string name, M
         scopes.transaction.reset(new Transaction());
         scopes.transaction->m_history = history ? history : UndoHistory::current();
         scopes.transaction->m_purpose = purpose;
+        commit_changes_scope_details::t_transaction = scopes.transaction.get();
     } else if (history && history != scopes.transaction->m_history) {
         // A nested scope joins the open transaction; it may supply the
         // history the outer scopes did not have, but not replace one.
@@ -68,6 +72,7 @@ CommitChangesScope::~CommitChangesScope() {
 
     // Detach first: destroying or committing commands may open new scopes.
     const std::unique_ptr<Transaction> finished = std::move(scopes.transaction);
+    commit_changes_scope_details::t_transaction = nullptr;
     std::unique_ptr<utils::CompositeCommand> commands = std::move(finished->m_command);
     finished->m_uniqueCommands.clear();
     if (commands->empty() || !finished->m_history)
@@ -75,8 +80,6 @@ CommitChangesScope::~CommitChangesScope() {
     commands->setName(finished->m_name.empty() ? nameFromCommands(*commands) : finished->m_name);
     finished->m_history->accept(std::move(commands), finished->m_purpose);
 }
-
-CommitChangesScope::Transaction* CommitChangesScope::transaction() { return t_scopes.transaction.get(); }
 
 bool CommitChangesScope::ignoresUndos() {
     const Transaction* current = transaction();

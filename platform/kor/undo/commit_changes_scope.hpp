@@ -82,7 +82,8 @@ public:
     ~CommitChangesScope();
 
     // The open transaction of this thread, or null outside every scope.
-    static Transaction* transaction();
+    // Inline: every property write asks.
+    static Transaction* transaction() noexcept;
     // True while a transaction is open whose recording is suppressed.
     static bool ignoresUndos();
 
@@ -140,5 +141,16 @@ private:
 
     bool m_ignoring = false;
 };
+
+namespace commit_changes_scope_details {
+// The open transaction of this thread, mirrored where a read is one plain
+// thread-local load (the scope stack itself has a destructor, so reading it
+// from another library would go through an initialisation wrapper).
+extern thread_local constinit CommitChangesScope::Transaction* t_transaction;
+} // namespace commit_changes_scope_details
+
+inline CommitChangesScope::Transaction* CommitChangesScope::transaction() noexcept {
+    return commit_changes_scope_details::t_transaction;
+}
 
 } // namespace Kor

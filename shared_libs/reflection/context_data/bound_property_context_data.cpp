@@ -3,6 +3,7 @@
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/context_data/reflected_object_context_data.hpp"
+#include "shared_libs/reflection/details/notify_stack.hpp"
 
 namespace orv {
 
@@ -10,9 +11,12 @@ std::shared_ptr<BoundPropertyContextData> BoundPropertyContextData::create(const
     auto context = std::make_shared<BoundPropertyContextData>(PrivateTag{}, property.metaProperty());
     context->m_self = context;
     // The listener holds the cache: a change being delivered on one thread
-    // keeps it alive while another drops the handles that led to it.
+    // keeps it alive while another drops the handles that led to it. It is
+    // passive while the cache holds no object context: a value change then
+    // changes nothing here, and writes need not be announced for it.
     context->m_changeConnection = property.connectPropertyChanged(
         nullptr, [context](NotifyFlags flags) { context->propertyChanged(flags); }, -100);
+    context->m_changeConnection.setPassive(true);
     return context;
 }
 
@@ -32,18 +36,26 @@ void BoundPropertyContextData::retire() {
 
 std::shared_ptr<ReflectedObjectContextData> BoundPropertyContextData::objectContextData(
     const ReflectedObject& object) {
-    std::shared_ptr<ReflectedObjectContextData> result = std::atomic_load(&m_objectContextData);
-    if (result)
-        return result;
+    if (std::shared_ptr<ReflectedObjectContextData> held = std::atomic_load(&m_objectContextData))
+        return held;
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
     std::shared_ptr<ReflectedObjectContextData> created = ReflectedObjectContextData::create(object);
-    // A losing creator adopts the installed context and drops its own.
-    std::shared_ptr<ReflectedObjectContextData> installed;
-    m_hasObjectContextData.store(true, std::memory_order_release);
-    if (std::atomic_compare_exchange_strong(&m_objectContextData, &installed, created))
-        result = std::move(created);
-    else
-        result = std::move(installed);
+    std::shared_ptr<ReflectedObjectContextData> result;
+    {
+        const std::lock_guard lock(m_holdMutex);
+        result = std::atomic_load(&m_objectContextData);
+        // A losing creator adopts the installed context and drops its own
+        // (after the lock: dropping disconnects).
+        if (!result) {
+            // Listening before the context is published: a write that found
+            // nobody listening holds no context it would have had to drop.
+            notify_scope_details::listenerAppears();
+            m_changeConnection.setPassive(false);
+            m_hasObjectContextData.store(true, std::memory_order_release);
+            std::atomic_store(&m_objectContextData, created);
+            result = std::move(created);
+        }
+    }
     KOR_ASSERT(result);
     return result;
 }
@@ -58,7 +70,7 @@ void BoundPropertyContextData::propertyChanged(NotifyFlags flags) {
             m_reduceMapFactory.reset();
             m_validator.reset();
             m_statelessMode.reset();
-            m_annotationsBlank.store(false, std::memory_order_release);
+            m_traits.store(0, std::memory_order_release);
         }
         if (const auto held = std::atomic_load(&m_objectContextData))
             held->resetAnnotationsCache();
@@ -68,10 +80,16 @@ void BoundPropertyContextData::propertyChanged(NotifyFlags flags) {
 }
 
 void BoundPropertyContextData::dropObjectContextData() {
-    if (!m_hasObjectContextData.exchange(false, std::memory_order_acq_rel))
+    if (!m_hasObjectContextData.load(std::memory_order_acquire))
         return;
-    if (const auto held =
-            std::atomic_exchange(&m_objectContextData, std::shared_ptr<ReflectedObjectContextData>()))
+    std::shared_ptr<ReflectedObjectContextData> held;
+    {
+        const std::lock_guard lock(m_holdMutex);
+        m_hasObjectContextData.store(false, std::memory_order_release);
+        held = std::atomic_exchange(&m_objectContextData, std::shared_ptr<ReflectedObjectContextData>());
+        m_changeConnection.setPassive(true);
+    }
+    if (held)
         held->resetAnnotationsCache();
 }
 

@@ -13,9 +13,11 @@
 #include "orv_cpp_utils/signal.hpp"
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/details/annotation_traits.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -59,14 +61,24 @@ public:
     std::recursive_mutex& mutex() const noexcept { return m_mutex; }
     std::optional<Annotations>& annotations() noexcept { return m_annotations; }
     std::optional<ReduceMapFactory>& reduceMapFactory() noexcept { return m_reduceMapFactory; }
-    std::optional<Validator>& validator() noexcept { return m_validator; }
+    // Shared, so that a write calls it without copying the function.
+    std::optional<std::shared_ptr<const Validator>>& validator() noexcept { return m_validator; }
     std::optional<Meta::Stateless::Mode>& statelessMode() noexcept { return m_statelessMode; }
-    // Set once the cached annotations turned out blank: the property then has
-    // no validator, hooks or dependents of its own, which the write path can
-    // tell without taking the lock.
-    bool annotationsBlank() const noexcept { return m_annotationsBlank.load(std::memory_order_acquire); }
-    void setAnnotationsBlank(bool blank) noexcept {
-        m_annotationsBlank.store(blank, std::memory_order_release);
+    // What the cached annotations hold that the write and call paths ask
+    // about, readable without the lock; AnnotationTraits::Known is clear
+    // while the annotations are not cached.
+    bound_property_details::AnnotationTraits traits() const noexcept {
+        return bound_property_details::AnnotationTraits(m_traits.load(std::memory_order_acquire));
+    }
+    void setTraits(bound_property_details::AnnotationTraits traits) noexcept {
+        m_traits.store(traits.value(), std::memory_order_release);
+    }
+
+    // The held object's context is made for the property's current value, so
+    // the cache must hear of value changes while it holds one: only then is
+    // its change listener counted as a listener of the property.
+    bool holdsObjectContextData() const noexcept {
+        return m_hasObjectContextData.load(std::memory_order_acquire);
     }
 
 private:
@@ -74,16 +86,18 @@ private:
     void dropObjectContextData();
 
     std::shared_ptr<ReflectedObjectContextData> m_objectContextData;
-    // Whether m_objectContextData may be set: atomic shared_ptr operations
-    // take a lock, and most value changes find nothing to drop.
+    // Whether m_objectContextData is set: atomic shared_ptr operations take
+    // a lock, and most value changes find nothing to drop. Set and cleared
+    // together with the listener's passivity, under m_holdMutex.
     std::atomic<bool> m_hasObjectContextData{false};
-    std::atomic<bool> m_annotationsBlank{false};
+    std::mutex m_holdMutex;
+    std::atomic<uint32_t> m_traits{0};
     std::atomic<bool> m_retired{false};
     const std::weak_ptr<MetaProperty> m_metaProperty;
     mutable std::recursive_mutex m_mutex;
     std::optional<Annotations> m_annotations;
     std::optional<ReduceMapFactory> m_reduceMapFactory;
-    std::optional<Validator> m_validator;
+    std::optional<std::shared_ptr<const Validator>> m_validator;
     std::optional<Meta::Stateless::Mode> m_statelessMode;
     // The slot's hold on this cache, released by retire().
     std::shared_ptr<BoundPropertyContextData> m_self;

@@ -51,7 +51,7 @@ auto findInstance(const O& object) {
 // The instance behind `property`'s object as a `T*` (`const T*` when
 // `ConstAccess`), as findInstance finds it. Throws FuzzyArgumentException.
 template <class T, bool ConstAccess, class P>
-auto instanceOf(const P& property) {
+auto findInstanceOf(const P& property) {
     const auto& object = property.object();
     const MetaObject* meta = object.metaObject();
     if (!meta)
@@ -60,6 +60,19 @@ auto instanceOf(const P& property) {
     if (auto* instance = findInstance<T, ConstAccess>(object))
         return instance;
     meta_property_details::throwCastError(meta, tavi::MetaType::prettyName(typeid(T)).c_str());
+}
+
+// The same, with the common case first and small enough to inline into
+// every getter and setter: a valid object held as a T*.
+template <class T, bool ConstAccess, class P>
+auto instanceOf(const P& property) {
+    using Result = std::conditional_t<ConstAccess, const T*, T*>;
+    const auto& object = property.object();
+    const tavi::Variant& value = object.get();
+    if (value.type() == tavi::MetaType::of<T*>() && object.isValid())
+        if (T* direct = *static_cast<T* const*>(value.data()))
+            return Result(direct);
+    return findInstanceOf<T, ConstAccess>(property);
 }
 
 // `value` as a V: held directly, or converted by the value converter.

@@ -4,6 +4,7 @@
 #include "orv_cpp_utils/signal.hpp"
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/details/bound_property_convertor.hpp"
+#include "shared_libs/reflection/details/notify_stack.hpp"
 
 #include <cstddef>
 
@@ -59,11 +60,13 @@ Event(Key, const char (&)[L], const char*, Connect, Raise, const char*, const ch
     -> Event<Key, L, Connect, Raise>;
 
 // Connects `slot` to `signal` inside the profiler scope `scope`: what every
-// connector does whose signal is kept where it is called.
+// connector does whose signal is kept where it is called. A change let
+// through quietly on this thread is queued first: the new slot may hear it.
 template <class Signal>
 zel::Connection connectProfiled(const char* scope, const Signal& signal, zel::InlineConnection* storage,
                                 const typename Signal::slot_type& slot, int priority) {
     const ZEL::Profiler::Scope profile(scope);
+    notify_scope_details::listenerAppears();
     return signal.connect(storage, slot, priority);
 }
 

@@ -1,0 +1,101 @@
+#pragma once
+// What the write and call paths of BoundProperty ask of this thread's notify
+// stack (notify_scope.hpp): the scope of one write or call, announced as a
+// PropertyChangeNotifier or MethodInvokeNotifier announces it, or let through
+// quietly when nobody would hear it.
+//
+// A quiet change enters the scope without queuing anything. Nothing is lost
+// by that: nobody listened to the announcement, and the change is queued,
+// as if announced to nobody, the moment anything on this thread could make
+// its delivery heard: another change or call announced, a scope opened inside
+// it, a listener connected. So listeners see exactly what they would have
+// seen had the change been announced.
+
+#include "platform/variant/variant.hpp"
+#include "platform/zel_core/profiler.hpp"
+#include "shared_libs/reflection/property_flags.hpp"
+
+#include <atomic>
+#include <cstddef>
+
+namespace orv {
+
+class BoundProperty;
+
+namespace notify_scope_details {
+
+class NotifyStack;
+
+// A change let through quietly, for the stack to queue should it come to
+// matter. Lives in the write or call that made it.
+struct QuietChange {
+    const BoundProperty* property = nullptr;
+    SetterFlags setterFlags;
+    // Calls only: the arguments, and where the queued call wants its result
+    // once it has been queued.
+    bool call = false;
+    size_t count = 0;
+    const tavi::Variant* arguments = nullptr;
+    tavi::Variant* result = nullptr;
+};
+
+// The scope of BoundProperty::set: enters a scope and announces a value
+// change of `property`, or, when `quiet` (nobody would hear it) and nothing
+// is pending on this thread, enters quietly. Leaves on destruction, which
+// delivers when it is the outermost scope.
+class PropertyWrite {
+public:
+    PropertyWrite(const BoundProperty& property, SetterFlags setterFlags, bool quiet);
+    ~PropertyWrite() noexcept(false);
+    PropertyWrite(const PropertyWrite&) = delete;
+    PropertyWrite& operator=(const PropertyWrite&) = delete;
+
+    // The handle to write through: the copy queued with the announcement
+    // (listeners may have destroyed the caller's meanwhile), or the caller's
+    // when no listener ran.
+    [[nodiscard]] const BoundProperty& handle() const noexcept { return *m_handle; }
+
+private:
+    NotifyStack* m_stack;
+    const BoundProperty* m_handle;
+    QuietChange m_quiet;
+    bool m_isQuiet = false;
+};
+
+// The scope of BoundProperty::genericInvoke, as PropertyWrite for a call.
+class MethodCall {
+public:
+    MethodCall(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
+               SetterFlags setterFlags, bool quiet);
+    ~MethodCall() noexcept(false);
+    MethodCall(const MethodCall&) = delete;
+    MethodCall& operator=(const MethodCall&) = delete;
+
+    [[nodiscard]] const BoundProperty& handle() const noexcept { return *m_handle; }
+    // Hands the result to the invoked notification, if the call is queued.
+    void setResult(const tavi::Variant& result);
+
+private:
+    NotifyStack* m_stack;
+    const BoundProperty* m_handle;
+    tavi::Variant* m_result = nullptr;
+    QuietChange m_quiet;
+    bool m_isQuiet = false;
+};
+
+// Whether a write or call on this thread may go quietly at all: only as an
+// outermost scope with nothing left over to deliver. Asked first, as it is
+// cheaper than finding out whether anybody listens.
+[[nodiscard]] bool quietAdmitted() noexcept;
+
+// A listener is about to appear on this thread (a connection made, a cache
+// starting to follow a value): a quiet change pending here is queued now.
+void listenerAppears();
+
+// Whether a profiler listens to the library's scopes: announcing opens one.
+inline bool profilerAttached() noexcept {
+    return ZEL::Profiler::g_hooks.beginScope.load(std::memory_order_acquire) != nullptr;
+}
+
+} // namespace notify_scope_details
+} // namespace orv
