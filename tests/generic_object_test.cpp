@@ -484,3 +484,34 @@ TEST(GenericObjectTest, RandomEditsKeepTheObjectItsDataAndItsViewsInStep) {
 }
 
 } // namespace
+
+// A setter may take its own property away (a sheet rebuilding itself); the
+// description stays alive until the write is over, heard or not.
+TEST(GenericObjectStructure, ASetterThatRemovesItsOwnPropertyFinishesOnALiveDescription) {
+    struct Sheet : GenericObject {
+        using GenericObject::impl;
+    };
+    for (const bool heard : {false, true}) {
+        Sheet sheet;
+        std::string seen;
+        const std::string marker = "a long text that lives on the heap";
+        sheet.impl()->addProperty(
+            std::make_shared<NotifyableMetaProperty<1>>(
+                GenericMetaObject::instance(), typeid(int), typeid(int), key("self"), Annotations{},
+                [](const BoundProperty&) { return tavi::Variant(int32_t(0)); },
+                [&sheet, &seen, marker](const BoundProperty&, const tavi::Variant&, SetterFlags) {
+                    sheet.removeProperty(key("self"));
+                    seen = marker; // the setter's own state, read after the removal
+                }),
+            END);
+        const BoundProperty self = sheet.object().findPropertyByName("self");
+        ASSERT_TRUE(self.isValid());
+        zel::ScopedConnection listening;
+        if (heard)
+            listening = self.connectPropertyChanged([](const BoundProperty&) {});
+        EXPECT_TRUE(self.set(tavi::Variant(int32_t(1)))) << "heard: " << heard;
+        EXPECT_EQ(seen, marker) << "heard: " << heard;
+        EXPECT_EQ(sheet.object().propertyCount(), 0u);
+        EXPECT_FALSE(self.isValid());
+    }
+}

@@ -253,18 +253,18 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     if (!property || !property->setter())
         return false;
     const AnnotationTraits traits = annotationTraits();
-    // Held while anything but the setter runs: validators and listeners may
-    // remove the property meanwhile, and its setter must still be there.
-    std::shared_ptr<MetaProperty> held;
+    // Held for the whole write, setter included: a validator, a listener, or
+    // a write the setter makes itself may remove the property meanwhile, and
+    // its setter must still be there.
+    const std::shared_ptr<MetaProperty> held = metaProperty();
+    if (!held)
+        return false;
     const bool validates = !flags.test(SetterFlag::NoValidation) &&
                            ((m_private && m_private->validator) || traits.test(AnnotationTrait::Validator));
     // Only a validator may change the value; without one the caller's is written.
     std::optional<tavi::Variant> validated;
-    if (validates) {
-        held = metaProperty();
-        if (!validate(value, flags, traits, validated))
-            return false;
-    }
+    if (validates && !validate(value, flags, traits, validated))
+        return false;
     const tavi::Variant& newValue = validated ? *validated : value;
 
     // Nobody would hear the announcement and nothing is recorded: the change
@@ -273,8 +273,6 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     const bool records = transaction && transaction->command();
     const bool quiet = (!records || isStateless()) && notify_scope_details::quietAdmitted() &&
                        !changeHeard(*property, traits);
-    if (!quiet && !held)
-        held = metaProperty();
     bool succeeded = true;
     {
         notify_scope_details::PropertyWrite write(*this, flags, quiet);
@@ -314,8 +312,11 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
         return {};
     }
     const bool quiet = notify_scope_details::quietAdmitted() && !callHeard(*property, annotationTraits());
-    // Listeners may remove the method while it runs; held then.
-    const std::shared_ptr<MetaProperty> held = quiet ? nullptr : metaProperty();
+    // Listeners, or calls the method makes itself, may remove the method
+    // while it runs: held throughout.
+    const std::shared_ptr<MetaProperty> held = metaProperty();
+    if (!held)
+        return {};
     notify_scope_details::MethodCall call(*this, count, arguments, flags, quiet);
     const auto failed = [&](const std::exception& error) {
         Kor::errorMessage("Error invoking method property '%s': %s", property->name().c_str(), error.what());
