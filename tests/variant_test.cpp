@@ -468,6 +468,11 @@ TEST(Variant, ShortStringsLiveInsideLongOnesAreSharedUntilWritten) {
     EXPECT_EQ(longCopy.hash(), Variant(longValue).hash());
     EXPECT_EQ(Variant(std::string(16, 'x')).isShared(), false) << "alone in its block";
     EXPECT_FALSE(inside(Variant(std::string(16, 'x')))) << "one past the small buffer";
+    // The threshold is the standard library's own small buffer, for every
+    // character type: a longer one would hold strings inline whose copies allocate.
+    EXPECT_EQ(tavi::variant_details::smallStringCapacity<char>, std::string().capacity());
+    EXPECT_EQ(tavi::variant_details::smallStringCapacity<wchar_t>, std::wstring().capacity());
+    EXPECT_EQ(tavi::variant_details::smallStringCapacity<char16_t>, std::u16string().capacity());
     EXPECT_TRUE(inside(Variant(std::string(15, 'x'))));
 
     // Writing detaches the copy, back inside its Variant.

@@ -90,9 +90,12 @@ concept VariantArgument =
     !std::is_same_v<std::remove_cv_t<std::remove_pointer_t<std::decay_t<T>>>, MetaType> &&
     !std::is_function_v<std::remove_reference_t<T>>;
 
-// Characters a std::basic_string<C> keeps in its own small buffer.
+// Characters a std::basic_string<C> keeps in its own small buffer: the
+// standard library's 16 bytes less the terminator. Spelled out because not
+// every compiler can construct a string at compile time (clang 14 cannot);
+// the Variant tests check it against an empty string's capacity.
 template <class C>
-inline constexpr size_t smallStringCapacity = std::basic_string<C>().capacity();
+inline constexpr size_t smallStringCapacity = 15 / sizeof(C);
 
 // Whether a value of a type that may be held inline is better shared: a
 // string too long for its small buffer, whose every copy would allocate.
