@@ -439,29 +439,10 @@ void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, Not
 
 // --- the scopes of writes and calls -------------------------------------------------
 
-PropertyWrite::PropertyWrite(const BoundProperty& property, SetterFlags setterFlags, bool quiet)
-    : m_stack(NotifyStack::current()), m_handle(&property) {
-    if (!m_stack) // the thread is ending: nothing is notified any more
-        return;
-    if (quiet && m_stack->admitsQuiet()) {
-        m_quiet.property = &property;
-        m_quiet.setterFlags = setterFlags;
-        m_stack->enterQuietly(m_quiet);
-        m_isQuiet = true;
-        return;
-    }
-    m_stack->enter();
-    try {
-        if (const BoundProperty* queued =
-                m_stack->pushPropertyChange(property, setterFlags, NotifyFlag::Value))
-            m_handle = queued;
-    } catch (...) {
-        m_stack->leave();
-        throw;
-    }
-}
+ChangeScope::ChangeScope(const BoundProperty& property) noexcept
+    : m_stack(NotifyStack::current()), m_handle(&property) {}
 
-PropertyWrite::~PropertyWrite() noexcept(false) {
+ChangeScope::~ChangeScope() noexcept(false) {
     if (!m_stack)
         return;
     if (m_isQuiet)
@@ -470,41 +451,59 @@ PropertyWrite::~PropertyWrite() noexcept(false) {
         m_stack->leave();
 }
 
-MethodCall::MethodCall(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
-                       SetterFlags setterFlags, bool quiet)
-    : m_stack(NotifyStack::current()), m_handle(&method) {
-    if (!m_stack)
-        return;
-    if (quiet && m_stack->admitsQuiet()) {
-        m_quiet.property = &method;
-        m_quiet.setterFlags = setterFlags;
-        m_quiet.call = true;
-        m_quiet.count = count;
-        m_quiet.arguments = arguments;
-        m_stack->enterQuietly(m_quiet);
-        m_isQuiet = true;
-        return;
-    }
+bool ChangeScope::enterQuietly(bool quiet) {
+    if (!quiet || !m_stack->admitsQuiet())
+        return false;
+    m_stack->enterQuietly(m_quiet);
+    m_isQuiet = true;
+    return true;
+}
+
+template <class Announce>
+void ChangeScope::enterAnnounced(Announce announce) {
     m_stack->enter();
     try {
+        announce();
+    } catch (...) {
+        m_stack->leave();
+        throw;
+    }
+}
+
+PropertyWrite::PropertyWrite(const BoundProperty& property, SetterFlags setterFlags, bool quiet)
+    : ChangeScope(property) {
+    if (!m_stack) // the thread is ending: nothing is notified any more
+        return;
+    m_quiet.property = &property;
+    m_quiet.setterFlags = setterFlags;
+    if (enterQuietly(quiet))
+        return;
+    enterAnnounced([&] {
+        if (const BoundProperty* queued =
+                m_stack->pushPropertyChange(property, setterFlags, NotifyFlag::Value))
+            m_handle = queued;
+    });
+}
+
+MethodCall::MethodCall(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
+                       SetterFlags setterFlags, bool quiet)
+    : ChangeScope(method) {
+    if (!m_stack)
+        return;
+    m_quiet.property = &method;
+    m_quiet.setterFlags = setterFlags;
+    m_quiet.call = true;
+    m_quiet.count = count;
+    m_quiet.arguments = arguments;
+    if (enterQuietly(quiet))
+        return;
+    enterAnnounced([&] {
         if (NotifyScope::MethodInvokeItem* item =
                 m_stack->pushMethodInvoke(method, count, arguments, setterFlags)) {
             m_handle = &item->property();
             m_result = item->result();
         }
-    } catch (...) {
-        m_stack->leave();
-        throw;
-    }
-}
-
-MethodCall::~MethodCall() noexcept(false) {
-    if (!m_stack)
-        return;
-    if (m_isQuiet)
-        m_stack->leaveQuietly(m_quiet);
-    else
-        m_stack->leave();
+    });
 }
 
 void MethodCall::setResult(const tavi::Variant& result) {

@@ -39,48 +39,57 @@ struct QuietChange {
     tavi::Variant* result = nullptr;
 };
 
-// The scope of BoundProperty::set: enters a scope and announces a value
-// change of `property`, or, when `quiet` (nobody would hear it) and nothing
-// is pending on this thread, enters quietly. Leaves on destruction, which
-// delivers when it is the outermost scope.
-class PropertyWrite {
+// What the scopes of writes and calls share: the thread's stack, the
+// handle to act through, and the quiet entry made when nobody would hear.
+// Leaves on destruction, which delivers when it is the outermost scope.
+class ChangeScope {
 public:
-    PropertyWrite(const BoundProperty& property, SetterFlags setterFlags, bool quiet);
-    ~PropertyWrite() noexcept(false);
-    PropertyWrite(const PropertyWrite&) = delete;
-    PropertyWrite& operator=(const PropertyWrite&) = delete;
+    ChangeScope(const ChangeScope&) = delete;
+    ChangeScope& operator=(const ChangeScope&) = delete;
 
-    // The handle to write through: the copy queued with the announcement
+    // The handle to act through: the copy queued with the announcement
     // (listeners may have destroyed the caller's meanwhile), or the caller's
     // when no listener ran.
     [[nodiscard]] const BoundProperty& handle() const noexcept { return *m_handle; }
 
-private:
+protected:
+    explicit ChangeScope(const BoundProperty& property) noexcept;
+    ~ChangeScope() noexcept(false);
+
+    // Enters quietly when `quiet` and nothing is pending on this thread
+    // (m_quiet filled in by the caller); false when the scope must be
+    // entered and announced instead.
+    bool enterQuietly(bool quiet);
+    // Enters and runs `announce` (which may queue the change); leaves again
+    // when it throws.
+    template <class Announce>
+    void enterAnnounced(Announce announce);
+
     NotifyStack* m_stack;
     const BoundProperty* m_handle;
     QuietChange m_quiet;
     bool m_isQuiet = false;
 };
 
+// The scope of BoundProperty::set: enters a scope and announces a value
+// change of `property`, or, when `quiet` (nobody would hear it) and nothing
+// is pending on this thread, enters quietly.
+class PropertyWrite : public ChangeScope {
+public:
+    PropertyWrite(const BoundProperty& property, SetterFlags setterFlags, bool quiet);
+};
+
 // The scope of BoundProperty::genericInvoke, as PropertyWrite for a call.
-class MethodCall {
+class MethodCall : public ChangeScope {
 public:
     MethodCall(const BoundProperty& method, size_t count, const tavi::Variant* arguments,
                SetterFlags setterFlags, bool quiet);
-    ~MethodCall() noexcept(false);
-    MethodCall(const MethodCall&) = delete;
-    MethodCall& operator=(const MethodCall&) = delete;
 
-    [[nodiscard]] const BoundProperty& handle() const noexcept { return *m_handle; }
     // Hands the result to the invoked notification, if the call is queued.
     void setResult(const tavi::Variant& result);
 
 private:
-    NotifyStack* m_stack;
-    const BoundProperty* m_handle;
     tavi::Variant* m_result = nullptr;
-    QuietChange m_quiet;
-    bool m_isQuiet = false;
 };
 
 // Whether a write or call on this thread may go quietly at all: only as an
