@@ -22,6 +22,9 @@ struct Pair {
     int a = 1;
     int c = 3;
 };
+struct Rig {
+    Dial* dial = nullptr;
+};
 } // namespace context_test
 
 template <>
@@ -32,10 +35,19 @@ struct orv::TypeDeclaration<context_test::Dial> {
     }
 };
 
+template <>
+struct orv::TypeDeclaration<context_test::Rig> {
+    static constexpr const char* name = "context_test::Rig";
+    static void declare(orv::Builder<context_test::Rig>& type) {
+        type.property("dial", &context_test::Rig::dial);
+    }
+};
+
 namespace {
 
 using context_test::Dial;
 using context_test::Pair;
+using context_test::Rig;
 
 using namespace orv;
 using namespace orv::test;
@@ -244,6 +256,28 @@ TEST(ContextDataWithoutInstanceData, HandlesOfRemovedOrResetPropertiesDegrade) {
     EXPECT_TRUE(again.set(tavi::Variant(6)));
     EXPECT_EQ(pair.a, 6);
     EXPECT_FALSE(again.annotations().empty());
+}
+
+// Caches of properties without instance data start listening when they are
+// first filled, not when the handle is made; from then on they hear every change.
+TEST(ContextDataWithoutInstanceData, CachesFilledLaterStillHearChanges) {
+    Dial first;
+    Dial second;
+    Rig rig{&first};
+    const ReflectedObject object = reflect(rig);
+    const BoundProperty holder = object.findPropertyByName("dial");
+    ASSERT_TRUE(holder.isValid());
+    const ReflectedObject held(holder); // the first thing the holder's cache holds
+    ASSERT_EQ(ReflectedObject(holder).contextData(), held.contextData());
+    // A write is announced for the held context's sake alone, and drops it.
+    ASSERT_TRUE(holder.set(tavi::Variant(&second)));
+    EXPECT_NE(ReflectedObject(holder).contextData(), held.contextData());
+
+    const BoundProperty value = ReflectedObject(holder).findPropertyByName("value");
+    static_cast<void>(value.statelessMode()); // the first value its cache holds
+    tag(value, "cached");
+    notify::propertyChanged(value, {}, NotifyFlag::Sources);
+    EXPECT_EQ(tagOf(value), "");
 }
 
 TEST(ContextDataWithoutInstanceData, DeclaredTypesDegradeOnAReset) {

@@ -348,6 +348,8 @@ T BoundProperty::cached(BoundPropertyContextData* context,
                         std::optional<T>& (BoundPropertyContextData::*slot)(), Compute&& compute) const {
     if (!context)
         return compute();
+    // The cache hears of changes that would clear it from its first value on.
+    context->followChanges(*this);
     const std::lock_guard lock(context->mutex());
     std::optional<T>& value = (context->*slot)();
     if (!value)

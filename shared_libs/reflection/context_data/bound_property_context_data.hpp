@@ -30,8 +30,10 @@ class BoundPropertyContextData : public std::enable_shared_from_this<BoundProper
     struct PrivateTag {};
 
 public:
-    // A cache for `property`, listening to its changes, and owning itself
-    // until retire(): the object's context keeps only its address.
+    // A cache for `property`, owning itself until retire(): the object's
+    // context keeps only its address. It starts listening to the property's
+    // changes when it first holds something a change must clear (see
+    // followChanges()).
     static std::shared_ptr<BoundPropertyContextData> create(const BoundProperty& property);
     BoundPropertyContextData(PrivateTag, const std::shared_ptr<MetaProperty>& metaProperty);
     BoundPropertyContextData(const BoundPropertyContextData&) = delete;
@@ -52,8 +54,19 @@ public:
     }
 
     // The context shared by every object built for the value the property
-    // holds now; created on first use.
-    std::shared_ptr<ReflectedObjectContextData> objectContextData(const ReflectedObject& object);
+    // (`property`, a handle of this cache) holds now; created on first use.
+    std::shared_ptr<ReflectedObjectContextData> objectContextData(const ReflectedObject& object,
+                                                                  const BoundProperty& property);
+
+    // Connects the change listener through `property` (a handle of this
+    // cache) unless it is connected already or the cache is retired. Called
+    // before a derived value is first cached: until then a change has nothing
+    // here to clear, and a handle that is only read through (a document being
+    // written, say) never pays for a connection. Inline: every cached read asks.
+    void followChanges(const BoundProperty& property) {
+        if (!m_following.load(std::memory_order_acquire))
+            connectChangeListener(property);
+    }
 
     // Cached derived values; the mutex guards readers that fill them. It is
     // recursive because computing one value (the stateless mode) reads
@@ -82,6 +95,7 @@ public:
     }
 
 private:
+    void connectChangeListener(const BoundProperty& property);
     void propertyChanged(NotifyFlags flags);
     void dropObjectContextData();
 
@@ -93,6 +107,8 @@ private:
     std::mutex m_holdMutex;
     std::atomic<uint32_t> m_traits{0};
     std::atomic<bool> m_retired{false};
+    // Whether the change listener has been connected; set under m_holdMutex.
+    std::atomic<bool> m_following{false};
     const std::weak_ptr<MetaProperty> m_metaProperty;
     mutable std::recursive_mutex m_mutex;
     std::optional<Annotations> m_annotations;

@@ -133,7 +133,7 @@ ReflectedObjectReference::ReflectedObjectReference(const ReflectedObject& object
     : m_reference(reference) {
     if (BoundPropertyContextData* holder = reference.contextData();
         holder && object.get() == reference.get()) {
-        m_objectContextData = holder->objectContextData(object);
+        m_objectContextData = holder->objectContextData(object, reference);
     } else {
         ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
         m_objectContextData = ReflectedObjectContextData::create(object);
