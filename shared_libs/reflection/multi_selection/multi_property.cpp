@@ -122,8 +122,7 @@ bool MultiSelection::BaseMultiProperty::unmergeProperty(const BoundProperty& sub
 void MultiSelection::BaseMultiProperty::subPropertyAboutToBeChanged(const BoundProperty&,
                                                                     SetterFlags setterFlags,
                                                                     NotifyFlags notifyFlags) {
-    const NotifyScope scope;
-    NotifyScope::beginPropertyChange(m_boundProperty, setterFlags, notifyFlags | NotifyFlag::MultiSelection);
+    announce(setterFlags, notifyFlags | NotifyFlag::MultiSelection);
 }
 
 void MultiSelection::BaseMultiProperty::subPropertyChanged(const BoundProperty&, SetterFlags, NotifyFlags) {}
@@ -154,7 +153,7 @@ bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub)
             setSetter([](const BoundProperty& self, const tavi::Variant& value, SetterFlags flags) {
                 through<ValueMultiProperty>(self, [&](ValueMultiProperty& p) { p.set(self, value, flags); });
             });
-        NotifyScope::beginPropertyChange(boundProperty(), {}, s_subPropertiesChanged);
+        announce({}, s_subPropertiesChanged);
     } else if (description && description->method()) {
         if (getter())
             return false;
@@ -191,7 +190,7 @@ bool MultiSelection::ValueMultiProperty::unmergeProperty(const BoundProperty& su
             continue;
         const NotifyScope scope;
         if (getter())
-            NotifyScope::beginPropertyChange(boundProperty(), {}, s_subPropertiesChanged);
+            announce({}, s_subPropertiesChanged);
         erase(i);
         return true;
     }
@@ -205,7 +204,7 @@ void MultiSelection::ValueMultiProperty::forgetInstance(const void* instance) {
         if (objectIdentity(m_subs.first(i).object()) != instance)
             continue;
         if (!std::exchange(announced, true))
-            NotifyScope::beginPropertyChange(boundProperty(), {}, s_subPropertiesChanged);
+            announce({}, s_subPropertiesChanged);
         m_subs.erase(i);
     }
     unwatchInstance(instance);
@@ -294,7 +293,7 @@ void MultiSelection::ObjectMultiProperty::setBoundProperty(BoundProperty propert
 }
 
 void MultiSelection::ObjectMultiProperty::announceValue() const {
-    NotifyScope::beginPropertyChange(boundProperty(), {}, NotifyFlag::Value | NotifyFlag::MultiSelection);
+    announce({}, NotifyFlag::Value | NotifyFlag::MultiSelection);
 }
 
 // The value goes from nothing to the object, or from the object to the
