@@ -61,7 +61,14 @@ private:
         std::shared_ptr<MetaProperty> description;
         zel::ScopedConnection aboutToChange;
         zel::ScopedConnection changed;
-        IdentityCounts instances;
+
+        // The instances, counted; brought up to date first.
+        IdentityCounts& instances();
+        // Added but not yet counted. A selection adds thousands of
+        // instances and may never hear of one of them: appending is all
+        // adding costs until a notification or a removal asks.
+        std::vector<const void*> added;
+        IdentityCounts counted;
     };
 
     Shared* sharedOf(const MetaProperty* description) const;
