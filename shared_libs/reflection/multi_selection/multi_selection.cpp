@@ -177,6 +177,7 @@ void MultiSelection::Impl::clear() {
     m_references.clear();
     m_awaiting.clear();
     m_deletions.clear();
+    structureChanged();
     GenericObject::Impl::clear();
     addBasicMultiSelectionMetaProperties();
     m_entries.clear();
@@ -233,16 +234,19 @@ size_t MultiSelection::Impl::addProperty(std::shared_ptr<MetaProperty> property,
 
 BoundProperty MultiSelection::Impl::setProperty(std::shared_ptr<MetaProperty> property, size_t index) {
     sync();
+    structureChanged();
     return GenericObject::Impl::setProperty(std::move(property), index);
 }
 
 bool MultiSelection::Impl::removePropertyAt(size_t index) {
     sync();
+    structureChanged();
     return GenericObject::Impl::removePropertyAt(index);
 }
 
 bool MultiSelection::Impl::removeProperty(const tavi::Variant& key) {
     sync();
+    structureChanged();
     return GenericObject::Impl::removeProperty(key);
 }
 
@@ -316,8 +320,30 @@ bool MultiSelection::Impl::mergeObject(const ReflectedObject& object, const Boun
 }
 
 void MultiSelection::Impl::unionMultiSelection(const ReflectedObject& object) {
-    for (size_t i = 0, n = object.propertyCount(); i < n; ++i)
-        mergeProperty(BoundProperty(object, i), tavi::Variant());
+    const size_t count = object.propertyCount();
+    if (m_routes.size() < count)
+        m_routes.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        mergeByRoute(i, BoundProperty(object, i));
+}
+
+void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& property) {
+    const MetaProperty* description = property.metaPropertyAddress();
+    if (const Route& route = m_routes[index];
+        description && route.description == description->serial() && route.structure == m_structure) {
+        if (route.combined && !route.combined->mergeProperty(property))
+            markIncompatible(indexOfProperty(description->key()), property);
+        return;
+    }
+    mergeProperty(property, tavi::Variant());
+    // Found again as mergeProperty found (or made) it; the structure as it
+    // is now, after whatever the merge changed.
+    if (!description)
+        return;
+    const size_t at = indexOfProperty(description->key());
+    // (Listeners of the merge may have merged objects of more properties.)
+    if (at != MetaObject::INVALID_INDEX && index < m_routes.size())
+        m_routes[index] = Route{description->serial(), m_structure, multiPropertyAt(at)};
 }
 
 void MultiSelection::Impl::intersectMultiSelection(const ReflectedObject& object) {
@@ -447,6 +473,7 @@ bool MultiSelection::Impl::unmergeProperty(const BoundProperty& property, const 
 
 void MultiSelection::Impl::removeLeftovers() {
     const SyncSuspension suspension;
+    structureChanged();
     for (size_t i = GenericObject::Impl::propertyCount(); i-- > 0;) {
         const std::shared_ptr<MetaProperty> property = GenericObject::Impl::metaPropertyAt(i);
         if (property && !hasAnnotation<Meta::MultiSelection::Persistent>(property->annotations()))
@@ -647,6 +674,7 @@ void MultiSelection::Impl::forgetInstance(const void* instance) {
         it = objectIdentity(it->object()) == instance ? m_awaiting.erase(it) : std::next(it);
     if (!m_synced)
         return;
+    structureChanged();
     for (size_t i = GenericObject::Impl::propertyCount(); i-- > 0;) {
         BaseMultiProperty* combined = multiPropertyAt(i);
         if (!combined)
