@@ -107,6 +107,9 @@ public:
         return m_subs.firstView();
     }
     void forgetInstance(const void* instance) override;
+    // Room for `count` more sub-properties: the owner merging many objects
+    // of one class knows how many will come.
+    void reserveMore(size_t count) { m_subs.reserve(m_subs.size() + count); }
 
     // The sub-properties' values combined by a reduce map made from
     // `self.reduceMapFactory()`.

@@ -285,12 +285,16 @@ void MultiSelection::Impl::sync() const {
     const NotifyScope scope;
     // Objects merged meanwhile (by listeners) are merged by merge() itself.
     const size_t count = m_entries.size();
+    self.m_unmerged.clear();
+    for (size_t i = 0; i < count; ++i)
+        ++self.m_unmerged[m_entries.first(i).metaObject()];
     for (size_t i = 0; i < count && i < m_entries.size(); ++i) {
         // Copies: merging runs listeners, which may change the entries.
         const ReflectedObject object = m_entries.first(i);
         const BoundProperty property = m_entries.second(i);
         self.mergeObject(object, property, i == 0 ? Mode::Union : m_mode);
     }
+    self.m_unmerged.clear();
 }
 
 void MultiSelection::Impl::merge(const ReflectedObject& object, const BoundProperty& property) {
@@ -323,14 +327,21 @@ void MultiSelection::Impl::unionMultiSelection(const ReflectedObject& object) {
     const size_t count = object.propertyCount();
     if (m_routes.size() < count)
         m_routes.resize(count);
+    size_t expected = 0;
+    if (const auto unmerged = m_unmerged.find(object.metaObject());
+        unmerged != m_unmerged.end() && unmerged->second != 0)
+        expected = unmerged->second--;
     for (size_t i = 0; i < count; ++i)
-        mergeByRoute(i, BoundProperty(object, i));
+        mergeByRoute(i, BoundProperty(object, i), expected);
 }
 
-void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& property) {
+void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& property, size_t expected) {
     const MetaProperty* description = property.metaPropertyAddress();
     if (const Route& route = m_routes[index];
         description && route.description == description->serial() && route.structure == m_structure) {
+        // The same class at this index again: the others of it will follow.
+        if (route.value)
+            route.value->reserveMore(expected);
         if (route.combined && !route.combined->mergeProperty(property))
             markIncompatible(indexOfProperty(description->key()), property);
         return;
@@ -342,8 +353,11 @@ void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& prope
         return;
     const size_t at = indexOfProperty(description->key());
     // (Listeners of the merge may have merged objects of more properties.)
-    if (at != MetaObject::INVALID_INDEX && index < m_routes.size())
-        m_routes[index] = Route{description->serial(), m_structure, multiPropertyAt(at)};
+    if (at == MetaObject::INVALID_INDEX || index >= m_routes.size())
+        return;
+    BaseMultiProperty* combined = multiPropertyAt(at);
+    m_routes[index] =
+        Route{description->serial(), m_structure, combined, dynamic_cast<ValueMultiProperty*>(combined)};
 }
 
 void MultiSelection::Impl::intersectMultiSelection(const ReflectedObject& object) {

@@ -182,7 +182,9 @@ private:
     void markIncompatible(size_t index, const BoundProperty& property);
     // mergeProperty under the property's own key, by the route the last
     // property at this index with the same description took.
-    void mergeByRoute(size_t index, const BoundProperty& property);
+    // `expected`: how many objects of the property's class are still to be
+    // merged, this one included (0: not known).
+    void mergeByRoute(size_t index, const BoundProperty& property, size_t expected);
     // A combined property was removed or replaced: routes lead nowhere.
     void structureChanged() noexcept { ++m_structure; }
     void referenceChanged(multi_selection_details::PropertyWatch::Event event, const BoundProperty& property,
@@ -217,8 +219,11 @@ private:
         uint64_t description = 0; // serial
         uint64_t structure = 0;
         BaseMultiProperty* combined = nullptr; // null: a property that takes nothing
+        ValueMultiProperty* value = nullptr;   // the same, when it is one
     };
     std::vector<Route> m_routes;
+    // While sync() runs: the objects of each class still to be merged.
+    std::unordered_map<const MetaObject*, size_t> m_unmerged;
     uint64_t m_structure = 1;
 };
 

@@ -39,9 +39,15 @@ public:
     [[nodiscard]] Kor::array_view<const A> firstView() const noexcept { return {firsts(), m_size}; }
     [[nodiscard]] Kor::array_view<const B> secondView() const noexcept { return {seconds(), m_size}; }
 
+    // Room for `capacity` entries in all.
+    void reserve(size_t capacity) {
+        if (capacity > m_capacity)
+            reallocate(uint32_t(std::min<size_t>(capacity, UINT32_MAX)));
+    }
+
     void push_back(A a, B b) {
         if (m_size == m_capacity)
-            grow();
+            reallocate(std::max(2 * m_capacity + 1, m_capacity + 20));
         ::new (static_cast<void*>(firsts() + m_size)) A(std::move(a));
         ::new (static_cast<void*>(seconds() + m_size)) B(std::move(b));
         ++m_size;
@@ -77,8 +83,7 @@ private:
             ::operator delete(storage, s_alignment);
     }
 
-    void grow() {
-        const uint32_t capacity = std::max(2 * m_capacity + 1, m_capacity + 20);
+    void reallocate(uint32_t capacity) {
         void* storage = ::operator new(secondsOffset(capacity) + capacity * sizeof(B), s_alignment);
         A* firstTarget = static_cast<A*>(storage);
         B* secondTarget = reinterpret_cast<B*>(static_cast<std::byte*>(storage) + secondsOffset(capacity));
