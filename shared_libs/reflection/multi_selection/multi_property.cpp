@@ -8,6 +8,7 @@
 #include "shared_libs/reflection/stateless.hpp"
 
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 namespace orv {
@@ -112,6 +113,15 @@ bool MultiSelection::BaseMultiProperty::mergeProperty(const BoundProperty& sub) 
     if (getter())
         watch(sub);
     return true;
+}
+
+// The final changes of a thousand sub-properties cost as much to follow as
+// their announcements. A value property does nothing with them, so its
+// sub-properties are followed for announcements only; a class derived from
+// it (or any other) may react to them and hears both.
+void MultiSelection::BaseMultiProperty::watch(const BoundProperty& sub) {
+    m_watch.add(sub, typeid(*this) == typeid(ValueMultiProperty) ? PropertyWatch::Events::AboutToChange
+                                                                 : PropertyWatch::Events::All);
 }
 
 bool MultiSelection::BaseMultiProperty::unmergeProperty(const BoundProperty& sub) {

@@ -77,7 +77,7 @@ protected:
         m_announced.announce(m_boundProperty, setterFlags, notifyFlags);
     }
     // Forwarding of the sub-property's notifications.
-    void watch(const BoundProperty& sub) { m_watch.add(sub); }
+    void watch(const BoundProperty& sub);
     void unwatch(const BoundProperty& sub) { m_watch.remove(sub); }
     void unwatchInstance(const void* instance) { m_watch.removeInstance(instance); }
 

@@ -12,7 +12,7 @@ PropertyWatch::PropertyWatch(Callback callback) : m_callback(std::move(callback)
 
 PropertyWatch::~PropertyWatch() = default;
 
-void PropertyWatch::add(const BoundProperty& property) {
+void PropertyWatch::add(const BoundProperty& property, Events events) {
     if (!property.isValid())
         return;
     // The callback is copied for each call: it may destroy this watch.
@@ -26,13 +26,14 @@ void PropertyWatch::add(const BoundProperty& property) {
         Own& own = m_own[property];
         if (own.count++ == 0) {
             own.aboutToChange = property.connectPropertyAboutToBeChanged(forward(Event::AboutToChange));
-            own.changed = property.connectPropertyChanged(forward(Event::Changed));
+            if (events == Events::All)
+                own.changed = property.connectPropertyChanged(forward(Event::Changed));
         }
         return;
     }
     Shared* shared = sharedOf(property.metaPropertyAddress());
     if (!shared)
-        shared = makeShared(property.metaProperty());
+        shared = makeShared(property.metaProperty(), events);
     if (shared)
         shared->added.push_back(objectIdentity(property.object()));
 }
@@ -55,7 +56,7 @@ PropertyWatch::Shared* PropertyWatch::sharedOf(const MetaProperty* description) 
     return nullptr;
 }
 
-PropertyWatch::Shared* PropertyWatch::makeShared(std::shared_ptr<MetaProperty> description) {
+PropertyWatch::Shared* PropertyWatch::makeShared(std::shared_ptr<MetaProperty> description, Events events) {
     if (!description)
         return nullptr;
     auto shared = std::make_unique<Shared>();
@@ -70,7 +71,8 @@ PropertyWatch::Shared* PropertyWatch::makeShared(std::shared_ptr<MetaProperty> d
         };
     };
     group->aboutToChange = description->connectPropertyAboutToBeChanged(forward(Event::AboutToChange));
-    group->changed = description->connectPropertyChanged(forward(Event::Changed));
+    if (events == Events::All)
+        group->changed = description->connectPropertyChanged(forward(Event::Changed));
     group->description = std::move(description);
     m_shared.push_back(std::move(shared));
     return group;
