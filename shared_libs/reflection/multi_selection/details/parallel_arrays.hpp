@@ -45,12 +45,18 @@ public:
             reallocate(uint32_t(std::min<size_t>(capacity, UINT32_MAX)));
     }
 
-    void push_back(A a, B b) {
-        if (m_size == m_capacity)
+    // Made in place: a thousand handles appended are not copied twice.
+    template <class FromA, class FromB>
+    void push_back(FromA&& a, FromB&& b) {
+        if (m_size == m_capacity) {
+            // The arguments may be entries of these arrays, which move.
+            A keptA(std::forward<FromA>(a));
+            B keptB(std::forward<FromB>(b));
             reallocate(std::max(2 * m_capacity + 1, m_capacity + 20));
-        ::new (static_cast<void*>(firsts() + m_size)) A(std::move(a));
-        ::new (static_cast<void*>(seconds() + m_size)) B(std::move(b));
-        ++m_size;
+            construct(std::move(keptA), std::move(keptB));
+            return;
+        }
+        construct(std::forward<FromA>(a), std::forward<FromB>(b));
     }
 
     // Later entries move down by one.
@@ -77,6 +83,17 @@ private:
     A* firsts() const noexcept { return static_cast<A*>(m_storage); }
     B* seconds() const noexcept {
         return reinterpret_cast<B*>(static_cast<std::byte*>(m_storage) + secondsOffset(m_capacity));
+    }
+    template <class FromA, class FromB>
+    void construct(FromA&& a, FromB&& b) {
+        A* first = ::new (static_cast<void*>(firsts() + m_size)) A(std::forward<FromA>(a));
+        try {
+            ::new (static_cast<void*>(seconds() + m_size)) B(std::forward<FromB>(b));
+        } catch (...) {
+            first->~A();
+            throw;
+        }
+        ++m_size;
     }
     static void release(void* storage) noexcept {
         if (storage)
