@@ -541,6 +541,18 @@ void AnnouncementMemo::announce(const BoundProperty& property, SetterFlags sette
     m_bits |= bits;
 }
 
+ScopeUnlessNested::ScopeUnlessNested() {
+    const NotifyStack* stack = NotifyStack::current();
+    m_entered = !stack || stack->depth() == 0 || stack->hasQuiet();
+    if (m_entered)
+        NotifyScope::enter();
+}
+
+ScopeUnlessNested::~ScopeUnlessNested() noexcept(false) {
+    if (m_entered)
+        NotifyScope::leave();
+}
+
 bool quietAdmitted() noexcept {
     const ThreadState& state = t_state;
     return state.stack ? state.stack->admitsQuiet() : !state.finished;

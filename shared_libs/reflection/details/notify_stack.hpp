@@ -112,6 +112,22 @@ private:
     uint32_t m_bits = 0;
 };
 
+// A NotifyScope entered only where entering changes anything: outside
+// every scope, or with a quiet change pending (which entering queues).
+// Nested in an open scope, entering and leaving another is invisible to
+// every listener, and merging thousands of properties would do it
+// thousands of times.
+class ScopeUnlessNested {
+public:
+    ScopeUnlessNested();
+    ~ScopeUnlessNested() noexcept(false);
+    ScopeUnlessNested(const ScopeUnlessNested&) = delete;
+    ScopeUnlessNested& operator=(const ScopeUnlessNested&) = delete;
+
+private:
+    bool m_entered;
+};
+
 // Whether a write or call on this thread may go quietly at all: only as an
 // outermost scope with nothing left over to deliver. Asked first, as it is
 // cheaper than finding out whether anybody listens.

@@ -148,7 +148,7 @@ MultiSelection::ValueMultiProperty::ValueMultiProperty(GenericObject* owner,
 MultiSelection::ValueMultiProperty::~ValueMultiProperty() = default;
 
 bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub) {
-    const NotifyScope scope;
+    const notify_scope_details::ScopeUnlessNested scope;
     // Read without taking a reference: alive as long as the sub-property is.
     const MetaProperty* description = sub.metaPropertyAddress();
     if (description && description->getter()) {
