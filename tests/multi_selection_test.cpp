@@ -406,6 +406,18 @@ TEST_F(TwoLamps, ChangesOfTheObjectsAreAnnouncedAsChangesOfTheCombinedProperty) 
     EXPECT_EQ(recorder.log, (Names{"about to change intensity flags 17", "changed intensity flags 17"}));
     EXPECT_EQ(intensity().get(), Variant(3.0));
 
+    // Once per outermost scope, however many objects change in it.
+    const Names once{"about to change intensity flags 17", "changed intensity flags 17"};
+    for (int scope = 0; scope < 2; ++scope) {
+        recorder.log.clear();
+        {
+            const NotifyScope outer;
+            reflect(first).findPropertyByName("intensity").set(2.0f);
+            reflect(second).findPropertyByName("intensity").set(4.0f);
+        }
+        EXPECT_EQ(recorder.log, once) << "scope " << scope;
+    }
+
     recorder.log.clear();
     Lamp third;
     reflect(third).findPropertyByName("intensity").set(5.0f);

@@ -166,6 +166,10 @@ public:
     static NotifyStack* existing() noexcept;
 
     size_t depth() const noexcept { return m_depth; }
+    // Names the current outermost scope: it changes whenever the record of
+    // announced bits is cleared, and no two threads share a value.
+    uint64_t round() const noexcept { return m_round; }
+    bool hasQuiet() const noexcept { return m_quiet != nullptr; }
     void enter() {
         // A scope opened inside a quiet change may queue changes of its own,
         // which must come after the quiet one.
@@ -280,6 +284,9 @@ private:
 
     StableStack<Item> m_items;
     SeenMap m_seen;
+    // Each thread counts its rounds from a base of its own.
+    static inline std::atomic<uint64_t> s_roundBases{0};
+    uint64_t m_round = s_roundBases.fetch_add(uint64_t(1) << 32, std::memory_order_relaxed) + 1;
     static constexpr size_t s_spareResults = 16;
     std::vector<std::unique_ptr<tavi::Variant>> m_spareResults;
     uint64_t m_depth = 0;
@@ -400,6 +407,7 @@ void NotifyStack::leave() {
 
 NotifyStack::OutermostLeave::~OutermostLeave() {
     stack.m_seen.clear();
+    ++stack.m_round;
     // Left by a throwing listener: what is still queued stays announced, so
     // it is not queued (and delivered) a second time by the next scope.
     for (size_t i = 0; i < stack.m_items.size(); ++i)
@@ -510,6 +518,39 @@ void MethodCall::setResult(const tavi::Variant& result) {
     // A quiet call queued meanwhile has a result slot of its own by now.
     if (tavi::Variant* slot = m_isQuiet ? m_quiet.result : m_result)
         *slot = result;
+}
+
+void AnnouncementMemo::announce(const BoundProperty& property, SetterFlags setterFlags,
+                                NotifyFlags notifyFlags) {
+    NotifyStack* stack = NotifyStack::current();
+    const uint32_t bits = notifyFlags.value() & s_mergedBits;
+    // Nothing a listener could tell: the scope would find every bit announced
+    // (only a profiler would see its lookup scope, and a pending quiet change
+    // would be queued first).
+    if (stack && m_round == stack->round() && (bits & ~m_bits) == 0 && stack->depth() > 0 &&
+        !stack->hasQuiet() && !profilerAttached())
+        return;
+    const NotifyScope scope;
+    NotifyScope::beginPropertyChange(property, setterFlags, notifyFlags);
+    if (!stack || !property.isValid())
+        return;
+    if (m_round != stack->round()) {
+        m_round = stack->round();
+        m_bits = 0;
+    }
+    m_bits |= bits;
+}
+
+ScopeUnlessNested::ScopeUnlessNested() {
+    const NotifyStack* stack = NotifyStack::current();
+    m_entered = !stack || stack->depth() == 0 || stack->hasQuiet();
+    if (m_entered)
+        NotifyScope::enter();
+}
+
+ScopeUnlessNested::~ScopeUnlessNested() noexcept(false) {
+    if (m_entered)
+        NotifyScope::leave();
 }
 
 bool quietAdmitted() noexcept {

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 namespace orv {
 
@@ -90,6 +91,41 @@ public:
 
 private:
     tavi::Variant* m_result = nullptr;
+};
+
+// Announces changes of one property (the same one every time), remembering
+// which notify bits it has announced in the current outermost scope of this
+// thread. The scope would merge a second announcement of those bits away
+// without a trace, so the memo skips it without looking the property up: a
+// combined property announced once per merged object or per written object
+// pays for one lookup per scope instead of one per object.
+class AnnouncementMemo {
+public:
+    // As NotifyScope::beginPropertyChange inside a scope of its own.
+    void announce(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
+    // Announce in full next time (the property is another one now).
+    void forget() noexcept { m_round = 0; }
+
+private:
+    // The outermost scope the bits were announced in (0: none).
+    uint64_t m_round = 0;
+    uint32_t m_bits = 0;
+};
+
+// A NotifyScope entered only where entering changes anything: outside
+// every scope, or with a quiet change pending (which entering queues).
+// Nested in an open scope, entering and leaving another is invisible to
+// every listener, and merging thousands of properties would do it
+// thousands of times.
+class ScopeUnlessNested {
+public:
+    ScopeUnlessNested();
+    ~ScopeUnlessNested() noexcept(false);
+    ScopeUnlessNested(const ScopeUnlessNested&) = delete;
+    ScopeUnlessNested& operator=(const ScopeUnlessNested&) = delete;
+
+private:
+    bool m_entered;
 };
 
 // Whether a write or call on this thread may go quietly at all: only as an

@@ -8,6 +8,7 @@
 #include "shared_libs/reflection/stateless.hpp"
 
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 namespace orv {
@@ -114,6 +115,15 @@ bool MultiSelection::BaseMultiProperty::mergeProperty(const BoundProperty& sub) 
     return true;
 }
 
+// The final changes of a thousand sub-properties cost as much to follow as
+// their announcements. A value property does nothing with them, so its
+// sub-properties are followed for announcements only; a class derived from
+// it (or any other) may react to them and hears both.
+void MultiSelection::BaseMultiProperty::watch(const BoundProperty& sub) {
+    m_watch.add(sub, typeid(*this) == typeid(ValueMultiProperty) ? PropertyWatch::Events::AboutToChange
+                                                                 : PropertyWatch::Events::All);
+}
+
 bool MultiSelection::BaseMultiProperty::unmergeProperty(const BoundProperty& sub) {
     unwatch(sub);
     return true;
@@ -122,8 +132,7 @@ bool MultiSelection::BaseMultiProperty::unmergeProperty(const BoundProperty& sub
 void MultiSelection::BaseMultiProperty::subPropertyAboutToBeChanged(const BoundProperty&,
                                                                     SetterFlags setterFlags,
                                                                     NotifyFlags notifyFlags) {
-    const NotifyScope scope;
-    NotifyScope::beginPropertyChange(m_boundProperty, setterFlags, notifyFlags | NotifyFlag::MultiSelection);
+    announce(setterFlags, notifyFlags | NotifyFlag::MultiSelection);
 }
 
 void MultiSelection::BaseMultiProperty::subPropertyChanged(const BoundProperty&, SetterFlags, NotifyFlags) {}
@@ -139,7 +148,7 @@ MultiSelection::ValueMultiProperty::ValueMultiProperty(GenericObject* owner,
 MultiSelection::ValueMultiProperty::~ValueMultiProperty() = default;
 
 bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub) {
-    const NotifyScope scope;
+    const notify_scope_details::ScopeUnlessNested scope;
     // Read without taking a reference: alive as long as the sub-property is.
     const MetaProperty* description = sub.metaPropertyAddress();
     if (description && description->getter()) {
@@ -154,7 +163,7 @@ bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub)
             setSetter([](const BoundProperty& self, const tavi::Variant& value, SetterFlags flags) {
                 through<ValueMultiProperty>(self, [&](ValueMultiProperty& p) { p.set(self, value, flags); });
             });
-        NotifyScope::beginPropertyChange(boundProperty(), {}, s_subPropertiesChanged);
+        announce({}, s_subPropertiesChanged);
     } else if (description && description->method()) {
         if (getter())
             return false;
@@ -191,7 +200,7 @@ bool MultiSelection::ValueMultiProperty::unmergeProperty(const BoundProperty& su
             continue;
         const NotifyScope scope;
         if (getter())
-            NotifyScope::beginPropertyChange(boundProperty(), {}, s_subPropertiesChanged);
+            announce({}, s_subPropertiesChanged);
         erase(i);
         return true;
     }
@@ -205,7 +214,7 @@ void MultiSelection::ValueMultiProperty::forgetInstance(const void* instance) {
         if (objectIdentity(m_subs.first(i).object()) != instance)
             continue;
         if (!std::exchange(announced, true))
-            NotifyScope::beginPropertyChange(boundProperty(), {}, s_subPropertiesChanged);
+            announce({}, s_subPropertiesChanged);
         m_subs.erase(i);
     }
     unwatchInstance(instance);
@@ -294,7 +303,7 @@ void MultiSelection::ObjectMultiProperty::setBoundProperty(BoundProperty propert
 }
 
 void MultiSelection::ObjectMultiProperty::announceValue() const {
-    NotifyScope::beginPropertyChange(boundProperty(), {}, NotifyFlag::Value | NotifyFlag::MultiSelection);
+    announce({}, NotifyFlag::Value | NotifyFlag::MultiSelection);
 }
 
 // The value goes from nothing to the object, or from the object to the

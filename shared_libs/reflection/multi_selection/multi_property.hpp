@@ -19,6 +19,7 @@
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/details/notify_stack.hpp"
 #include "shared_libs/reflection/multi_selection/details/parallel_arrays.hpp"
 #include "shared_libs/reflection/multi_selection/details/property_watch.hpp"
 #include "shared_libs/reflection/multi_selection/multi_selection.hpp"
@@ -65,17 +66,27 @@ public:
     // This property on its owner: the subject of its own notifications. Set
     // by the owner right after adding it.
     [[nodiscard]] const BoundProperty& boundProperty() const noexcept { return m_boundProperty; }
-    virtual void setBoundProperty(BoundProperty property) { m_boundProperty = std::move(property); }
+    virtual void setBoundProperty(BoundProperty property) {
+        m_boundProperty = std::move(property);
+        m_announced.forget();
+    }
 
 protected:
+    // Announces a change of this property (its bound property).
+    void announce(SetterFlags setterFlags, NotifyFlags notifyFlags) const {
+        m_announced.announce(m_boundProperty, setterFlags, notifyFlags);
+    }
     // Forwarding of the sub-property's notifications.
-    void watch(const BoundProperty& sub) { m_watch.add(sub); }
+    void watch(const BoundProperty& sub);
     void unwatch(const BoundProperty& sub) { m_watch.remove(sub); }
     void unwatchInstance(const void* instance) { m_watch.removeInstance(instance); }
 
 private:
     GenericObject* m_owner;
     BoundProperty m_boundProperty;
+    // Merging a thousand objects announces this property a thousand times
+    // in one scope, as does writing it: all but the first are merged away.
+    mutable notify_scope_details::AnnouncementMemo m_announced;
     multi_selection_details::PropertyWatch m_watch;
 };
 
@@ -96,6 +107,9 @@ public:
         return m_subs.firstView();
     }
     void forgetInstance(const void* instance) override;
+    // Room for `count` more sub-properties: the owner merging many objects
+    // of one class knows how many will come.
+    void reserveMore(size_t count) { m_subs.reserve(m_subs.size() + count); }
 
     // The sub-properties' values combined by a reduce map made from
     // `self.reduceMapFactory()`.

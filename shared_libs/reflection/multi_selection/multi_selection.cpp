@@ -177,6 +177,7 @@ void MultiSelection::Impl::clear() {
     m_references.clear();
     m_awaiting.clear();
     m_deletions.clear();
+    structureChanged();
     GenericObject::Impl::clear();
     addBasicMultiSelectionMetaProperties();
     m_entries.clear();
@@ -233,16 +234,19 @@ size_t MultiSelection::Impl::addProperty(std::shared_ptr<MetaProperty> property,
 
 BoundProperty MultiSelection::Impl::setProperty(std::shared_ptr<MetaProperty> property, size_t index) {
     sync();
+    structureChanged();
     return GenericObject::Impl::setProperty(std::move(property), index);
 }
 
 bool MultiSelection::Impl::removePropertyAt(size_t index) {
     sync();
+    structureChanged();
     return GenericObject::Impl::removePropertyAt(index);
 }
 
 bool MultiSelection::Impl::removeProperty(const tavi::Variant& key) {
     sync();
+    structureChanged();
     return GenericObject::Impl::removeProperty(key);
 }
 
@@ -281,12 +285,16 @@ void MultiSelection::Impl::sync() const {
     const NotifyScope scope;
     // Objects merged meanwhile (by listeners) are merged by merge() itself.
     const size_t count = m_entries.size();
+    self.m_unmerged.clear();
+    for (size_t i = 0; i < count; ++i)
+        ++self.m_unmerged[m_entries.first(i).metaObject()];
     for (size_t i = 0; i < count && i < m_entries.size(); ++i) {
         // Copies: merging runs listeners, which may change the entries.
         const ReflectedObject object = m_entries.first(i);
         const BoundProperty property = m_entries.second(i);
         self.mergeObject(object, property, i == 0 ? Mode::Union : m_mode);
     }
+    self.m_unmerged.clear();
 }
 
 void MultiSelection::Impl::merge(const ReflectedObject& object, const BoundProperty& property) {
@@ -316,8 +324,40 @@ bool MultiSelection::Impl::mergeObject(const ReflectedObject& object, const Boun
 }
 
 void MultiSelection::Impl::unionMultiSelection(const ReflectedObject& object) {
-    for (size_t i = 0, n = object.propertyCount(); i < n; ++i)
-        mergeProperty(BoundProperty(object, i), tavi::Variant());
+    const size_t count = object.propertyCount();
+    if (m_routes.size() < count)
+        m_routes.resize(count);
+    size_t expected = 0;
+    if (const auto unmerged = m_unmerged.find(object.metaObject());
+        unmerged != m_unmerged.end() && unmerged->second != 0)
+        expected = unmerged->second--;
+    for (size_t i = 0; i < count; ++i)
+        mergeByRoute(i, BoundProperty(object, i), expected);
+}
+
+void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& property, size_t expected) {
+    const MetaProperty* description = property.metaPropertyAddress();
+    if (const Route& route = m_routes[index];
+        description && route.description == description->serial() && route.structure == m_structure) {
+        // The same class at this index again: the others of it will follow.
+        if (route.value)
+            route.value->reserveMore(expected);
+        if (route.combined && !route.combined->mergeProperty(property))
+            markIncompatible(indexOfProperty(description->key()), property);
+        return;
+    }
+    mergeProperty(property, tavi::Variant());
+    // Found again as mergeProperty found (or made) it; the structure as it
+    // is now, after whatever the merge changed.
+    if (!description)
+        return;
+    const size_t at = indexOfProperty(description->key());
+    // (Listeners of the merge may have merged objects of more properties.)
+    if (at == MetaObject::INVALID_INDEX || index >= m_routes.size())
+        return;
+    BaseMultiProperty* combined = multiPropertyAt(at);
+    m_routes[index] =
+        Route{description->serial(), m_structure, combined, dynamic_cast<ValueMultiProperty*>(combined)};
 }
 
 void MultiSelection::Impl::intersectMultiSelection(const ReflectedObject& object) {
@@ -447,6 +487,7 @@ bool MultiSelection::Impl::unmergeProperty(const BoundProperty& property, const 
 
 void MultiSelection::Impl::removeLeftovers() {
     const SyncSuspension suspension;
+    structureChanged();
     for (size_t i = GenericObject::Impl::propertyCount(); i-- > 0;) {
         const std::shared_ptr<MetaProperty> property = GenericObject::Impl::metaPropertyAt(i);
         if (property && !hasAnnotation<Meta::MultiSelection::Persistent>(property->annotations()))
@@ -647,6 +688,7 @@ void MultiSelection::Impl::forgetInstance(const void* instance) {
         it = objectIdentity(it->object()) == instance ? m_awaiting.erase(it) : std::next(it);
     if (!m_synced)
         return;
+    structureChanged();
     for (size_t i = GenericObject::Impl::propertyCount(); i-- > 0;) {
         BaseMultiProperty* combined = multiPropertyAt(i);
         if (!combined)

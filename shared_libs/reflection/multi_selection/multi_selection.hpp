@@ -41,6 +41,7 @@
 #include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace orv {
 
@@ -179,6 +180,13 @@ private:
     template <class Property>
     Property* appendMultiProperty(std::shared_ptr<Property> property);
     void markIncompatible(size_t index, const BoundProperty& property);
+    // mergeProperty under the property's own key, by the route the last
+    // property at this index with the same description took.
+    // `expected`: how many objects of the property's class are still to be
+    // merged, this one included (0: not known).
+    void mergeByRoute(size_t index, const BoundProperty& property, size_t expected);
+    // A combined property was removed or replaced: routes lead nowhere.
+    void structureChanged() noexcept { ++m_structure; }
     void referenceChanged(multi_selection_details::PropertyWatch::Event event, const BoundProperty& property,
                           SetterFlags setterFlags, NotifyFlags notifyFlags);
     void watchDeletion(const ReflectedObject& object);
@@ -202,6 +210,21 @@ private:
     // Objects that announce their deletion, by identity (counted).
     std::unordered_map<const void*, std::pair<zel::ScopedConnection, uint32_t>> m_deletions;
     BoundProperty m_holder;
+    // Where the sub-object properties at each index went when last merged:
+    // objects of one class have the same description at each index, and so
+    // the same combined property, found once instead of once per object. A
+    // route holds while no combined property has been removed or replaced
+    // since (appending leaves every key where it was).
+    struct Route {
+        uint64_t description = 0; // serial
+        uint64_t structure = 0;
+        BaseMultiProperty* combined = nullptr; // null: a property that takes nothing
+        ValueMultiProperty* value = nullptr;   // the same, when it is one
+    };
+    std::vector<Route> m_routes;
+    // While sync() runs: the objects of each class still to be merged.
+    std::unordered_map<const MetaObject*, size_t> m_unmerged;
+    uint64_t m_structure = 1;
 };
 
 } // namespace orv

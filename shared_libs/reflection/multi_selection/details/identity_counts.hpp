@@ -41,6 +41,11 @@ public:
         return m_size != 0 && m_slots[find(key)].count != 0;
     }
     [[nodiscard]] bool empty() const noexcept { return m_size == 0; }
+    // Room for `n` more keys without growing on the way.
+    void reserve(size_t n) {
+        while (2 * (m_size + n) > m_slots.size())
+            grow();
+    }
 
 private:
     // An empty slot has count 0 (so that a null identity is a key like any).

@@ -39,12 +39,24 @@ public:
     [[nodiscard]] Kor::array_view<const A> firstView() const noexcept { return {firsts(), m_size}; }
     [[nodiscard]] Kor::array_view<const B> secondView() const noexcept { return {seconds(), m_size}; }
 
-    void push_back(A a, B b) {
-        if (m_size == m_capacity)
-            grow();
-        ::new (static_cast<void*>(firsts() + m_size)) A(std::move(a));
-        ::new (static_cast<void*>(seconds() + m_size)) B(std::move(b));
-        ++m_size;
+    // Room for `capacity` entries in all.
+    void reserve(size_t capacity) {
+        if (capacity > m_capacity)
+            reallocate(uint32_t(std::min<size_t>(capacity, UINT32_MAX)));
+    }
+
+    // Made in place: a thousand handles appended are not copied twice.
+    template <class FromA, class FromB>
+    void push_back(FromA&& a, FromB&& b) {
+        if (m_size == m_capacity) {
+            // The arguments may be entries of these arrays, which move.
+            A keptA(std::forward<FromA>(a));
+            B keptB(std::forward<FromB>(b));
+            reallocate(std::max(2 * m_capacity + 1, m_capacity + 20));
+            construct(std::move(keptA), std::move(keptB));
+            return;
+        }
+        construct(std::forward<FromA>(a), std::forward<FromB>(b));
     }
 
     // Later entries move down by one.
@@ -72,13 +84,23 @@ private:
     B* seconds() const noexcept {
         return reinterpret_cast<B*>(static_cast<std::byte*>(m_storage) + secondsOffset(m_capacity));
     }
+    template <class FromA, class FromB>
+    void construct(FromA&& a, FromB&& b) {
+        A* first = ::new (static_cast<void*>(firsts() + m_size)) A(std::forward<FromA>(a));
+        try {
+            ::new (static_cast<void*>(seconds() + m_size)) B(std::forward<FromB>(b));
+        } catch (...) {
+            first->~A();
+            throw;
+        }
+        ++m_size;
+    }
     static void release(void* storage) noexcept {
         if (storage)
             ::operator delete(storage, s_alignment);
     }
 
-    void grow() {
-        const uint32_t capacity = std::max(2 * m_capacity + 1, m_capacity + 20);
+    void reallocate(uint32_t capacity) {
         void* storage = ::operator new(secondsOffset(capacity) + capacity * sizeof(B), s_alignment);
         A* firstTarget = static_cast<A*>(storage);
         B* secondTarget = reinterpret_cast<B*>(static_cast<std::byte*>(storage) + secondsOffset(capacity));

@@ -12,7 +12,7 @@ PropertyWatch::PropertyWatch(Callback callback) : m_callback(std::move(callback)
 
 PropertyWatch::~PropertyWatch() = default;
 
-void PropertyWatch::add(const BoundProperty& property) {
+void PropertyWatch::add(const BoundProperty& property, Events events) {
     if (!property.isValid())
         return;
     // The callback is copied for each call: it may destroy this watch.
@@ -26,15 +26,26 @@ void PropertyWatch::add(const BoundProperty& property) {
         Own& own = m_own[property];
         if (own.count++ == 0) {
             own.aboutToChange = property.connectPropertyAboutToBeChanged(forward(Event::AboutToChange));
-            own.changed = property.connectPropertyChanged(forward(Event::Changed));
+            if (events == Events::All)
+                own.changed = property.connectPropertyChanged(forward(Event::Changed));
         }
         return;
     }
     Shared* shared = sharedOf(property.metaPropertyAddress());
     if (!shared)
-        shared = makeShared(property.metaProperty());
+        shared = makeShared(property.metaProperty(), events);
     if (shared)
-        shared->instances.add(objectIdentity(property.object()));
+        shared->added.push_back(objectIdentity(property.object()));
+}
+
+IdentityCounts& PropertyWatch::Shared::instances() {
+    if (!added.empty()) {
+        counted.reserve(added.size());
+        for (const void* instance : added)
+            counted.add(instance);
+        added.clear();
+    }
+    return counted;
 }
 
 PropertyWatch::Shared* PropertyWatch::sharedOf(const MetaProperty* description) const {
@@ -45,7 +56,7 @@ PropertyWatch::Shared* PropertyWatch::sharedOf(const MetaProperty* description) 
     return nullptr;
 }
 
-PropertyWatch::Shared* PropertyWatch::makeShared(std::shared_ptr<MetaProperty> description) {
+PropertyWatch::Shared* PropertyWatch::makeShared(std::shared_ptr<MetaProperty> description, Events events) {
     if (!description)
         return nullptr;
     auto shared = std::make_unique<Shared>();
@@ -53,14 +64,15 @@ PropertyWatch::Shared* PropertyWatch::makeShared(std::shared_ptr<MetaProperty> d
     const auto forward = [this, group](Event event) {
         return [this, group, event](const BoundProperty& changed, SetterFlags setterFlags,
                                     NotifyFlags notifyFlags) {
-            if (!group->instances.contains(objectIdentity(changed.object())))
+            if (!group->instances().contains(objectIdentity(changed.object())))
                 return;
             const Callback callback = m_callback;
             callback(event, changed, setterFlags, notifyFlags);
         };
     };
     group->aboutToChange = description->connectPropertyAboutToBeChanged(forward(Event::AboutToChange));
-    group->changed = description->connectPropertyChanged(forward(Event::Changed));
+    if (events == Events::All)
+        group->changed = description->connectPropertyChanged(forward(Event::Changed));
     group->description = std::move(description);
     m_shared.push_back(std::move(shared));
     return group;
@@ -84,7 +96,7 @@ void PropertyWatch::release(const BoundProperty& property, uint32_t n) {
     Shared* shared = sharedOf(property.metaPropertyAddress());
     if (!shared)
         return;
-    if (shared->instances.release(objectIdentity(property.object()), n) && shared->instances.empty())
+    if (shared->instances().release(objectIdentity(property.object()), n) && shared->instances().empty())
         dropShared(shared);
 }
 
@@ -96,7 +108,7 @@ void PropertyWatch::removeInstance(const void* instance) {
     for (auto it = m_own.begin(); it != m_own.end();)
         it = objectIdentity(it->first.object()) == instance ? m_own.erase(it) : std::next(it);
     for (size_t i = m_shared.size(); i-- > 0;) {
-        if (m_shared[i]->instances.release(instance, 0) && m_shared[i]->instances.empty())
+        if (m_shared[i]->instances().release(instance, 0) && m_shared[i]->instances().empty())
             m_shared.erase(m_shared.begin() + std::ptrdiff_t(i));
     }
 }
@@ -109,8 +121,8 @@ void PropertyWatch::clear() {
 bool PropertyWatch::contains(const BoundProperty& property) const {
     if (m_own.count(property) != 0)
         return true;
-    const Shared* shared = sharedOf(property.metaPropertyAddress());
-    return shared && shared->instances.contains(objectIdentity(property.object()));
+    Shared* shared = sharedOf(property.metaPropertyAddress());
+    return shared && shared->instances().contains(objectIdentity(property.object()));
 }
 
 } // namespace orv::multi_selection_details

@@ -26,6 +26,8 @@ namespace orv::multi_selection_details {
 class PropertyWatch {
 public:
     enum class Event { AboutToChange, Changed };
+    // What to follow: both events, or the announcements only.
+    enum class Events { All, AboutToChange };
     using Callback = std::function<void(Event, const BoundProperty&, SetterFlags, NotifyFlags)>;
 
     explicit PropertyWatch(Callback callback);
@@ -34,8 +36,9 @@ public:
     ~PropertyWatch();
 
     // Counted: a property added twice is followed until it is removed twice.
-    // Invalid handles are ignored.
-    void add(const BoundProperty& property);
+    // Invalid handles are ignored. The first addition of a property (or of
+    // a description) decides which events it is followed for.
+    void add(const BoundProperty& property, Events events = Events::All);
     void remove(const BoundProperty& property);
     // Forgets the property however often it was added.
     void removeAll(const BoundProperty& property);
@@ -61,11 +64,18 @@ private:
         std::shared_ptr<MetaProperty> description;
         zel::ScopedConnection aboutToChange;
         zel::ScopedConnection changed;
-        IdentityCounts instances;
+
+        // The instances, counted; brought up to date first.
+        IdentityCounts& instances();
+        // Added but not yet counted. A selection adds thousands of
+        // instances and may never hear of one of them: appending is all
+        // adding costs until a notification or a removal asks.
+        std::vector<const void*> added;
+        IdentityCounts counted;
     };
 
     Shared* sharedOf(const MetaProperty* description) const;
-    Shared* makeShared(std::shared_ptr<MetaProperty> description);
+    Shared* makeShared(std::shared_ptr<MetaProperty> description, Events events);
     void dropShared(const Shared* shared);
     // Drops `n` counts (all of them when n is 0).
     void release(const BoundProperty& property, uint32_t n);
