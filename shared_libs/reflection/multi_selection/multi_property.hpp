@@ -132,8 +132,6 @@ private:
 
     bool mergeValue(const BoundProperty& sub);
     bool mergeMethod(const BoundProperty& sub);
-    // Announces a change of the sub-properties (and so of this value).
-    void announceSources() const;
     void erase(size_t index);
 
     multi_selection_details::ParallelArrays<BoundProperty, Entry> m_subs;
