@@ -247,6 +247,18 @@ bool BoundProperty::callHeard(const MetaProperty& property, AnnotationTraits tra
            property.methodCallHeard(*this);
 }
 
+namespace {
+
+// Whether a write of `property` now records an undo command: a transaction
+// records and has nothing under this property yet.
+bool recordsChange(const BoundProperty& property) {
+    Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
+    return transaction && transaction->command() && !property.isStateless() &&
+           !Kor::CommitChangesScope::recordedUndo(property);
+}
+
+} // namespace
+
 bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::set");
     const MetaProperty* property = metaPropertyAddress();
@@ -267,22 +279,22 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
         return false;
     const tavi::Variant& newValue = validated ? *validated : value;
 
-    // Nobody would hear the announcement and nothing is recorded: the change
-    // goes through unannounced (see notify_stack.hpp).
-    Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
-    const bool records = transaction && transaction->command();
-    const bool quiet = (!records || isStateless()) && notify_scope_details::quietAdmitted() &&
-                       !changeHeard(*property, traits);
+    // Nobody would hear the announcement and nothing new is recorded: the
+    // change goes through unannounced (see notify_stack.hpp).
+    const bool quiet =
+        !recordsChange(*this) && notify_scope_details::quietAdmitted() && !changeHeard(*property, traits);
     bool succeeded = true;
     {
         notify_scope_details::PropertyWrite write(*this, flags, quiet);
         const BoundProperty& self = write.handle();
         // Checked again: a listener of the announcement may have opened a
-        // transaction or closed it.
-        Kor::CommitChangesScope::Transaction* current = Kor::CommitChangesScope::transaction();
-        if (current && current->command() && !self.isStateless()) {
+        // transaction or closed it. A property already recorded in this
+        // transaction records nothing, notify brackets included: an empty
+        // bracket pair would replay as nothing but would grow the transaction
+        // by two commands on every write of a drag.
+        if (recordsChange(self)) {
             NotifyScope::prepareUndo();
-            Kor::CommitChangesScope::makeUniqueUndo<PropertySetCommand>(tavi::Variant(self), self);
+            Kor::CommitChangesScope::makeUniqueUndo<PropertySetCommand>(self, self);
         }
         try {
             property->setter()(self, newValue, flags);
