@@ -13,10 +13,16 @@ namespace {
 
 struct ScopeStack {
     std::unique_ptr<CommitChangesScope::Transaction> transaction;
+    // The last closed transaction, emptied, for the next outermost scope: a
+    // stream of one-change transactions allocates neither it nor its table.
+    std::unique_ptr<CommitChangesScope::Transaction> spare;
     std::size_t depth = 0;
 };
 
 thread_local ScopeStack t_scopes;
+
+// Buckets of the unique-command table a kept transaction may keep.
+constexpr std::size_t s_keptBuckets = 64;
 
 // A transaction without an explicit name is named after the first command
 // it recorded that is a step of its own; recording pushes to the front, so
@@ -35,7 +41,10 @@ std::string nameFromCommands(const utils::CompositeCommand& commands) {
 CommitChangesScope::CommitChangesScope(UndoHistory* history, std::string name, Mode mode, Purpose purpose) {
     ScopeStack& scopes = t_scopes;
     if (scopes.depth == 0) {
-        scopes.transaction.reset(new Transaction());
+        if (scopes.spare)
+            scopes.transaction = std::move(scopes.spare);
+        else
+            scopes.transaction.reset(new Transaction());
         scopes.transaction->m_history = history ? history : UndoHistory::current();
         scopes.transaction->m_purpose = purpose;
         commit_changes_scope_details::t_transaction = scopes.transaction.get();
@@ -71,14 +80,29 @@ CommitChangesScope::~CommitChangesScope() {
         return;
 
     // Detach first: destroying or committing commands may open new scopes.
-    const std::unique_ptr<Transaction> finished = std::move(scopes.transaction);
+    std::unique_ptr<Transaction> finished = std::move(scopes.transaction);
     commit_changes_scope_details::t_transaction = nullptr;
     std::unique_ptr<utils::CompositeCommand> commands = std::move(finished->m_command);
+    UndoHistory* const history = finished->m_history;
+    const Purpose purpose = finished->m_purpose;
+    if (!commands->empty() && history)
+        commands->setName(finished->m_name.empty() ? nameFromCommands(*commands) : finished->m_name);
+    // Kept for the next transaction before anything else runs: a scope the
+    // commit opens takes it or makes its own. A composite that recorded
+    // nothing serves again; a big table is not kept.
     finished->m_uniqueCommands.clear();
-    if (commands->empty() || !finished->m_history)
-        return;
-    commands->setName(finished->m_name.empty() ? nameFromCommands(*commands) : finished->m_name);
-    finished->m_history->accept(std::move(commands), finished->m_purpose);
+    if (finished->m_uniqueCommands.bucket_count() > s_keptBuckets)
+        finished->m_uniqueCommands = UniqueCommands();
+    finished->m_name.clear();
+    finished->m_history = nullptr;
+    finished->m_purpose = Purpose::Change;
+    finished->m_ignoreDepth = 0;
+    finished->m_command =
+        commands->empty() ? std::move(commands) : std::make_unique<utils::CompositeCommand>();
+    if (!scopes.spare)
+        scopes.spare = std::move(finished);
+    if (commands && !commands->empty() && history)
+        history->accept(std::move(commands), purpose);
 }
 
 bool CommitChangesScope::ignoresUndos() {
