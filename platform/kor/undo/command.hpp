@@ -48,14 +48,27 @@ public:
     // reports why).
     virtual bool execute() = 0;
 
-    const std::string& name() const { return m_name; }
-    void setName(std::string name) { m_name = std::move(name); }
+    const std::string& name() const { return m_fixedName ? *m_fixedName : m_name; }
+    void setName(std::string name) {
+        m_name = std::move(name);
+        m_fixedName = nullptr;
+    }
     Flags flags() const { return m_flags; }
     void setFlags(Flags flags) { m_flags = flags; }
     bool isMinor() const { return m_flags.test(Flag::Minor); }
 
+protected:
+    // For commands made very often under one constant name: the name is
+    // referred to, never copied, so it must outlive every such command (a
+    // static).
+    struct StaticName {
+        const std::string* text;
+    };
+    Command(StaticName name, Flags flags) : m_fixedName(name.text), m_flags(flags) {}
+
 private:
     std::string m_name;
+    const std::string* m_fixedName = nullptr;
     Flags m_flags;
 };
 
