@@ -90,6 +90,15 @@ std::shared_ptr<MetaProperty> BoundProperty::metaProperty() const {
     return m_data.expired() ? nullptr : m_contextData->metaProperty();
 }
 
+std::shared_ptr<MetaProperty> BoundProperty::heldMetaProperty() const {
+    // The data is read without a reference, as metaPropertyAddress() reads
+    // it: nothing runs between the check and the read that could end it.
+    if (m_object.isValid() && !m_data.expired())
+        if (const PropertyData* data = m_data.unchecked<PropertyData>())
+            return data->metaProperty();
+    return metaProperty();
+}
+
 PropertyData* BoundProperty::propertyData() const noexcept {
     return isValid() ? m_data.get<PropertyData>() : nullptr;
 }
@@ -268,7 +277,7 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     // Held for the whole write, setter included: a validator, a listener, or
     // a write the setter makes itself may remove the property meanwhile, and
     // its setter must still be there.
-    const std::shared_ptr<MetaProperty> held = metaProperty();
+    const std::shared_ptr<MetaProperty> held = heldMetaProperty();
     if (!held)
         return false;
     const bool validates = !flags.test(SetterFlag::NoValidation) &&
@@ -326,7 +335,7 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
     const bool quiet = notify_scope_details::quietAdmitted() && !callHeard(*property, annotationTraits());
     // Listeners, or calls the method makes itself, may remove the method
     // while it runs: held throughout.
-    const std::shared_ptr<MetaProperty> held = metaProperty();
+    const std::shared_ptr<MetaProperty> held = heldMetaProperty();
     if (!held)
         return {};
     notify_scope_details::MethodCall call(*this, count, arguments, flags, quiet);
