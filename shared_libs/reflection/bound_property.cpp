@@ -93,10 +93,11 @@ std::shared_ptr<MetaProperty> BoundProperty::metaProperty() const {
 std::shared_ptr<MetaProperty> BoundProperty::heldMetaProperty() const {
     // The data is read without a reference, as metaPropertyAddress() reads
     // it: nothing runs between the check and the read that could end it.
-    if (m_object.isValid() && !m_data.expired())
-        if (const PropertyData* data = m_data.unchecked<PropertyData>())
-            return data->metaProperty();
-    return metaProperty();
+    if (!m_object.isValid() || m_data.expired())
+        return nullptr;
+    if (const PropertyData* data = m_data.unchecked<PropertyData>())
+        return data->metaProperty();
+    return m_contextData ? m_contextData->metaProperty() : m_data.lock<MetaProperty>();
 }
 
 PropertyData* BoundProperty::propertyData() const noexcept {
@@ -296,12 +297,13 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     {
         notify_scope_details::PropertyWrite write(*this, flags, quiet);
         const BoundProperty& self = write.handle();
-        // Checked again: a listener of the announcement may have opened a
-        // transaction or closed it. A property already recorded in this
+        // Checked again after an announcement: a listener may have opened a
+        // transaction or closed it (a quiet entry found nothing to record
+        // and ran no listener). A property already recorded in this
         // transaction records nothing, notify brackets included: an empty
         // bracket pair would replay as nothing but would grow the transaction
         // by two commands on every write of a drag.
-        if (recordsChange(self)) {
+        if (!write.isQuiet() && recordsChange(self)) {
             NotifyScope::prepareUndo();
             Kor::CommitChangesScope::makeUniqueUndo<PropertySetCommand>(self, self);
         }
