@@ -21,8 +21,9 @@ struct ScopeStack {
 
 thread_local ScopeStack t_scopes;
 
-// Buckets of the unique-command table a kept transaction may keep.
+// Buckets and nodes of the unique-command table a kept transaction may keep.
 constexpr std::size_t s_keptBuckets = 64;
+constexpr std::size_t s_keptNodes = 4;
 
 // A transaction without an explicit name is named after the first command
 // it recorded that is a step of its own; recording pushes to the front, so
@@ -90,9 +91,7 @@ CommitChangesScope::~CommitChangesScope() {
     // Kept for the next transaction before anything else runs: a scope the
     // commit opens takes it or makes its own. A composite that recorded
     // nothing serves again; a big table is not kept.
-    finished->m_uniqueCommands.clear();
-    if (finished->m_uniqueCommands.bucket_count() > s_keptBuckets)
-        finished->m_uniqueCommands = UniqueCommands();
+    finished->forgetCommands();
     finished->m_name.clear();
     finished->m_history = nullptr;
     finished->m_purpose = Purpose::Change;
@@ -103,6 +102,30 @@ CommitChangesScope::~CommitChangesScope() {
         scopes.spare = std::move(finished);
     if (commands && !commands->empty() && history)
         history->accept(std::move(commands), purpose);
+}
+
+void CommitChangesScope::Transaction::remember(tavi::Variant key, utils::Command* command) {
+    if (m_spareNodes.empty()) {
+        m_uniqueCommands.insert_or_assign(std::move(key), command);
+        return;
+    }
+    UniqueCommands::node_type node = std::move(m_spareNodes.back());
+    m_spareNodes.pop_back();
+    node.key() = std::move(key);
+    node.mapped() = command;
+    m_uniqueCommands.insert(std::move(node));
+}
+
+void CommitChangesScope::Transaction::forgetCommands() {
+    // A kept node holds no key: a key may refer to objects (a handle).
+    while (!m_uniqueCommands.empty() && m_spareNodes.size() < s_keptNodes) {
+        UniqueCommands::node_type node = m_uniqueCommands.extract(m_uniqueCommands.cbegin());
+        node.key().reset();
+        m_spareNodes.push_back(std::move(node));
+    }
+    m_uniqueCommands.clear();
+    if (m_uniqueCommands.bucket_count() > s_keptBuckets)
+        m_uniqueCommands = UniqueCommands();
 }
 
 bool CommitChangesScope::ignoresUndos() {

@@ -17,6 +17,7 @@
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace Kor {
 
@@ -82,7 +83,14 @@ public:
         Transaction() = default;
 
         std::unique_ptr<utils::CompositeCommand> m_command = std::make_unique<utils::CompositeCommand>();
+        // Inserts `key` (not in the table) with its command, in a node kept
+        // from an earlier transaction when there is one.
+        void remember(tavi::Variant key, utils::Command* command);
+        // Empties the table, keeping a few nodes for the next transaction.
+        void forgetCommands();
+
         UniqueCommands m_uniqueCommands;
+        std::vector<UniqueCommands::node_type> m_spareNodes;
         std::string m_name;
         UndoHistory* m_history = nullptr;
         Purpose m_purpose = Purpose::Change;
@@ -147,7 +155,7 @@ public:
         utils::Command* raw = command.get();
         if (!composite->push_front(std::move(command)))
             return nullptr;
-        recorded.insert_or_assign(tavi::Variant(key), raw);
+        current->remember(tavi::Variant(key), raw);
         return raw;
     }
 
