@@ -250,6 +250,44 @@ TEST_F(UnobservedWriteTest, ATransactionOpenedBetweenTwoWritesRecordsTheSecond) 
     EXPECT_EQ(tree.root.number, 40);
 }
 
+// A drag: the same properties written again and again in one transaction.
+// Only a property's first write records (with its notify brackets), heard or
+// not; a rewrite whose setter changes a property not yet recorded still
+// brackets that change, so undo replays it as a batch of its own.
+TEST_F(UnobservedWriteTest, RewritesInOneTransactionRecordOnlyWhatIsNew) {
+    const BoundProperty number = property(tree.root, "number");
+    const BoundProperty probe = property(tree.root, "probe");
+    std::vector<std::string> names;
+    {
+        Kor::CommitChangesScope transaction(history);
+        for (int value = 11; value <= 13; ++value)
+            number.set(value);
+        listenTo(number, "instance");
+        number.set(20);
+        probe.set(tavi::Variant(&tree.leaf));
+        duringSet = [&] { property(tree.root, "text").set(std::string("nested")); };
+        probe.set(tavi::Variant(&tree.spare));
+        duringSet = [] {};
+        for (const Kor::utils::Command& command : *Kor::CommitChangesScope::transaction()->command())
+            names.push_back(command.name());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "Enter notify scope", "Change property 'text'", "Leave notify scope",
+                         "Enter notify scope", "Change property 'probe'", "Leave notify scope",
+                         "Enter notify scope", "Change property 'number'", "Leave notify scope"}));
+    EXPECT_EQ(log, (Log{"instance about root.number 1", "instance changed root.number 1"}));
+    log.clear();
+    listenGlobally(*tree.text, "text");
+    listenGlobally(*probe.metaProperty(), "probe");
+    ASSERT_TRUE(history.undo());
+    EXPECT_EQ(tree.root.number, 1);
+    EXPECT_EQ(tree.root.text, "r");
+    EXPECT_EQ(tree.root.child, &tree.mid);
+    EXPECT_EQ(log, (Log{"text about root.text 1", "text changed root.text 1", "probe about root.probe 1",
+                        "probe changed root.probe 1", "instance about root.number 1",
+                        "instance changed root.number 1"}));
+}
+
 TEST_F(UnobservedWriteTest, AHeldObjectCacheIsDroppedByTheWriteThatChangesItsObject) {
     const ReflectedObject root = tree.rootObject();
     const BoundProperty holder = root.findPropertyByName("probe");

@@ -183,6 +183,19 @@ public:
 
     bool operator==(const Variant& other) const;
     size_t hash() const;
+    // The hash a Variant holding `value` would have, and whether this one
+    // equals such a Variant, without making it: looking a value up in a
+    // Variant-keyed table then needs no temporary (which may allocate). For
+    // types stored as themselves (not character pointers or string views).
+    template <class T>
+    requires std::is_same_v<variant_details::StoredType<T>, T>
+    static size_t hashOf(const T& value) { return hashOf(MetaType::of<T>(), &value); }
+    template <class T>
+    requires std::is_same_v<variant_details::StoredType<T>, T>
+    bool equals(const T& value) const {
+        const MetaType* held = MetaType::of<T>();
+        return type() == held && sameValue(held, data(), &value);
+    }
 
     // --- conversion and typed reads ---
 
@@ -237,6 +250,9 @@ private:
         emplace<variant_details::StoredType<T>>(std::forward<T>(value));
     }
     static void reportNullText();
+    static size_t hashOf(const MetaType* type, const void* value);
+    // Whether two values of `type` are equal (see the class comment).
+    static bool sameValue(const MetaType* type, const void* a, const void* b);
 
     // A block for one value of `type`, referenced once, the value not built yet.
     static void* allocateBlock(const MetaType* type);
@@ -442,27 +458,28 @@ inline void Variant::swap(Variant& other) noexcept {
     other.moveFrom(held);
 }
 
+inline bool Variant::sameValue(const MetaType* type, const void* a, const void* b) {
+    if (a == b)
+        return true;
+    const auto equal = type->operations().equal;
+    return equal && equal(a, b);
+}
+
 inline bool Variant::operator==(const Variant& other) const {
     const MetaType* held = type();
     if (held != other.type())
         return false;
-    if (!held)
-        return true;
-    const void* a = data();
-    const void* b = other.data();
-    if (a == b)
-        return true;
-    const auto equal = held->operations().equal;
-    return equal && equal(a, b);
+    return !held || sameValue(held, data(), other.data());
 }
 
-inline size_t Variant::hash() const {
-    const MetaType* held = type();
-    if (!held)
+inline size_t Variant::hashOf(const MetaType* type, const void* value) {
+    if (!type)
         return 0;
-    const auto hashOf = held->operations().hash;
-    return static_cast<size_t>(Kor::hash_combine(held->hashSeed(), hashOf ? hashOf(data()) : 0));
+    const auto hashOf = type->operations().hash;
+    return static_cast<size_t>(Kor::hash_combine(type->hashSeed(), hashOf ? hashOf(value) : 0));
 }
+
+inline size_t Variant::hash() const { return hashOf(type(), data()); }
 
 inline void swap(Variant& a, Variant& b) noexcept { a.swap(b); }
 

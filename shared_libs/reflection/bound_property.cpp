@@ -90,6 +90,16 @@ std::shared_ptr<MetaProperty> BoundProperty::metaProperty() const {
     return m_data.expired() ? nullptr : m_contextData->metaProperty();
 }
 
+std::shared_ptr<MetaProperty> BoundProperty::heldMetaProperty() const {
+    // The data is read without a reference, as metaPropertyAddress() reads
+    // it: nothing runs between the check and the read that could end it.
+    if (!m_object.isValid() || m_data.expired())
+        return nullptr;
+    if (const PropertyData* data = m_data.unchecked<PropertyData>())
+        return data->metaProperty();
+    return m_contextData ? m_contextData->metaProperty() : m_data.lock<MetaProperty>();
+}
+
 PropertyData* BoundProperty::propertyData() const noexcept {
     return isValid() ? m_data.get<PropertyData>() : nullptr;
 }
@@ -247,6 +257,18 @@ bool BoundProperty::callHeard(const MetaProperty& property, AnnotationTraits tra
            property.methodCallHeard(*this);
 }
 
+namespace {
+
+// Whether a write of `property` now records an undo command: a transaction
+// records and has nothing under this property yet.
+bool recordsChange(const BoundProperty& property) {
+    Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
+    return transaction && transaction->command() && !property.isStateless() &&
+           !Kor::CommitChangesScope::recordedUndo(property);
+}
+
+} // namespace
+
 bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::set");
     const MetaProperty* property = metaPropertyAddress();
@@ -256,7 +278,7 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
     // Held for the whole write, setter included: a validator, a listener, or
     // a write the setter makes itself may remove the property meanwhile, and
     // its setter must still be there.
-    const std::shared_ptr<MetaProperty> held = metaProperty();
+    const std::shared_ptr<MetaProperty> held = heldMetaProperty();
     if (!held)
         return false;
     const bool validates = !flags.test(SetterFlag::NoValidation) &&
@@ -267,22 +289,23 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
         return false;
     const tavi::Variant& newValue = validated ? *validated : value;
 
-    // Nobody would hear the announcement and nothing is recorded: the change
-    // goes through unannounced (see notify_stack.hpp).
-    Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
-    const bool records = transaction && transaction->command();
-    const bool quiet = (!records || isStateless()) && notify_scope_details::quietAdmitted() &&
-                       !changeHeard(*property, traits);
+    // Nobody would hear the announcement and nothing new is recorded: the
+    // change goes through unannounced (see notify_stack.hpp).
+    const bool quiet =
+        !recordsChange(*this) && notify_scope_details::quietAdmitted() && !changeHeard(*property, traits);
     bool succeeded = true;
     {
         notify_scope_details::PropertyWrite write(*this, flags, quiet);
         const BoundProperty& self = write.handle();
-        // Checked again: a listener of the announcement may have opened a
-        // transaction or closed it.
-        Kor::CommitChangesScope::Transaction* current = Kor::CommitChangesScope::transaction();
-        if (current && current->command() && !self.isStateless()) {
+        // Checked again after an announcement: a listener may have opened a
+        // transaction or closed it (a quiet entry found nothing to record
+        // and ran no listener). A property already recorded in this
+        // transaction records nothing, notify brackets included: an empty
+        // bracket pair would replay as nothing but would grow the transaction
+        // by two commands on every write of a drag.
+        if (!write.isQuiet() && recordsChange(self)) {
             NotifyScope::prepareUndo();
-            Kor::CommitChangesScope::makeUniqueUndo<PropertySetCommand>(tavi::Variant(self), self);
+            Kor::CommitChangesScope::makeUniqueUndo<PropertySetCommand>(self, self);
         }
         try {
             property->setter()(self, newValue, flags);
@@ -314,7 +337,7 @@ tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
     const bool quiet = notify_scope_details::quietAdmitted() && !callHeard(*property, annotationTraits());
     // Listeners, or calls the method makes itself, may remove the method
     // while it runs: held throughout.
-    const std::shared_ptr<MetaProperty> held = metaProperty();
+    const std::shared_ptr<MetaProperty> held = heldMetaProperty();
     if (!held)
         return {};
     notify_scope_details::MethodCall call(*this, count, arguments, flags, quiet);

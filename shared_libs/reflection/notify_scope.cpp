@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -326,9 +327,21 @@ void recordAtFront() {
         composite->push_front(std::make_unique<Command>());
 }
 
+// Every outermost scope that records makes two of these: their names are
+// shared rather than copied into each (made on first use, so a command made
+// during static initialisation finds them).
+const std::string& enterName() {
+    static const std::string name = "Enter notify scope";
+    return name;
+}
+const std::string& leaveName() {
+    static const std::string name = "Leave notify scope";
+    return name;
+}
+
 class EnterNotifyScopeCommand final : public Kor::utils::Command {
 public:
-    EnterNotifyScopeCommand() : Command("Enter notify scope", Flag::Minor) {}
+    EnterNotifyScopeCommand() : Command(StaticName{&enterName()}, Flag::Minor) {}
     bool execute() override {
         NotifyScope::enter();
         return true;
@@ -337,7 +350,7 @@ public:
 
 class LeaveNotifyScopeCommand final : public Kor::utils::Command {
 public:
-    LeaveNotifyScopeCommand() : Command("Leave notify scope", Flag::Minor) {}
+    LeaveNotifyScopeCommand() : Command(StaticName{&leaveName()}, Flag::Minor) {}
     bool execute() override {
         NotifyScope::leave();
         return true;

@@ -17,11 +17,12 @@ CompositeCommand::~CompositeCommand() = default;
 
 std::unique_ptr<Command> CompositeCommand::clone() const {
     auto copy = std::make_unique<CompositeCommand>(name(), flags());
+    copy->m_commands.reserve(m_commands.size());
     for (const std::unique_ptr<Command>& child : m_commands) {
         std::unique_ptr<Command> childCopy = child->clone();
         if (!childCopy)
             return nullptr;
-        copy->push_back(std::move(childCopy));
+        copy->m_commands.push_back(std::move(childCopy));
     }
     return copy;
 }
@@ -39,8 +40,8 @@ bool CompositeCommand::execute() {
         ~ExecutingGuard() { flag = false; }
     } guard(m_executing); // a throwing child must not lock the composite for good
     bool succeeded = true;
-    for (const std::unique_ptr<Command>& child : m_commands)
-        succeeded = child->execute() && succeeded;
+    for (Command& child : *this)
+        succeeded = child.execute() && succeeded;
     return succeeded;
 }
 
@@ -55,14 +56,18 @@ bool CompositeCommand::acceptsChildren() const {
 bool CompositeCommand::push_front(std::unique_ptr<Command> command) {
     if (!command || !acceptsChildren())
         return false;
-    m_commands.push_front(std::move(command));
+    // Most transactions hold a change and its two notify brackets: one
+    // allocation for the first few.
+    if (m_commands.empty())
+        m_commands.reserve(s_firstCapacity);
+    m_commands.push_back(std::move(command));
     return true;
 }
 
 bool CompositeCommand::push_back(std::unique_ptr<Command> command) {
     if (!command || !acceptsChildren())
         return false;
-    m_commands.push_back(std::move(command));
+    m_commands.insert(m_commands.begin(), std::move(command));
     return true;
 }
 

@@ -11,10 +11,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Kor::utils {
 
@@ -48,14 +48,27 @@ public:
     // reports why).
     virtual bool execute() = 0;
 
-    const std::string& name() const { return m_name; }
-    void setName(std::string name) { m_name = std::move(name); }
+    const std::string& name() const { return m_fixedName ? *m_fixedName : m_name; }
+    void setName(std::string name) {
+        m_name = std::move(name);
+        m_fixedName = nullptr;
+    }
     Flags flags() const { return m_flags; }
     void setFlags(Flags flags) { m_flags = flags; }
     bool isMinor() const { return m_flags.test(Flag::Minor); }
 
+protected:
+    // For commands made very often under one constant name: the name is
+    // referred to, never copied, so it must outlive every such command (a
+    // static).
+    struct StaticName {
+        const std::string* text;
+    };
+    Command(StaticName name, Flags flags) : m_fixedName(name.text), m_flags(flags) {}
+
 private:
     std::string m_name;
+    const std::string* m_fixedName = nullptr;
     Flags m_flags;
 };
 
@@ -69,7 +82,9 @@ private:
 // false when any child failed. A composite cannot be executed re-entrantly nor
 // take children while it executes (both are reported and refused).
 class CompositeCommand : public Command {
-    using Container = std::deque<std::unique_ptr<Command>>;
+    // Held newest last: recording appends, and the front of the composite is
+    // the back of the vector (the iterators walk it backwards).
+    using Container = std::vector<std::unique_ptr<Command>>;
 
     // Walks the owned children as commands rather than as owning pointers.
     template <typename Base, typename Value>
@@ -105,8 +120,8 @@ class CompositeCommand : public Command {
     };
 
 public:
-    using iterator = ChildIterator<Container::iterator, Command>;
-    using const_iterator = ChildIterator<Container::const_iterator, const Command>;
+    using iterator = ChildIterator<Container::reverse_iterator, Command>;
+    using const_iterator = ChildIterator<Container::const_reverse_iterator, const Command>;
 
     explicit CompositeCommand(std::string name = {}, Flags flags = {}) : Command(std::move(name), flags) {}
 
@@ -123,20 +138,23 @@ public:
     bool execute() override;
 
     // Take ownership of `command`; true when it was added. Null commands are
-    // ignored (false).
+    // ignored (false). Recording uses push_front, which is cheap; push_back
+    // moves every child.
     bool push_front(std::unique_ptr<Command> command);
     bool push_back(std::unique_ptr<Command> command);
 
     std::size_t size() const { return m_commands.size(); }
     bool empty() const { return m_commands.empty(); }
 
-    iterator begin() { return iterator(m_commands.begin()); }
-    iterator end() { return iterator(m_commands.end()); }
-    const_iterator begin() const { return const_iterator(m_commands.begin()); }
-    const_iterator end() const { return const_iterator(m_commands.end()); }
+    iterator begin() { return iterator(m_commands.rbegin()); }
+    iterator end() { return iterator(m_commands.rend()); }
+    const_iterator begin() const { return const_iterator(m_commands.rbegin()); }
+    const_iterator end() const { return const_iterator(m_commands.rend()); }
 
 private:
     bool acceptsChildren() const;
+
+    static constexpr std::size_t s_firstCapacity = 4;
 
     Container m_commands;
     bool m_executing = false;

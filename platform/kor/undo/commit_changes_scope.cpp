@@ -13,10 +13,17 @@ namespace {
 
 struct ScopeStack {
     std::unique_ptr<CommitChangesScope::Transaction> transaction;
+    // The last closed transaction, emptied, for the next outermost scope: a
+    // stream of one-change transactions allocates neither it nor its table.
+    std::unique_ptr<CommitChangesScope::Transaction> spare;
     std::size_t depth = 0;
 };
 
 thread_local ScopeStack t_scopes;
+
+// Buckets and nodes of the unique-command table a kept transaction may keep.
+constexpr std::size_t s_keptBuckets = 64;
+constexpr std::size_t s_keptNodes = 4;
 
 // A transaction without an explicit name is named after the first command
 // it recorded that is a step of its own; recording pushes to the front, so
@@ -35,7 +42,10 @@ std::string nameFromCommands(const utils::CompositeCommand& commands) {
 CommitChangesScope::CommitChangesScope(UndoHistory* history, std::string name, Mode mode, Purpose purpose) {
     ScopeStack& scopes = t_scopes;
     if (scopes.depth == 0) {
-        scopes.transaction.reset(new Transaction());
+        if (scopes.spare)
+            scopes.transaction = std::move(scopes.spare);
+        else
+            scopes.transaction.reset(new Transaction());
         scopes.transaction->m_history = history ? history : UndoHistory::current();
         scopes.transaction->m_purpose = purpose;
         commit_changes_scope_details::t_transaction = scopes.transaction.get();
@@ -71,14 +81,51 @@ CommitChangesScope::~CommitChangesScope() {
         return;
 
     // Detach first: destroying or committing commands may open new scopes.
-    const std::unique_ptr<Transaction> finished = std::move(scopes.transaction);
+    std::unique_ptr<Transaction> finished = std::move(scopes.transaction);
     commit_changes_scope_details::t_transaction = nullptr;
     std::unique_ptr<utils::CompositeCommand> commands = std::move(finished->m_command);
-    finished->m_uniqueCommands.clear();
-    if (commands->empty() || !finished->m_history)
+    UndoHistory* const history = finished->m_history;
+    const Purpose purpose = finished->m_purpose;
+    if (!commands->empty() && history)
+        commands->setName(finished->m_name.empty() ? nameFromCommands(*commands) : finished->m_name);
+    // Kept for the next transaction before anything else runs: a scope the
+    // commit opens takes it or makes its own. A composite that recorded
+    // nothing serves again; a big table is not kept.
+    finished->forgetCommands();
+    finished->m_name.clear();
+    finished->m_history = nullptr;
+    finished->m_purpose = Purpose::Change;
+    finished->m_ignoreDepth = 0;
+    finished->m_command =
+        commands->empty() ? std::move(commands) : std::make_unique<utils::CompositeCommand>();
+    if (!scopes.spare)
+        scopes.spare = std::move(finished);
+    if (commands && !commands->empty() && history)
+        history->accept(std::move(commands), purpose);
+}
+
+void CommitChangesScope::Transaction::remember(tavi::Variant key, utils::Command* command) {
+    if (m_spareNodes.empty()) {
+        m_uniqueCommands.insert_or_assign(std::move(key), command);
         return;
-    commands->setName(finished->m_name.empty() ? nameFromCommands(*commands) : finished->m_name);
-    finished->m_history->accept(std::move(commands), finished->m_purpose);
+    }
+    UniqueCommands::node_type node = std::move(m_spareNodes.back());
+    m_spareNodes.pop_back();
+    node.key() = std::move(key);
+    node.mapped() = command;
+    m_uniqueCommands.insert(std::move(node));
+}
+
+void CommitChangesScope::Transaction::forgetCommands() {
+    // A kept node holds no key: a key may refer to objects (a handle).
+    while (!m_uniqueCommands.empty() && m_spareNodes.size() < s_keptNodes) {
+        UniqueCommands::node_type node = m_uniqueCommands.extract(m_uniqueCommands.cbegin());
+        node.key().reset();
+        m_spareNodes.push_back(std::move(node));
+    }
+    m_uniqueCommands.clear();
+    if (m_uniqueCommands.bucket_count() > s_keptBuckets)
+        m_uniqueCommands = UniqueCommands();
 }
 
 bool CommitChangesScope::ignoresUndos() {

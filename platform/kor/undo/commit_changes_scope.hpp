@@ -17,6 +17,7 @@
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace Kor {
 
@@ -35,10 +36,34 @@ public:
         IgnoreUndos,
     };
 
+    // Keys of UniqueCommands: Variants, also looked up by the plain value a
+    // Variant would hold, so that a write finding its change already
+    // recorded makes no Variant (which may allocate).
+    struct KeyHash {
+        using is_transparent = void;
+        size_t operator()(const tavi::Variant& key) const { return key.hash(); }
+        template <class T>
+        size_t operator()(const T& key) const {
+            return tavi::Variant::hashOf(key);
+        }
+    };
+    struct KeyEqual {
+        using is_transparent = void;
+        bool operator()(const tavi::Variant& a, const tavi::Variant& b) const { return a == b; }
+        template <class T>
+        bool operator()(const tavi::Variant& a, const T& b) const {
+            return a.equals(b);
+        }
+        template <class T>
+        bool operator()(const T& a, const tavi::Variant& b) const {
+            return b.equals(a);
+        }
+    };
+
     // The command recorded for a key (a property, an element...) in the open
     // transaction, so that one change is recorded once however often it is
     // made. The commands are owned by the transaction's composite.
-    using UniqueCommands = std::unordered_map<tavi::Variant, utils::Command*>;
+    using UniqueCommands = std::unordered_map<tavi::Variant, utils::Command*, KeyHash, KeyEqual>;
 
     class Transaction {
     public:
@@ -58,7 +83,14 @@ public:
         Transaction() = default;
 
         std::unique_ptr<utils::CompositeCommand> m_command = std::make_unique<utils::CompositeCommand>();
+        // Inserts `key` (not in the table) with its command, in a node kept
+        // from an earlier transaction when there is one.
+        void remember(tavi::Variant key, utils::Command* command);
+        // Empties the table, keeping a few nodes for the next transaction.
+        void forgetCommands();
+
         UniqueCommands m_uniqueCommands;
+        std::vector<UniqueCommands::node_type> m_spareNodes;
         std::string m_name;
         UndoHistory* m_history = nullptr;
         Purpose m_purpose = Purpose::Change;
@@ -104,9 +136,9 @@ public:
     // transaction yet; then the command is remembered under the key. So the
     // first recording wins and keeps the oldest state. Returns the command
     // now recorded under the key (new or earlier), or null when nothing
-    // records.
-    template <typename C, typename... Args>
-    static utils::Command* makeUniqueUndo(const tavi::Variant& key, Args&&... args) {
+    // records. `key` is a Variant or a value a Variant would hold.
+    template <typename C, typename Key, typename... Args>
+    static utils::Command* makeUniqueUndo(const Key& key, Args&&... args) {
         Transaction* current = transaction();
         utils::CompositeCommand* composite = current ? current->command() : nullptr;
         if (!composite)
@@ -123,14 +155,23 @@ public:
         utils::Command* raw = command.get();
         if (!composite->push_front(std::move(command)))
             return nullptr;
-        recorded.insert_or_assign(key, raw);
+        current->remember(tavi::Variant(key), raw);
         return raw;
+    }
+
+    // The command recorded under `key` in the transaction that is recording
+    // now; null when there is none or nothing records.
+    template <typename Key>
+    static utils::Command* recordedUndo(const Key& key) {
+        Transaction* current = transaction();
+        return current && current->command() ? recordedUnder(current->uniqueCommands(), key) : nullptr;
     }
 
 private:
     friend class UndoHistory;
 
-    static utils::Command* recordedUnder(const UniqueCommands& recorded, const tavi::Variant& key) {
+    template <typename Key>
+    static utils::Command* recordedUnder(const UniqueCommands& recorded, const Key& key) {
         const auto it = recorded.find(key);
         return it == recorded.end() ? nullptr : it->second;
     }

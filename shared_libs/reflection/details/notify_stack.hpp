@@ -52,6 +52,8 @@ public:
     // (listeners may have destroyed the caller's meanwhile), or the caller's
     // when no listener ran.
     [[nodiscard]] const BoundProperty& handle() const noexcept { return *m_handle; }
+    // Entered quietly: nothing was announced, so no listener has run.
+    [[nodiscard]] bool isQuiet() const noexcept { return m_isQuiet; }
 
 protected:
     explicit ChangeScope(const BoundProperty& property) noexcept;
