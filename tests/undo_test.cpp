@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,6 +59,7 @@ public:
         g_log.push_back(name());
         return m_succeeds;
     }
+    std::unique_ptr<Command> clone() const override { return std::make_unique<LogCommand>(*this); }
 
 private:
     bool m_succeeds;
@@ -227,6 +230,28 @@ TEST_F(UndoTest, ReplayIsRefusedInsideAnOpenScopeAndExplicitHistoryWins) {
     }
     EXPECT_EQ(capture.count(), 1u);
     EXPECT_EQ(a.value, 1);
+}
+
+// A shared child (a notify bracket) stands in many composites: none of them
+// deletes it, a copy shares it, and each executes it in its place.
+TEST_F(UndoTest, SharedChildrenAreExecutedInPlaceButNeitherCopiedNorDeleted) {
+    LogCommand shared("shared", true, Command::Flag::Minor);
+    std::unique_ptr<Command> copy;
+    {
+        Kor::utils::CompositeCommand first;
+        first.push_front_shared(shared);
+        first.push_front(std::make_unique<LogCommand>("own"));
+        first.push_front_shared(shared);
+        copy = first.clone();
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(&*static_cast<Kor::utils::CompositeCommand&>(*copy).begin(), &shared);
+        first.nameAfter(*std::next(first.begin()));
+        Kor::utils::CompositeCommand moved(std::move(first));
+        EXPECT_EQ(moved.name(), "own");
+    }
+    EXPECT_TRUE(copy->execute());
+    EXPECT_EQ(g_log, (std::vector<std::string>{"shared", "own", "shared"}));
+    EXPECT_TRUE(shared.execute()) << "still alive after its composites";
 }
 
 } // namespace

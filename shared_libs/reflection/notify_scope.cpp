@@ -320,28 +320,13 @@ NotifyStack* NotifyStack::existing() noexcept { return t_state.stack; }
 
 namespace {
 
-template <class Command>
-void recordAtFront() {
-    Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
-    if (Kor::utils::CompositeCommand* composite = transaction ? transaction->command() : nullptr)
-        composite->push_front(std::make_unique<Command>());
-}
-
-// Every outermost scope that records makes two of these: their names are
-// shared rather than copied into each (made on first use, so a command made
-// during static initialisation finds them).
-const std::string& enterName() {
-    static const std::string name = "Enter notify scope";
-    return name;
-}
-const std::string& leaveName() {
-    static const std::string name = "Leave notify scope";
-    return name;
-}
-
+// The notify brackets hold no state: every outermost scope that records
+// brackets its changes with the same two commands, shared by every
+// transaction (made on first use and never destroyed, since a history
+// destroyed at exit may still hold them).
 class EnterNotifyScopeCommand final : public Kor::utils::Command {
 public:
-    EnterNotifyScopeCommand() : Command(StaticName{&enterName()}, Flag::Minor) {}
+    EnterNotifyScopeCommand() : Command("Enter notify scope", Flag::Minor) {}
     bool execute() override {
         NotifyScope::enter();
         return true;
@@ -350,12 +335,20 @@ public:
 
 class LeaveNotifyScopeCommand final : public Kor::utils::Command {
 public:
-    LeaveNotifyScopeCommand() : Command(StaticName{&leaveName()}, Flag::Minor) {}
+    LeaveNotifyScopeCommand() : Command("Leave notify scope", Flag::Minor) {}
     bool execute() override {
         NotifyScope::leave();
         return true;
     }
 };
+
+template <class Bracket>
+void recordAtFront() {
+    static Bracket* const shared = new Bracket;
+    Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
+    if (Kor::utils::CompositeCommand* composite = transaction ? transaction->command() : nullptr)
+        composite->push_front_shared(*shared);
+}
 
 } // namespace
 

@@ -18,11 +18,15 @@ CompositeCommand::~CompositeCommand() = default;
 std::unique_ptr<Command> CompositeCommand::clone() const {
     auto copy = std::make_unique<CompositeCommand>(name(), flags());
     copy->m_commands.reserve(m_commands.size());
-    for (const std::unique_ptr<Command>& child : m_commands) {
+    for (const Child& child : m_commands) {
+        if (!child.get_deleter().owned) {
+            copy->m_commands.push_back(Child(child.get(), ChildDeleter{false}));
+            continue;
+        }
         std::unique_ptr<Command> childCopy = child->clone();
         if (!childCopy)
             return nullptr;
-        copy->m_commands.push_back(std::move(childCopy));
+        copy->m_commands.push_back(Child(childCopy.release()));
     }
     return copy;
 }
@@ -56,18 +60,21 @@ bool CompositeCommand::acceptsChildren() const {
 bool CompositeCommand::push_front(std::unique_ptr<Command> command) {
     if (!command || !acceptsChildren())
         return false;
-    // Most transactions hold a change and its two notify brackets: one
-    // allocation for the first few.
-    if (m_commands.empty())
-        m_commands.reserve(s_firstCapacity);
-    m_commands.push_back(std::move(command));
+    m_commands.push_back(Child(command.release()));
+    return true;
+}
+
+bool CompositeCommand::push_front_shared(Command& command) {
+    if (!acceptsChildren())
+        return false;
+    m_commands.push_back(Child(&command, ChildDeleter{false}));
     return true;
 }
 
 bool CompositeCommand::push_back(std::unique_ptr<Command> command) {
     if (!command || !acceptsChildren())
         return false;
-    m_commands.insert(m_commands.begin(), std::move(command));
+    m_commands.insert(m_commands.begin(), Child(command.release()));
     return true;
 }
 

@@ -9,6 +9,8 @@
 
 #include "platform/zel_core/flags.hpp"
 
+#include <boost/container/small_vector.hpp>
+
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -58,13 +60,11 @@ public:
     bool isMinor() const { return m_flags.test(Flag::Minor); }
 
 protected:
-    // For commands made very often under one constant name: the name is
-    // referred to, never copied, so it must outlive every such command (a
-    // static).
-    struct StaticName {
-        const std::string* text;
-    };
-    Command(StaticName name, Flags flags) : m_fixedName(name.text), m_flags(flags) {}
+    // Takes `text`, which outlives this command, as its name from now on.
+    void referToName(const std::string& text) {
+        m_name.clear();
+        m_fixedName = &text;
+    }
 
 private:
     std::string m_name;
@@ -72,7 +72,22 @@ private:
     Flags m_flags;
 };
 
-// An ordered list of owned commands executed as one.
+namespace command_details {
+
+// Deletes a child a composite owns and leaves a shared one alone (see
+// CompositeCommand::push_front_shared).
+struct ChildDeleter {
+    bool owned = true;
+    void operator()(Command* command) const {
+        if (owned)
+            delete command;
+    }
+};
+
+} // namespace command_details
+
+// An ordered list of commands executed as one, owned (or shared, see
+// push_front_shared).
 //
 // Transactions record with push_front, so the newest change is at the front.
 // execute() runs the children front to back: newest first, which is the order
@@ -82,9 +97,13 @@ private:
 // false when any child failed. A composite cannot be executed re-entrantly nor
 // take children while it executes (both are reported and refused).
 class CompositeCommand : public Command {
+    using ChildDeleter = command_details::ChildDeleter;
+    using Child = std::unique_ptr<Command, ChildDeleter>;
     // Held newest last: recording appends, and the front of the composite is
-    // the back of the vector (the iterators walk it backwards).
-    using Container = std::vector<std::unique_ptr<Command>>;
+    // the back of the list (the iterators walk it backwards). Most
+    // transactions hold a change and its two notify brackets: room for a few
+    // is kept inline.
+    using Container = boost::container::small_vector<Child, 4>;
 
     // Walks the owned children as commands rather than as owning pointers.
     template <typename Base, typename Value>
@@ -132,8 +151,9 @@ public:
     CompositeCommand& operator=(CompositeCommand&&) noexcept = default;
     ~CompositeCommand() override;
 
-    // Clones every child; null when any child cannot be cloned, since a
-    // partial copy would replay something else.
+    // Clones every child (a shared one is shared by the copy too); null when
+    // any child cannot be cloned, since a partial copy would replay
+    // something else.
     std::unique_ptr<Command> clone() const override;
     bool execute() override;
 
@@ -142,6 +162,17 @@ public:
     // moves every child.
     bool push_front(std::unique_ptr<Command> command);
     bool push_back(std::unique_ptr<Command> command);
+    // Refer to `command` without owning it: for a command without state
+    // that lives as long as the program (a notify bracket), recorded by every
+    // transaction, so one object serves them all instead of one made per
+    // transaction. The composite never changes it; neither may anybody else
+    // (it may stand in composites of several threads at once).
+    bool push_front_shared(Command& command);
+
+    // Names this composite after one of its children, referring to the
+    // child's name rather than copying it (a child lives as long as its
+    // composite).
+    void nameAfter(const Command& child) { referToName(child.name()); }
 
     std::size_t size() const { return m_commands.size(); }
     bool empty() const { return m_commands.empty(); }
@@ -153,8 +184,6 @@ public:
 
 private:
     bool acceptsChildren() const;
-
-    static constexpr std::size_t s_firstCapacity = 4;
 
     Container m_commands;
     bool m_executing = false;

@@ -28,13 +28,14 @@ constexpr std::size_t s_keptNodes = 4;
 // A transaction without an explicit name is named after the first command
 // it recorded that is a step of its own; recording pushes to the front, so
 // that is searched from the back. Only minor commands: the oldest of them.
-std::string nameFromCommands(const utils::CompositeCommand& commands) {
+// Not empty.
+const utils::Command& namingCommand(const utils::CompositeCommand& commands) {
     const auto oldest = std::make_reverse_iterator(commands.end());
     const auto newest = std::make_reverse_iterator(commands.begin());
     for (auto it = oldest; it != newest; ++it)
         if (!it->isMinor())
-            return it->name();
-    return commands.empty() ? std::string() : oldest->name();
+            return *it;
+    return *oldest;
 }
 
 } // namespace
@@ -86,8 +87,12 @@ CommitChangesScope::~CommitChangesScope() {
     std::unique_ptr<utils::CompositeCommand> commands = std::move(finished->m_command);
     UndoHistory* const history = finished->m_history;
     const Purpose purpose = finished->m_purpose;
-    if (!commands->empty() && history)
-        commands->setName(finished->m_name.empty() ? nameFromCommands(*commands) : finished->m_name);
+    if (!commands->empty() && history) {
+        if (finished->m_name.empty())
+            commands->nameAfter(namingCommand(*commands));
+        else
+            commands->setName(std::move(finished->m_name));
+    }
     // Kept for the next transaction before anything else runs: a scope the
     // commit opens takes it or makes its own. A composite that recorded
     // nothing serves again; a big table is not kept.
