@@ -182,11 +182,11 @@ private:
     bool validate(const tavi::Variant& value, SetterFlags flags,
                   bound_property_details::AnnotationTraits traits,
                   std::optional<tavi::Variant>& validated) const;
-    // Whether anybody would hear the announcement of a change (a call) of
-    // this property: slots, hooks, dependents, an attached profiler.
     // metaProperty() as writes and calls hold it: one reference, taken on the
     // description only (not on the property's data on the way).
     [[nodiscard]] std::shared_ptr<MetaProperty> heldMetaProperty() const;
+    // Whether anybody would hear the announcement of a change (a call) of
+    // this property: slots, hooks, dependents, an attached profiler.
     bool changeHeard(const MetaProperty& property, bound_property_details::AnnotationTraits traits) const;
     bool callHeard(const MetaProperty& property, bound_property_details::AnnotationTraits traits) const;
     template <class T, class Compute>

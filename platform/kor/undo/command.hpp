@@ -50,10 +50,10 @@ public:
     // reports why).
     virtual bool execute() = 0;
 
-    const std::string& name() const { return m_fixedName ? *m_fixedName : m_name; }
+    const std::string& name() const { return m_referredName ? *m_referredName : m_name; }
     void setName(std::string name) {
         m_name = std::move(name);
-        m_fixedName = nullptr;
+        m_referredName = nullptr;
     }
     Flags flags() const { return m_flags; }
     void setFlags(Flags flags) { m_flags = flags; }
@@ -63,12 +63,12 @@ protected:
     // Takes `text`, which outlives this command, as its name from now on.
     void referToName(const std::string& text) {
         m_name.clear();
-        m_fixedName = &text;
+        m_referredName = &text;
     }
 
 private:
     std::string m_name;
-    const std::string* m_fixedName = nullptr;
+    const std::string* m_referredName = nullptr;
     Flags m_flags;
 };
 
