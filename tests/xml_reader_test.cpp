@@ -13,11 +13,11 @@
 #include "shared_libs/reflection/serialization/xml_serializer.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/keyed_list.hpp"
+#include "tests/support/temp_folder.hpp"
 #include "tests/support/xml_scene.hpp"
 #include "tests/support/xml_text.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -564,18 +564,7 @@ TEST(XmlReaderHostile, TenMegabyteTextValue) {
 
 // --- files ------------------------------------------------------------------------
 
-class XmlFiles : public testing::Test {
-protected:
-    void SetUp() override {
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("xml_files_" + std::to_string(::getpid()) + "_" +
-                    testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_folder); }
-
-    std::filesystem::path m_folder;
-};
+using XmlFiles = orv::test::TempFolderTest;
 
 TEST_F(XmlFiles, OneCallToWriteAndOneToRead) {
     const Sample original = edited();
