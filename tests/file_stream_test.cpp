@@ -1,8 +1,8 @@
 #include "platform/variant/file_stream.hpp"
 #include "platform/variant/text_stream.hpp"
+#include "tests/support/temp_folder.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -11,16 +11,8 @@ namespace {
 
 using tavi::FileStream;
 
-class FileStreamTest : public testing::Test {
+class FileStreamTest : public orv::test::TempFolderTest {
 protected:
-    void SetUp() override {
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("file_stream_" + std::to_string(::getpid()) + "_" +
-                    testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(m_folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_folder); }
-
     std::string contents(const std::filesystem::path& path) {
         FileStream file(path, FileStream::Mode::READ);
         tavi::TextStream text(file);
@@ -28,8 +20,6 @@ protected:
         text.readToEnd(out);
         return out;
     }
-
-    std::filesystem::path m_folder;
 };
 
 TEST_F(FileStreamTest, WritesReadsSeeksAndAppends) {

@@ -37,15 +37,11 @@ struct HoldsOpaque {
     int after = 2;
 };
 
-// The worked example of the format: a float and a collection of two ints.
-struct Example {
-    float x = 1.5f;
-    orv::test::KeyedList list;
-};
-
-// Collections declared with the builder: values of any type, and strings.
+// Collections declared with the builder (values of any type, and strings)
+// and one of its own.
 struct Inventory {
     int slots = 8;
+    orv::test::KeyedList list;
     std::vector<tavi::Variant> values{3, 4.5f, std::string("a b")};
     std::vector<std::string> names{"sword", "<shield>"};
 };
@@ -57,16 +53,9 @@ struct orv::TypeDeclaration<writer_test::Inventory> {
     static constexpr const char* name = "Inventory";
     static void declare(orv::Builder<writer_test::Inventory>& type) {
         type.property("slots", &writer_test::Inventory::slots)
+            .object("list", &writer_test::Inventory::list)
             .collection("values", &writer_test::Inventory::values)
             .collection("names", &writer_test::Inventory::names);
-    }
-};
-
-template <>
-struct orv::TypeDeclaration<writer_test::Example> {
-    static constexpr const char* name = "Example";
-    static void declare(orv::Builder<writer_test::Example>& type) {
-        type.property("x", &writer_test::Example::x).object("list", &writer_test::Example::list);
     }
 };
 
@@ -100,38 +89,31 @@ using orv::test::written;
 
 const Format unformatted{Format::Unformatted()};
 
-TEST(XmlWriterGolden, RegisteredTypeWithPrimitivesAndANestedObject) {
-    Sample sample;
-    EXPECT_EQ(written(tavi::Variant(&sample)),
-              "<root type=\"Sample\">\n"
-              "\t<property name=\"x\" type=\"float\">\t1.5\t</property>\n"
-              "\t<property name=\"count\" type=\"int\">\t3\t</property>\n"
-              "\t<property name=\"visible\" type=\"bool\">\ttrue\t</property>\n"
-              "\t<property name=\"name\" type=\"string\">\t\"lamp\"\t</property>\n"
-              "\t<property name=\"weight\" type=\"double\">\t0.1\t</property>\n"
-              "\t<property name=\"color\">\n"
-              "\t\t<property name=\"r\" type=\"float\">\t0.5\t</property>\n"
-              "\t\t<property name=\"g\" type=\"float\">\t0.25\t</property>\n"
-              "\t\t<property name=\"b\" type=\"float\">\t1\t</property>\n"
-              "\t</property>\n"
-              "</root>\n");
+// Checks the default layout against `golden` and the one-line layout against
+// the same text without its line breaks, indentation and padding (no golden
+// text holds a tab or newline of its own).
+void expectWritten(const tavi::Variant& value, const std::string& golden) {
+    EXPECT_EQ(written(value), golden);
+    std::string oneLine = golden;
+    std::erase_if(oneLine, [](char c) { return c == '\n' || c == '\t'; });
+    EXPECT_EQ(written(value, unformatted), oneLine);
 }
 
-TEST(XmlWriterGolden, UnformattedIsOneLine) {
+TEST(XmlWriterGolden, RegisteredTypeWithPrimitivesAndANestedObject) {
     Sample sample;
-    EXPECT_EQ(written(tavi::Variant(&sample), unformatted),
-              "<root type=\"Sample\">"
-              "<property name=\"x\" type=\"float\">1.5</property>"
-              "<property name=\"count\" type=\"int\">3</property>"
-              "<property name=\"visible\" type=\"bool\">true</property>"
-              "<property name=\"name\" type=\"string\">\"lamp\"</property>"
-              "<property name=\"weight\" type=\"double\">0.1</property>"
-              "<property name=\"color\">"
-              "<property name=\"r\" type=\"float\">0.5</property>"
-              "<property name=\"g\" type=\"float\">0.25</property>"
-              "<property name=\"b\" type=\"float\">1</property>"
-              "</property>"
-              "</root>");
+    expectWritten(tavi::Variant(&sample),
+                  "<root type=\"Sample\">\n"
+                  "\t<property name=\"x\" type=\"float\">\t1.5\t</property>\n"
+                  "\t<property name=\"count\" type=\"int\">\t3\t</property>\n"
+                  "\t<property name=\"visible\" type=\"bool\">\ttrue\t</property>\n"
+                  "\t<property name=\"name\" type=\"string\">\t\"lamp\"\t</property>\n"
+                  "\t<property name=\"weight\" type=\"double\">\t0.1\t</property>\n"
+                  "\t<property name=\"color\">\n"
+                  "\t\t<property name=\"r\" type=\"float\">\t0.5\t</property>\n"
+                  "\t\t<property name=\"g\" type=\"float\">\t0.25\t</property>\n"
+                  "\t\t<property name=\"b\" type=\"float\">\t1\t</property>\n"
+                  "\t</property>\n"
+                  "</root>\n");
 }
 
 TEST(XmlWriterGolden, MarkupInNamesAndTextIsEscaped) {
@@ -149,37 +131,35 @@ TEST(XmlWriterGolden, MarkupInNamesAndTextIsEscaped) {
               "</root>");
 }
 
-TEST(XmlWriterGolden, EmptyPropertySelfClosesAndKeepsTheNewline) {
-    writer_test::Awkward awkward;
-    const orv::ReflectedObject object = orv::reflect(awkward);
-    EXPECT_EQ(written(object.findPropertyByName("nothing")), "<root/>\n");
-    EXPECT_EQ(written(tavi::Variant()), "<root/>\n");
-}
-
-TEST(XmlWriterGolden, PrimitiveRootsCarryTheirType) {
-    EXPECT_EQ(written(tavi::Variant(3)), "<root type=\"int\">\t3\t</root>\n");
-    EXPECT_EQ(written(tavi::Variant(std::string())), "<root type=\"string\">\t\"\"\t</root>\n");
-    EXPECT_EQ(written(tavi::Variant(-0.0)), "<root type=\"double\">\t-0\t</root>\n");
-    // A container held by value is a value: named by its meta type, not by
-    // the collection meta object that reflects such containers.
-    EXPECT_EQ(written(tavi::Variant(std::vector<tavi::Variant>{1, std::string("a")})),
-              "<root type=\"VariantVector\">\t[int(1), string(\"a\")]\t</root>\n");
-    EXPECT_EQ(written(tavi::Variant(std::vector<std::string>{"b"})),
-              "<root type=\"StringVector\">\t[\"b\"]\t</root>\n");
-}
-
-TEST(XmlWriterGolden, PropertyDocuments) {
+TEST(XmlWriterGolden, ValueAndPropertyDocuments) {
     Sample sample;
+    writer_test::Awkward awkward;
     const orv::ReflectedObject object = orv::reflect(sample);
-    // A primitive property names its type; an object held by a property of a
-    // declared type does not.
-    EXPECT_EQ(written(object.findPropertyByName("x")), "<root type=\"float\">\t1.5\t</root>\n");
-    EXPECT_EQ(written(object.findPropertyByName("color")),
-              "<root>\n"
-              "\t<property name=\"r\" type=\"float\">\t0.5\t</property>\n"
-              "\t<property name=\"g\" type=\"float\">\t0.25\t</property>\n"
-              "\t<property name=\"b\" type=\"float\">\t1\t</property>\n"
-              "</root>\n");
+    const std::pair<std::string, const char*> documents[] = {
+        // An empty value closes its element at once and keeps the newline.
+        {written(tavi::Variant()), "<root/>\n"},
+        {written(orv::reflect(awkward).findPropertyByName("nothing")), "<root/>\n"},
+        {written(tavi::Variant(3)), "<root type=\"int\">\t3\t</root>\n"},
+        {written(tavi::Variant(std::string())), "<root type=\"string\">\t\"\"\t</root>\n"},
+        {written(tavi::Variant(-0.0)), "<root type=\"double\">\t-0\t</root>\n"},
+        // A container held by value is a value: named by its meta type, not
+        // by the collection meta object that reflects such containers.
+        {written(tavi::Variant(std::vector<tavi::Variant>{1, std::string("a")})),
+         "<root type=\"VariantVector\">\t[int(1), string(\"a\")]\t</root>\n"},
+        {written(tavi::Variant(std::vector<std::string>{"b"})),
+         "<root type=\"StringVector\">\t[\"b\"]\t</root>\n"},
+        // A primitive property names its type; an object held by a property
+        // of a declared type does not.
+        {written(object.findPropertyByName("x")), "<root type=\"float\">\t1.5\t</root>\n"},
+        {written(object.findPropertyByName("color")),
+         "<root>\n"
+         "\t<property name=\"r\" type=\"float\">\t0.5\t</property>\n"
+         "\t<property name=\"g\" type=\"float\">\t0.25\t</property>\n"
+         "\t<property name=\"b\" type=\"float\">\t1\t</property>\n"
+         "</root>\n"},
+    };
+    for (const auto& [text, golden] : documents)
+        EXPECT_EQ(text, golden);
 }
 
 TEST(XmlWriterGolden, InitialDepthAndOwnNames) {
@@ -204,47 +184,28 @@ TEST(XmlWriterGolden, InitialDepthAndOwnNames) {
 using orv::test::KeyedList;
 using orv::test::KeyedListMetaObject;
 
-TEST(XmlWriterGolden, AnObjectWithACollection) {
-    writer_test::Example example;
-    KeyedListMetaObject::add(example.list, 0, 3);
-    KeyedListMetaObject::add(example.list, 1, 4);
-    EXPECT_EQ(written(tavi::Variant(&example)),
-              "<root type=\"Example\">\n"
-              "\t<property name=\"x\" type=\"float\">\t1.5\t</property>\n"
-              "\t<property name=\"list\">\n"
-              "\t\t<item type=\"int\">\t3\t</item>\n"
-              "\t\t<item type=\"int\">\t4\t</item>\n"
-              "\t</property>\n"
-              "</root>\n");
-    EXPECT_EQ(written(tavi::Variant(&example), unformatted),
-              "<root type=\"Example\"><property name=\"x\" type=\"float\">1.5</property>"
-              "<property name=\"list\"><item type=\"int\">3</item><item type=\"int\">4</item></property>"
-              "</root>");
-}
-
-TEST(XmlWriterGolden, CollectionsOfValuesAndOfStrings) {
+TEST(XmlWriterGolden, CollectionsInAnObject) {
     writer_test::Inventory inventory;
+    KeyedListMetaObject::add(inventory.list, 0, 3);
+    KeyedListMetaObject::add(inventory.list, 1, 4);
     // Elements may hold anything: each names its type.
-    EXPECT_EQ(written(tavi::Variant(&inventory)),
-              "<root type=\"Inventory\">\n"
-              "\t<property name=\"slots\" type=\"int\">\t8\t</property>\n"
-              "\t<property name=\"values\">\n"
-              "\t\t<item type=\"int\">\t3\t</item>\n"
-              "\t\t<item type=\"float\">\t4.5\t</item>\n"
-              "\t\t<item type=\"string\">\t\"a b\"\t</item>\n"
-              "\t</property>\n"
-              "\t<property name=\"names\">\n"
-              "\t\t<item type=\"string\">\t\"sword\"\t</item>\n"
-              "\t\t<item type=\"string\">\t\"&lt;shield&gt;\"\t</item>\n"
-              "\t</property>\n"
-              "</root>\n");
-    EXPECT_EQ(written(tavi::Variant(&inventory), unformatted),
-              "<root type=\"Inventory\"><property name=\"slots\" type=\"int\">8</property>"
-              "<property name=\"values\"><item type=\"int\">3</item><item type=\"float\">4.5</item>"
-              "<item type=\"string\">\"a b\"</item></property>"
-              "<property name=\"names\"><item type=\"string\">\"sword\"</item>"
-              "<item type=\"string\">\"&lt;shield&gt;\"</item></property>"
-              "</root>");
+    expectWritten(tavi::Variant(&inventory),
+                  "<root type=\"Inventory\">\n"
+                  "\t<property name=\"slots\" type=\"int\">\t8\t</property>\n"
+                  "\t<property name=\"list\">\n"
+                  "\t\t<item type=\"int\">\t3\t</item>\n"
+                  "\t\t<item type=\"int\">\t4\t</item>\n"
+                  "\t</property>\n"
+                  "\t<property name=\"values\">\n"
+                  "\t\t<item type=\"int\">\t3\t</item>\n"
+                  "\t\t<item type=\"float\">\t4.5\t</item>\n"
+                  "\t\t<item type=\"string\">\t\"a b\"\t</item>\n"
+                  "\t</property>\n"
+                  "\t<property name=\"names\">\n"
+                  "\t\t<item type=\"string\">\t\"sword\"\t</item>\n"
+                  "\t\t<item type=\"string\">\t\"&lt;shield&gt;\"\t</item>\n"
+                  "\t</property>\n"
+                  "</root>\n");
     inventory.values.clear();
     EXPECT_EQ(written(orv::reflect(inventory).findPropertyByName("values")), "<root/>\n");
 }
@@ -259,27 +220,20 @@ TEST(XmlWriterGolden, AGenericObjectNamesTheTypeOfEveryValue) {
     sheet.addProperty(std::string("child"), orv::MetaObject::INVALID_INDEX, tavi::Variant(child));
     auto color = std::make_shared<xml_scene::Color>();
     sheet.addProperty(std::string("color"), orv::MetaObject::INVALID_INDEX, tavi::Variant(color));
-    EXPECT_EQ(written(tavi::Variant(&sheet)),
-              "<root type=\"orv::GenericObject\">\n"
-              "\t<property name=\"speed\" type=\"float\">\t2.5\t</property>\n"
-              "\t<property name=\"label\" type=\"string\">\t\"camera\"\t</property>\n"
-              "\t<property name=\"empty\"/>\n"
-              "\t<property name=\"child\" type=\"orv::GenericObject\">\n"
-              "\t\t<property name=\"on\" type=\"bool\">\ttrue\t</property>\n"
-              "\t</property>\n"
-              "\t<property name=\"color\" type=\"Color\">\n"
-              "\t\t<property name=\"r\" type=\"float\">\t0.5\t</property>\n"
-              "\t\t<property name=\"g\" type=\"float\">\t0.25\t</property>\n"
-              "\t\t<property name=\"b\" type=\"float\">\t1\t</property>\n"
-              "\t</property>\n"
-              "</root>\n");
-    EXPECT_EQ(written(tavi::Variant(&sheet), unformatted),
-              "<root type=\"orv::GenericObject\"><property name=\"speed\" type=\"float\">2.5</property>"
-              "<property name=\"label\" type=\"string\">\"camera\"</property><property name=\"empty\"/>"
-              "<property name=\"child\" type=\"orv::GenericObject\"><property name=\"on\" type=\"bool\">true"
-              "</property></property><property name=\"color\" type=\"Color\"><property name=\"r\" "
-              "type=\"float\">0.5</property><property name=\"g\" type=\"float\">0.25</property><property "
-              "name=\"b\" type=\"float\">1</property></property></root>");
+    expectWritten(tavi::Variant(&sheet),
+                  "<root type=\"orv::GenericObject\">\n"
+                  "\t<property name=\"speed\" type=\"float\">\t2.5\t</property>\n"
+                  "\t<property name=\"label\" type=\"string\">\t\"camera\"\t</property>\n"
+                  "\t<property name=\"empty\"/>\n"
+                  "\t<property name=\"child\" type=\"orv::GenericObject\">\n"
+                  "\t\t<property name=\"on\" type=\"bool\">\ttrue\t</property>\n"
+                  "\t</property>\n"
+                  "\t<property name=\"color\" type=\"Color\">\n"
+                  "\t\t<property name=\"r\" type=\"float\">\t0.5\t</property>\n"
+                  "\t\t<property name=\"g\" type=\"float\">\t0.25\t</property>\n"
+                  "\t\t<property name=\"b\" type=\"float\">\t1\t</property>\n"
+                  "\t</property>\n"
+                  "</root>\n");
     // clear() publishes the object's volatility, a read-only property.
     child->clear();
     EXPECT_EQ(written(tavi::Variant(child.get()), unformatted),
