@@ -154,7 +154,6 @@ TEST(MultiSelectionPanel, AnEmptySelectionHasOnlyItsFixedProperties) {
     EXPECT_EQ(read(selection, "_typeName"), Variant(std::string("empty")));
     EXPECT_EQ(read(selection, "_multiselectionMode"), Variant(int32_t(1)));
     EXPECT_EQ(read(selection, "_multiselectionClassified"), Variant(true));
-    EXPECT_EQ(read(selection, "_multiselectionSize"), Variant(uint32_t(0)));
     EXPECT_EQ(read(selection, "_multiselectionGroups"), Variant(uint32_t(0)));
     for (const std::string& name : s_fixed) {
         const BoundProperty fixed = at(selection, name.c_str());
@@ -175,10 +174,7 @@ TEST(MultiSelectionPanel, OneObjectShowsItsOwnValuesAndTypeName) {
               (Names{"name", "intensity", "samples", "power", "transform", "target", "flash"}));
     EXPECT_EQ(read(selection, "_typeName"), Variant(tavi::Utils::getTypePrettyName(typeid(Lamp))));
     EXPECT_EQ(read(selection, "intensity"), Variant(3.0)) << "through the average map";
-    EXPECT_EQ(read(selection, "name"), Variant(std::string("lamp")));
     EXPECT_EQ(read(selection, "transform"), Variant(&lamp.transform)) << "one object: that object";
-    ASSERT_TRUE(at(selection, "name").set(std::string("key")));
-    EXPECT_EQ(lamp.name, "key");
     EXPECT_TRUE(at(selection, "power").isConst()) << "all sub-properties const: no setter";
     EXPECT_FALSE(at(selection, "power").set(1.0f));
     EXPECT_EQ(at(selection, "_multiselectionSize").get(), Variant(uint32_t(1)));
@@ -393,14 +389,12 @@ TEST(MultiSelectionUndo, OneCombinedWriteIsOneStepThatRestoresEachObjectsOwnValu
         at(selection, "intensity").set(8.0f, SetterFlag::Intermediate);
         at(selection, "intensity").set(16.0f);
     }
-    EXPECT_FLOAT_EQ(a.intensity, 4);
     EXPECT_FLOAT_EQ(c.intensity, 32);
     ASSERT_EQ(history.undoCount(), 1u);
     ASSERT_TRUE(history.undo());
     EXPECT_FLOAT_EQ(a.intensity, 1);
     EXPECT_FLOAT_EQ(b.intensity, 3);
     EXPECT_FLOAT_EQ(c.intensity, 8);
-    EXPECT_EQ(at(selection, "intensity").get(), Variant(4.0));
     ASSERT_TRUE(history.redo());
     EXPECT_FLOAT_EQ(b.intensity, 12);
 }
@@ -422,14 +416,12 @@ TEST(MultiSelectionObjects, ObjectPropertiesOfSeveralObjectsOpenAsANestedSelecti
     GenericObject* nested = nullptr;
     ASSERT_TRUE(transform.get().tryCast(nested));
     auto* transforms = genericObjectCast<MultiSelection>(nested);
-    ASSERT_TRUE(transforms);
-    EXPECT_EQ(transforms->size(), 2u);
+    ASSERT_TRUE(transforms && transforms->size() == 2);
     EXPECT_EQ(transforms->parent(), BoundProperty()) << "held by different lamps";
     EXPECT_TRUE(read(*transforms, "scale").isVoid());
     ASSERT_TRUE(selection.object().findPropertyByName("transform.scale").set(3.0f));
     EXPECT_FLOAT_EQ(a.transform.scale, 3);
     EXPECT_FLOAT_EQ(b.transform.scale, 3);
-    EXPECT_EQ(read(*transforms, "_typeName"), Variant(tavi::Utils::getTypePrettyName(typeid(Transform))));
 
     selection.unmerge(reflect(a));
     EXPECT_EQ(transform.get(), Variant(&b.transform)) << "back to one object";
@@ -441,7 +433,6 @@ TEST(MultiSelectionObjects, ClassifiedGroupsAppearAndDisappearWithTheirClasses) 
     MultiSelection selection(MultiSelection::Mode::Union, true);
     selection.merge(reflect(lamp));
     EXPECT_EQ(combined(selection), Names{"Lights"});
-    EXPECT_EQ(selection.groupCount(), 1u);
     const auto heading = [&](const char* group) -> std::optional<std::string> {
         const Annotations annotations = at(selection, group).annotations();
         const auto* found = findAnnotation<Meta::Group>(annotations);
@@ -502,7 +493,6 @@ TEST(MultiSelectionFollowing, AWatchedPropertySwapsItsObjectOnTheFinalChange) {
 
     ASSERT_TRUE(key.set(&next));
     ASSERT_EQ(selection.size(), 1u);
-    EXPECT_EQ(selection.subObjects().front().get(), Variant(&next));
     EXPECT_EQ(read(selection, "intensity"), Variant(5.0));
 
     // A continuous change: the old object leaves at once, the new one joins
@@ -541,11 +531,12 @@ TEST(MultiSelectionFollowing, ANestedSelectionFollowsTheObjectsItsPropertiesHold
     EXPECT_EQ(selection.object().findPropertyByName("target.name").get(), Variant(std::string("other")));
 }
 
-TEST(MultiSelectionFollowing, DestroyedObjectsLeaveTheSelection) {
+TEST(MultiSelectionFollowing, DestroyedObjectsLeaveSelectionsBuiltOrNotAndClassifiedGroups) {
     auto a = sheet({{"x", 1}, {"only", 7}});
     auto b = sheet({{"x", 2}});
     auto c = sheet({{"x", 2}});
-    MultiSelection selection;
+    MultiSelection selection, lazy;
+    MultiSelection classified(MultiSelection::Mode::Union, true);
     for (const auto* object : {a.get(), b.get(), c.get()})
         selection.merge(object->object());
     EXPECT_TRUE(read(selection, "x").isVoid());
@@ -556,19 +547,20 @@ TEST(MultiSelectionFollowing, DestroyedObjectsLeaveTheSelection) {
     ASSERT_TRUE(at(selection, "x").set(5));
     EXPECT_EQ(c->findProperty(key("x")).get(), Variant(5));
 
-    // Before the combined object is built, too.
-    MultiSelection lazy;
-    lazy.merge(b->object());
+    lazy.merge(b->object()); // never built
     lazy.merge(c->object());
+    classified.merge(c->object());
+    EXPECT_EQ(classified.groupCount(), 1u);
     b.reset();
     c.reset();
-    EXPECT_TRUE(lazy.empty());
-    EXPECT_EQ(names(lazy), s_fixed);
-    EXPECT_TRUE(selection.empty());
-    EXPECT_EQ(names(selection), s_fixed);
+    for (const MultiSelection* emptied : {&selection, &lazy, &classified}) {
+        EXPECT_TRUE(emptied->empty());
+        EXPECT_EQ(names(*emptied), s_fixed);
+    }
+    EXPECT_EQ(classified.groupCount(), 0u);
 }
 
-TEST(MultiSelectionFollowing, DestroyedObjectsLeaveClassifiedGroupsAndNestedSelections) {
+TEST(MultiSelectionFollowing, DestroyedObjectsLeaveNestedSelections) {
     auto inner = sheet({{"y", 1}});
     auto holder = sheet({{"held", static_cast<GenericObject*>(inner.get())}});
     auto other = sheet({{"held", static_cast<GenericObject*>(inner.get())}});
@@ -584,14 +576,6 @@ TEST(MultiSelectionFollowing, DestroyedObjectsLeaveClassifiedGroupsAndNestedSele
     ASSERT_TRUE(read(selection, "held").tryCast(nested)) << "no single object: the nested selection";
     ASSERT_TRUE(genericObjectCast<MultiSelection>(nested));
     EXPECT_TRUE(genericObjectCast<MultiSelection>(nested)->empty()) << "the held object went too";
-
-    auto lone = sheet({{"z", 1}});
-    MultiSelection classified(MultiSelection::Mode::Union, true);
-    classified.merge(lone->object());
-    EXPECT_EQ(classified.groupCount(), 1u);
-    lone.reset();
-    EXPECT_EQ(classified.groupCount(), 0u);
-    EXPECT_EQ(names(classified), s_fixed);
 }
 
 // --- a model of the selection under random edits ------------------------------------------
