@@ -38,14 +38,12 @@ TEST(AverageReduceMap, HigherPrioritiesStartAfreshAndLowerOnesAreIgnored) {
 
 TEST(AverageReduceMap, SkipsWhatIsNoFloatNumber) {
     AverageReduceMap map;
-    map.reduce(std::string("3"), 0);
-    map.reduce(Variant(), 0);
-    map.reduce(1e39, 0);
-    map.reduce(2.0, 0);
-    EXPECT_EQ(map.reduced(), Variant(2.0)) << "text, void and a double beyond float are skipped";
     const double four = 4.0;
-    map.reduce(Variant(&four), 0);
-    EXPECT_EQ(map.reduced(), Variant(3.0)) << "a pointer to a double is read through";
+    for (const Variant& value :
+         {Variant(std::string("9")), Variant(), Variant(1e39), Variant(2.0), Variant(&four)})
+        map.reduce(value, 0);
+    EXPECT_EQ(map.reduced(), Variant(3.0))
+        << "text, void and a double beyond float skipped; a pointer read through";
     AverageReduceMap infinite;
     infinite.reduce(std::numeric_limits<double>::infinity(), 0);
     EXPECT_TRUE(std::isinf(number(infinite.reduced())));
@@ -157,9 +155,9 @@ TEST(SnapReduce, ReducesToTheCommonStepAndLeavesValuesAsTheyWere) {
     EXPECT_EQ(snap->map(5.0, 0.25), Variant(0.25));
 
     const std::unique_ptr<ReduceMap> vectors = SnapReduce<Kor::Vector3>::meta()();
-    vectors->reduce(Kor::Vector3(0.5f, 0.1f, 0), 0);
-    vectors->reduce(1.0, 0);
-    vectors->reduce(Kor::Vector3(0.2f, 0.1f, 0.3f), 0);
+    for (const Variant& value :
+         {Variant(Kor::Vector3(0.5f, 0.1f, 0)), Variant(1.0), Variant(Kor::Vector3(0.2f, 0.1f, 0.3f))})
+        vectors->reduce(value, 0);
     // Equal steps come back as hundredths times 0.01.
     EXPECT_EQ(vectors->reduced(), Variant(Kor::Vector3(1.0f, 10 * 0.01f, 0.3f)));
 }
@@ -175,9 +173,8 @@ TEST(StringJoinReduce, JoinsTextsWithTheSeparator) {
     }
 
     StringJoinReduce numbers(", ", false);
-    numbers.reduce(1, 0);
-    numbers.reduce(Variant(), 0);
-    numbers.reduce(2.5, 0);
+    for (const Variant& value : {Variant(1), Variant(), Variant(2.5)})
+        numbers.reduce(value, 0);
     EXPECT_EQ(numbers.reduced(), Variant(std::string("1, , 2.5"))) << "no text form counts as empty";
     EXPECT_EQ(numbers.map(std::string("new"), std::string("old")), Variant(std::string("old")));
 }
