@@ -218,13 +218,12 @@ TEST(MultiSelectionPanel, MixedTypesCombineTheKeysTheyShareAndTheirVisibility) {
     using meta_property::VisibilityFlag;
     EXPECT_EQ(at(any, "samples").visibility(), VisibilityFlag::PropertyPanel | VisibilityFlag::SceneView);
     EXPECT_EQ(at(every, "samples").visibility(), meta_property::HIDDEN);
-}
 
-TEST(MultiSelectionPanel, AUnionShowsAPropertyWhoseSubPropertyHasGoneEverywhere) {
+    // A sub-property that has gone makes a union show the property everywhere.
     const auto a = sheet({{"x", 1}});
     const auto b = sheet({{"x", 2}});
     b->findProperty(key("x")).metaProperty()->addAnnotations(
-        {Variant(Meta::Visible(meta_property::VisibilityFlags(meta_property::VisibilityFlag::Outliner)))});
+        {Variant(Meta::Visible(meta_property::VisibilityFlags(VisibilityFlag::Outliner)))});
     MultiSelection sheets;
     sheets.merge(a->object());
     sheets.merge(b->object());
