@@ -42,8 +42,7 @@ TEST(AverageReduceMap, SkipsWhatIsNoFloatNumber) {
     for (const Variant& value :
          {Variant(std::string("9")), Variant(), Variant(1e39), Variant(2.0), Variant(&four)})
         map.reduce(value, 0);
-    EXPECT_EQ(map.reduced(), Variant(3.0))
-        << "text, void and a double beyond float skipped; a pointer read through";
+    EXPECT_EQ(map.reduced(), Variant(3.0)) << "text, void and a double beyond float skipped; a pointer read";
     AverageReduceMap infinite;
     infinite.reduce(std::numeric_limits<double>::infinity(), 0);
     EXPECT_TRUE(std::isinf(number(infinite.reduced())));
