@@ -21,6 +21,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace selection_test {
@@ -153,7 +154,6 @@ TEST(MultiSelectionPanel, AnEmptySelectionHasOnlyItsFixedProperties) {
     EXPECT_EQ(read(selection, "_typeName"), Variant(std::string("empty")));
     EXPECT_EQ(read(selection, "_multiselectionMode"), Variant(int32_t(1)));
     EXPECT_EQ(read(selection, "_multiselectionClassified"), Variant(true));
-    EXPECT_EQ(read(selection, "_multiselectionSize"), Variant(uint32_t(0)));
     EXPECT_EQ(read(selection, "_multiselectionGroups"), Variant(uint32_t(0)));
     for (const std::string& name : s_fixed) {
         const BoundProperty fixed = at(selection, name.c_str());
@@ -161,7 +161,6 @@ TEST(MultiSelectionPanel, AnEmptySelectionHasOnlyItsFixedProperties) {
         EXPECT_TRUE(fixed.isConst()) << name;
         EXPECT_EQ(fixed.visibility(), meta_property::HIDDEN) << name;
     }
-    EXPECT_FALSE(selection.parent().isValid());
     EXPECT_FALSE(selection.unmerge(size_t(0)));
     EXPECT_FALSE(selection.unmerge(ReflectedObject()));
 }
@@ -175,40 +174,13 @@ TEST(MultiSelectionPanel, OneObjectShowsItsOwnValuesAndTypeName) {
               (Names{"name", "intensity", "samples", "power", "transform", "target", "flash"}));
     EXPECT_EQ(read(selection, "_typeName"), Variant(tavi::Utils::getTypePrettyName(typeid(Lamp))));
     EXPECT_EQ(read(selection, "intensity"), Variant(3.0)) << "through the average map";
-    EXPECT_EQ(read(selection, "name"), Variant(std::string("lamp")));
     EXPECT_EQ(read(selection, "transform"), Variant(&lamp.transform)) << "one object: that object";
-    ASSERT_TRUE(at(selection, "name").set(std::string("key")));
-    EXPECT_EQ(lamp.name, "key");
     EXPECT_TRUE(at(selection, "power").isConst()) << "all sub-properties const: no setter";
     EXPECT_FALSE(at(selection, "power").set(1.0f));
-    EXPECT_EQ(selection.subObjects().size(), 1u);
     EXPECT_EQ(at(selection, "_multiselectionSize").get(), Variant(uint32_t(1)));
 
     ASSERT_TRUE(selection.unmerge(reflect(lamp)));
     EXPECT_EQ(names(selection), s_fixed) << "the last object takes every combined property with it";
-}
-
-TEST(MultiSelectionPanel, UnionShowsEveryKeyAndIntersectionOnlySharedOnes) {
-    const auto ab = sheet({{"a", 1}, {"b", 2}});
-    const auto bc = sheet({{"b", 2}, {"c", 3}});
-    MultiSelection together(MultiSelection::Mode::Union);
-    MultiSelection shared(MultiSelection::Mode::Intersection);
-    for (MultiSelection* selection : {&together, &shared}) {
-        selection->merge(ab->object());
-        selection->merge(bc->object());
-    }
-    EXPECT_EQ(combined(together), (Names{"a", "b", "c"}));
-    EXPECT_EQ(combined(shared), (Names{"b"}));
-    EXPECT_EQ(read(shared, "b"), Variant(2));
-    EXPECT_EQ(names(shared).size(), s_fixed.size() + 1) << "the fixed ones stay";
-
-    // Applied at once from now on: a third object without b leaves nothing.
-    const auto c = sheet({{"c", 3}});
-    shared.merge(c->object());
-    EXPECT_EQ(combined(shared), Names{});
-    together.merge(c->object());
-    EXPECT_EQ(read(together, "c"), Variant(3));
-    EXPECT_EQ(at(together, "c").metaProperty()->name(), "c");
 }
 
 TEST(MultiSelectionPanel, MergingOnlyRecordsUntilTheCombinedObjectIsAskedFor) {
@@ -225,73 +197,25 @@ TEST(MultiSelectionPanel, MergingOnlyRecordsUntilTheCombinedObjectIsAskedFor) {
     EXPECT_FALSE(recorder.log.empty());
 }
 
-TEST(MultiSelectionPanel, MixedTypesCombineTheKeysTheyShare) {
+TEST(MultiSelectionPanel, MixedTypesCombineTheKeysTheyShareAndTheirVisibility) {
     Lamp lamp;
     Camera camera;
     camera.name = "lamp";
-    MultiSelection both;
-    both.merge(reflect(lamp));
-    both.merge(reflect(camera));
-    EXPECT_EQ(read(both, "_typeName"), Variant(std::string("multiselection")));
-    EXPECT_EQ(combined(both),
-              (Names{"name", "intensity", "samples", "power", "transform", "target", "flash", "fov"}));
-    EXPECT_EQ(read(both, "name"), Variant(std::string("lamp"))) << "equal values show";
-    EXPECT_TRUE(read(both, "samples").isVoid()) << "4 and 1 differ: nothing to show";
-    EXPECT_EQ(read(both, "fov"), Variant(60.0f)) << "a key only one object has";
-
-    MultiSelection shared(MultiSelection::Mode::Intersection);
-    shared.merge(reflect(lamp));
-    shared.merge(reflect(camera));
-    EXPECT_EQ(combined(shared), (Names{"name", "samples", "transform"}));
-    const ReflectedObject transforms(at(shared, "transform"));
-    ASSERT_TRUE(transforms.isValid()) << "two transforms: a nested selection";
-    EXPECT_EQ(transforms.findPropertyByName("scale").get(), Variant(1.0f));
-}
-
-TEST(MultiSelectionPanel, PropertiesThatCannotBeCombinedShowAPlaceholder) {
-    Lamp lamp;
-    const auto other = sheet({{"flash", 1.5f}, {"transform", 2}, {"name", std::string("lamp")}});
-    MultiSelection selection;
-    selection.merge(reflect(lamp));
-    selection.merge(other->object());
-    for (const char* name : {"flash", "transform"}) {
-        const BoundProperty placeholder = at(selection, name);
-        EXPECT_EQ(placeholder.get(), Variant(std::string("<incompatible properties>"))) << name;
-        EXPECT_TRUE(placeholder.isConst()) << name;
-    }
-    EXPECT_EQ(read(selection, "name"), Variant(std::string("lamp")));
-
-    ASSERT_TRUE(selection.unmerge(size_t(1)));
-    ASSERT_TRUE(selection.unmerge(size_t(0)));
-    EXPECT_EQ(names(selection), s_fixed) << "no placeholder outlives the selection";
-}
-
-TEST(MultiSelectionPanel, ASubPropertyThatIsNeitherValueNorMethodShowsAPlaceholder) {
-    struct Sheet : GenericObject {
-        using GenericObject::impl;
-    };
-    Sheet sheet;
-    sheet.impl()->addProperty(std::make_shared<NotifyableMetaProperty<1>>(
-                                  GenericMetaObject::instance(), typeid(int), typeid(int), key("hollow"),
-                                  Annotations{}, MetaProperty::Getter(), MetaProperty::Setter()),
-                              END);
-    MultiSelection selection;
-    selection.merge(sheet.object());
-    Kor::MessageCapture messages;
-    EXPECT_EQ(read(selection, "hollow"), Variant(std::string("<incompatible properties>")));
-    EXPECT_TRUE(messages.contains("Subproperty is neither value nor method"));
-}
-
-TEST(MultiSelectionPanel, VisibilityIsWhatAnyOrEverySubPropertyShows) {
-    Lamp lamp;
-    Camera camera;
-    using meta_property::VisibilityFlag;
     MultiSelection any;
     MultiSelection every(MultiSelection::Mode::Intersection);
     for (MultiSelection* selection : {&any, &every}) {
         selection->merge(reflect(lamp));
         selection->merge(reflect(camera));
     }
+    EXPECT_EQ(read(any, "_typeName"), Variant(std::string("multiselection")));
+    EXPECT_EQ(combined(any),
+              (Names{"name", "intensity", "samples", "power", "transform", "target", "flash", "fov"}));
+    EXPECT_EQ(combined(every), (Names{"name", "samples", "transform"}));
+    EXPECT_EQ(read(any, "name"), Variant(std::string("lamp"))) << "equal values show";
+    EXPECT_TRUE(read(any, "samples").isVoid()) << "4 and 1 differ: nothing to show";
+    EXPECT_EQ(read(any, "fov"), Variant(60.0f)) << "a key only one object has";
+
+    using meta_property::VisibilityFlag;
     EXPECT_EQ(at(any, "samples").visibility(), VisibilityFlag::PropertyPanel | VisibilityFlag::SceneView);
     EXPECT_EQ(at(every, "samples").visibility(), meta_property::HIDDEN);
 
@@ -309,6 +233,37 @@ TEST(MultiSelectionPanel, VisibilityIsWhatAnyOrEverySubPropertyShows) {
     EXPECT_EQ(at(sheets, "x").visibility(), meta_property::VISIBLE_EVERYWHERE);
 }
 
+TEST(MultiSelectionPanel, PropertiesThatCannotBeCombinedShowAPlaceholder) {
+    struct Sheet : GenericObject {
+        using GenericObject::impl;
+    };
+    Sheet other;
+    other.addProperty(key("flash"), END, 1.5f);
+    other.addProperty(key("transform"), END, 2);
+    other.addProperty(key("name"), END, std::string("lamp"));
+    other.impl()->addProperty(std::make_shared<NotifyableMetaProperty<1>>(
+                                  GenericMetaObject::instance(), typeid(int), typeid(int), key("hollow"),
+                                  Annotations{}, MetaProperty::Getter(), MetaProperty::Setter()),
+                              END);
+    Lamp lamp;
+    MultiSelection selection;
+    selection.merge(reflect(lamp));
+    selection.merge(other.object());
+    Kor::MessageCapture messages; // the combined object is built by the first read
+    for (const char* name : {"flash", "transform"}) {
+        const BoundProperty placeholder = at(selection, name);
+        EXPECT_EQ(placeholder.get(), Variant(std::string("<incompatible properties>"))) << name;
+        EXPECT_TRUE(placeholder.isConst()) << name;
+    }
+    EXPECT_EQ(read(selection, "name"), Variant(std::string("lamp")));
+    EXPECT_EQ(read(selection, "hollow"), Variant(std::string("<incompatible properties>")));
+    EXPECT_TRUE(messages.contains("Subproperty is neither value nor method"));
+
+    ASSERT_TRUE(selection.unmerge(size_t(1)));
+    ASSERT_TRUE(selection.unmerge(size_t(0)));
+    EXPECT_EQ(names(selection), s_fixed) << "no placeholder outlives the selection";
+}
+
 // --- reading and writing values ------------------------------------------------------------
 
 struct TwoLamps : ::testing::Test {
@@ -324,34 +279,21 @@ struct TwoLamps : ::testing::Test {
     MultiSelection selection;
 };
 
-TEST_F(TwoLamps, AnAverageReadsTheMeanAndAWriteScalesEveryValue) {
+TEST_F(TwoLamps, AnAverageReadsTheMeanAndAContinuousEditMapsEveryStepFromTheStartValues) {
     EXPECT_EQ(intensity().get(), Variant(2.0));
     ASSERT_TRUE(intensity().set(4.0f));
     EXPECT_FLOAT_EQ(first.intensity, 2);
     EXPECT_FLOAT_EQ(second.intensity, 6);
     EXPECT_EQ(intensity().get(), Variant(4.0));
-}
 
-TEST_F(TwoLamps, AContinuousEditMapsEveryStepFromTheStartValues) {
-    ASSERT_TRUE(intensity().set(4.0f, SetterFlag::Intermediate));
-    EXPECT_FLOAT_EQ(first.intensity, 2);
-    ASSERT_TRUE(intensity().set(6.0f, SetterFlag::Intermediate));
-    EXPECT_FLOAT_EQ(first.intensity, 3) << "6 / 2 of the start value, not 6 / 4 of the last step";
+    ASSERT_TRUE(intensity().set(8.0f, SetterFlag::Intermediate));
+    EXPECT_FLOAT_EQ(first.intensity, 4);
+    ASSERT_TRUE(intensity().set(12.0f, SetterFlag::Intermediate));
+    EXPECT_FLOAT_EQ(first.intensity, 6) << "12 / 4 of the start value, not 12 / 8 of the last step";
+    ASSERT_TRUE(intensity().set(12.0f));
+    EXPECT_FLOAT_EQ(second.intensity, 18);
     ASSERT_TRUE(intensity().set(6.0f));
-    EXPECT_FLOAT_EQ(first.intensity, 3);
-    EXPECT_FLOAT_EQ(second.intensity, 9);
-    ASSERT_TRUE(intensity().set(3.0f));
-    EXPECT_FLOAT_EQ(first.intensity, 1.5f) << "the next edit starts from where the last one ended";
-}
-
-TEST_F(TwoLamps, WithoutAReduceMapDifferentValuesReadAsNothingAndAWriteSetsAll) {
-    second.samples = 8;
-    EXPECT_TRUE(read(selection, "samples").isVoid());
-    second.samples = 4;
-    EXPECT_EQ(read(selection, "samples"), Variant(4));
-    ASSERT_TRUE(at(selection, "samples").set(16));
-    EXPECT_EQ(first.samples, 16);
-    EXPECT_EQ(second.samples, 16);
+    EXPECT_FLOAT_EQ(first.intensity, 3) << "the next edit starts from where the last one ended";
 }
 
 TEST(MultiSelectionValues, HigherPrioritiesWinTheAverage) {
@@ -363,9 +305,7 @@ TEST(MultiSelectionValues, HigherPrioritiesWinTheAverage) {
              Variant(Meta::MultiSelection::ReduceMap([] { return std::make_unique<AverageReduceMap>(); }))});
         return object;
     };
-    const auto low = weighted(1, 0);
-    const auto high = weighted(5, 1);
-    const auto higher = weighted(7, 1);
+    const auto low = weighted(1, 0), high = weighted(5, 1), higher = weighted(7, 1);
     MultiSelection selection;
     for (const auto* object : {low.get(), high.get(), higher.get()})
         selection.merge(object->object());
@@ -389,7 +329,6 @@ TEST_F(TwoLamps, AHandleMayCombineWithAReduceMapOfItsOwn) {
 TEST_F(TwoLamps, MethodsAreInvokedOnEveryObject) {
     const BoundProperty flash = at(selection, "flash");
     ASSERT_TRUE(flash.isMethod());
-    EXPECT_FALSE(flash.isValue());
     EXPECT_EQ(flash.invoke(3), Variant(3)) << "equal results combine";
     EXPECT_EQ(first.flashes, 3);
     EXPECT_EQ(second.flashes, 3);
@@ -402,12 +341,12 @@ TEST_F(TwoLamps, ChangesOfTheObjectsAreAnnouncedAsChangesOfTheCombinedProperty) 
     const BoundProperty watched = intensity(); // builds the combined object
     test::Recorder recorder(selection.object());
     recorder.watch(watched);
+    const Names once{"about to change intensity flags 17", "changed intensity flags 17"};
     reflect(second).findPropertyByName("intensity").set(5.0f);
-    EXPECT_EQ(recorder.log, (Names{"about to change intensity flags 17", "changed intensity flags 17"}));
+    EXPECT_EQ(recorder.log, once);
     EXPECT_EQ(intensity().get(), Variant(3.0));
 
     // Once per outermost scope, however many objects change in it.
-    const Names once{"about to change intensity flags 17", "changed intensity flags 17"};
     for (int scope = 0; scope < 2; ++scope) {
         recorder.log.clear();
         {
@@ -419,10 +358,6 @@ TEST_F(TwoLamps, ChangesOfTheObjectsAreAnnouncedAsChangesOfTheCombinedProperty) 
     }
 
     recorder.log.clear();
-    Lamp third;
-    reflect(third).findPropertyByName("intensity").set(5.0f);
-    EXPECT_TRUE(recorder.log.empty()) << "an object outside the selection";
-
     selection.unmerge(reflect(second));
     EXPECT_EQ(recorder.log, (Names{"about to change intensity flags 19", "changed intensity flags 19"}));
     recorder.log.clear();
@@ -434,9 +369,7 @@ TEST(MultiSelectionUndo, OneCombinedWriteIsOneStepThatRestoresEachObjectsOwnValu
     Kor::UndoHistory history;
     const Kor::UndoHistory::ThreadAttachment attachment(history);
     Lamp a, b, c;
-    a.intensity = 1;
-    b.intensity = 3;
-    c.intensity = 8;
+    std::tie(a.intensity, b.intensity, c.intensity) = std::tuple(1, 3, 8);
     MultiSelection selection;
     for (Lamp* lamp : {&a, &b, &c})
         selection.merge(reflect(*lamp));
@@ -445,14 +378,12 @@ TEST(MultiSelectionUndo, OneCombinedWriteIsOneStepThatRestoresEachObjectsOwnValu
         at(selection, "intensity").set(8.0f, SetterFlag::Intermediate);
         at(selection, "intensity").set(16.0f);
     }
-    EXPECT_FLOAT_EQ(a.intensity, 4);
     EXPECT_FLOAT_EQ(c.intensity, 32);
     ASSERT_EQ(history.undoCount(), 1u);
     ASSERT_TRUE(history.undo());
     EXPECT_FLOAT_EQ(a.intensity, 1);
     EXPECT_FLOAT_EQ(b.intensity, 3);
     EXPECT_FLOAT_EQ(c.intensity, 8);
-    EXPECT_EQ(at(selection, "intensity").get(), Variant(4.0));
     ASSERT_TRUE(history.redo());
     EXPECT_FLOAT_EQ(b.intensity, 12);
 }
@@ -474,14 +405,12 @@ TEST(MultiSelectionObjects, ObjectPropertiesOfSeveralObjectsOpenAsANestedSelecti
     GenericObject* nested = nullptr;
     ASSERT_TRUE(transform.get().tryCast(nested));
     auto* transforms = genericObjectCast<MultiSelection>(nested);
-    ASSERT_TRUE(transforms);
-    EXPECT_EQ(transforms->size(), 2u);
+    ASSERT_TRUE(transforms && transforms->size() == 2);
     EXPECT_EQ(transforms->parent(), BoundProperty()) << "held by different lamps";
     EXPECT_TRUE(read(*transforms, "scale").isVoid());
     ASSERT_TRUE(selection.object().findPropertyByName("transform.scale").set(3.0f));
     EXPECT_FLOAT_EQ(a.transform.scale, 3);
     EXPECT_FLOAT_EQ(b.transform.scale, 3);
-    EXPECT_EQ(read(*transforms, "_typeName"), Variant(tavi::Utils::getTypePrettyName(typeid(Transform))));
 
     selection.unmerge(reflect(a));
     EXPECT_EQ(transform.get(), Variant(&b.transform)) << "back to one object";
@@ -493,7 +422,6 @@ TEST(MultiSelectionObjects, ClassifiedGroupsAppearAndDisappearWithTheirClasses) 
     MultiSelection selection(MultiSelection::Mode::Union, true);
     selection.merge(reflect(lamp));
     EXPECT_EQ(combined(selection), Names{"Lights"});
-    EXPECT_EQ(selection.groupCount(), 1u);
     const auto heading = [&](const char* group) -> std::optional<std::string> {
         const Annotations annotations = at(selection, group).annotations();
         const auto* found = findAnnotation<Meta::Group>(annotations);
@@ -554,7 +482,6 @@ TEST(MultiSelectionFollowing, AWatchedPropertySwapsItsObjectOnTheFinalChange) {
 
     ASSERT_TRUE(key.set(&next));
     ASSERT_EQ(selection.size(), 1u);
-    EXPECT_EQ(selection.subObjects().front().get(), Variant(&next));
     EXPECT_EQ(read(selection, "intensity"), Variant(5.0));
 
     // A continuous change: the old object leaves at once, the new one joins
@@ -593,11 +520,12 @@ TEST(MultiSelectionFollowing, ANestedSelectionFollowsTheObjectsItsPropertiesHold
     EXPECT_EQ(selection.object().findPropertyByName("target.name").get(), Variant(std::string("other")));
 }
 
-TEST(MultiSelectionFollowing, DestroyedObjectsLeaveTheSelection) {
+TEST(MultiSelectionFollowing, DestroyedObjectsLeaveSelectionsBuiltOrNotAndClassifiedGroups) {
     auto a = sheet({{"x", 1}, {"only", 7}});
     auto b = sheet({{"x", 2}});
     auto c = sheet({{"x", 2}});
-    MultiSelection selection;
+    MultiSelection selection, lazy;
+    MultiSelection classified(MultiSelection::Mode::Union, true);
     for (const auto* object : {a.get(), b.get(), c.get()})
         selection.merge(object->object());
     EXPECT_TRUE(read(selection, "x").isVoid());
@@ -608,19 +536,20 @@ TEST(MultiSelectionFollowing, DestroyedObjectsLeaveTheSelection) {
     ASSERT_TRUE(at(selection, "x").set(5));
     EXPECT_EQ(c->findProperty(key("x")).get(), Variant(5));
 
-    // Before the combined object is built, too.
-    MultiSelection lazy;
-    lazy.merge(b->object());
+    lazy.merge(b->object()); // never built
     lazy.merge(c->object());
+    classified.merge(c->object());
+    EXPECT_EQ(classified.groupCount(), 1u);
     b.reset();
     c.reset();
-    EXPECT_TRUE(lazy.empty());
-    EXPECT_EQ(names(lazy), s_fixed);
-    EXPECT_TRUE(selection.empty());
-    EXPECT_EQ(names(selection), s_fixed);
+    for (const MultiSelection* emptied : {&selection, &lazy, &classified}) {
+        EXPECT_TRUE(emptied->empty());
+        EXPECT_EQ(names(*emptied), s_fixed);
+    }
+    EXPECT_EQ(classified.groupCount(), 0u);
 }
 
-TEST(MultiSelectionFollowing, DestroyedObjectsLeaveClassifiedGroupsAndNestedSelections) {
+TEST(MultiSelectionFollowing, DestroyedObjectsLeaveNestedSelections) {
     auto inner = sheet({{"y", 1}});
     auto holder = sheet({{"held", static_cast<GenericObject*>(inner.get())}});
     auto other = sheet({{"held", static_cast<GenericObject*>(inner.get())}});
@@ -636,14 +565,6 @@ TEST(MultiSelectionFollowing, DestroyedObjectsLeaveClassifiedGroupsAndNestedSele
     ASSERT_TRUE(read(selection, "held").tryCast(nested)) << "no single object: the nested selection";
     ASSERT_TRUE(genericObjectCast<MultiSelection>(nested));
     EXPECT_TRUE(genericObjectCast<MultiSelection>(nested)->empty()) << "the held object went too";
-
-    auto lone = sheet({{"z", 1}});
-    MultiSelection classified(MultiSelection::Mode::Union, true);
-    classified.merge(lone->object());
-    EXPECT_EQ(classified.groupCount(), 1u);
-    lone.reset();
-    EXPECT_EQ(classified.groupCount(), 0u);
-    EXPECT_EQ(names(classified), s_fixed);
 }
 
 // --- a model of the selection under random edits ------------------------------------------
@@ -681,10 +602,7 @@ TEST(MultiSelectionModel, RandomSelectionsMergesWritesAndUndoMatchTheRules) {
         std::vector<size_t> selected; // pool indices, in selection order
         std::set<std::string> shown;  // the combined keys the rules give
         const auto add = [&](size_t object) {
-            if (selected.empty())
-                for (const auto& [name, value] : values[object])
-                    shown.insert(name);
-            else if (mode == MultiSelection::Mode::Union)
+            if (selected.empty() || mode == MultiSelection::Mode::Union)
                 for (const auto& [name, value] : values[object])
                     shown.insert(name);
             else
