@@ -143,7 +143,7 @@ TEST(GenericObjectTest, KeysThatAreNotStringsFindOnlyKeysOfTheirType) {
 
 // --- replacing ------------------------------------------------------------------------
 
-TEST(GenericObjectTest, ReplacingKeepsThePositionAndAnnouncesASourcesChange) {
+TEST(GenericObjectTest, ReplacingKeepsThePositionAndRemovingMovesTheRestDown) {
     GenericObject object;
     addAll(object, {"a", "b", "c"});
     const BoundProperty before = object["b"];
@@ -162,9 +162,22 @@ TEST(GenericObjectTest, ReplacingKeepsThePositionAndAnnouncesASourcesChange) {
     EXPECT_EQ(recorder.log, (Log{"about to change b flags 1", "changed b flags 1"}));
 
     recorder.log.clear();
-    EXPECT_EQ(object.setProperty(key("d"), 1, 4).name(), "d");
+    const BoundProperty d = object.setProperty(key("d"), 1, 4);
+    EXPECT_EQ(d.name(), "d");
     EXPECT_EQ(names(object), (Log{"a", "d", "b", "c"}));
     EXPECT_EQ(recorder.log, structural("add", 1));
+
+    // Removing moves later properties down and invalidates only the removed handle.
+    recorder.log.clear();
+    EXPECT_FALSE(object.removeProperty(key("missing")));
+    EXPECT_TRUE(object.removeProperty(key("d")));
+    EXPECT_EQ(recorder.log, structural("remove", 1));
+    EXPECT_FALSE(d.isValid());
+    EXPECT_TRUE(d.get().isVoid());
+    ASSERT_TRUE(before.isValid()) << "a handle follows its property to its new position";
+    EXPECT_EQ(before.get(), tavi::Variant(std::string("written")));
+    EXPECT_FALSE(object.propertyAt(3).isValid());
+    EXPECT_EQ(object.metaPropertyAt(3), nullptr);
 }
 
 TEST(GenericObjectTest, DerivedObjectsBuildReadOnlyPropertiesInClearThatCloneWithTheirValue) {
@@ -202,25 +215,7 @@ TEST(GenericObjectTest, DerivedObjectsBuildReadOnlyPropertiesInClearThatCloneWit
     EXPECT_EQ(object["n"].get(), tavi::Variant(2)) << "the clone has a value of its own";
 }
 
-// --- removing -------------------------------------------------------------------------
-
-TEST(GenericObjectTest, RemovingMovesLaterPropertiesDownAndInvalidatesOnlyTheRemovedHandle) {
-    GenericObject object;
-    addAll(object, {"a", "b", "c", "d"});
-    const BoundProperty b = object["b"];
-    const BoundProperty d = object["d"];
-    Recorder recorder(object.object());
-    EXPECT_FALSE(object.removeProperty(key("missing")));
-    EXPECT_TRUE(object.removeProperty(key("b")));
-    EXPECT_EQ(recorder.log, structural("remove", 1));
-    EXPECT_EQ(names(object), (Log{"a", "c", "d"}));
-    EXPECT_FALSE(b.isValid());
-    EXPECT_TRUE(b.get().isVoid());
-    ASSERT_TRUE(d.isValid()) << "a handle follows its property to its new position";
-    EXPECT_EQ(d.get(), tavi::Variant(std::string("d")));
-    EXPECT_FALSE(object.propertyAt(3).isValid());
-    EXPECT_EQ(object.metaPropertyAt(3), nullptr);
-}
+// --- changes made by listeners ---------------------------------------------------------
 
 TEST(GenericObjectTest, ListenersMayChangeTheObjectFromFinalNotificationsOnly) {
     GenericObject object;
