@@ -94,9 +94,9 @@ struct PropertyWriteTest : ::testing::Test {
     Kor::UndoHistory history;
 };
 
-TEST_F(PropertyWriteTest, ValidatorsClampRejectAndCanBeBypassed) {
+TEST_F(PropertyWriteTest, ValidatorsClampRejectAreBypassedAndOverriddenCopyOnWrite) {
     tree.number->setAnnotations({tavi::Variant(percent())});
-    const BoundProperty number = property(tree.root, "number");
+    BoundProperty number = property(tree.root, "number");
     int changes = 0;
     const zel::ScopedConnection counting = number.connectPropertyChanged([&] { ++changes; });
 
@@ -114,11 +114,8 @@ TEST_F(PropertyWriteTest, ValidatorsClampRejectAndCanBeBypassed) {
     EXPECT_TRUE(property(tree.root, "number").set(50));
     EXPECT_FALSE(property(tree.root, "text").set(std::string("refused")))
         << "text has only the handed-down one";
-}
 
-TEST_F(PropertyWriteTest, ValidatorOverridesAreCopyOnWrite) {
-    tree.number->setAnnotations({tavi::Variant(percent())});
-    BoundProperty number = property(tree.root, "number");
+    // Validator overrides are copy-on-write.
     const BoundProperty before = number;
     number.setValidator({});
     const BoundProperty after = number;
