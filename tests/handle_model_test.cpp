@@ -161,34 +161,19 @@ public:
     void run(int steps) {
         for (int step = 0; step < steps && !::testing::Test::HasFatalFailure(); ++step) {
             SCOPED_TRACE("step " + std::to_string(step));
-            // Structure changes are rarer than the handle traffic around them.
+            // Structure changes are rarer than the handle traffic around them:
+            // each operation runs below its bound out of 1000.
+            using Op = void (Model::*)();
+            static constexpr std::pair<unsigned, Op> ops[] = {
+                {170, &Model::take},          {220, &Model::copy},      {270, &Model::drop},
+                {490, &Model::checkSome},     {710, &Model::write},     {770, &Model::listen},
+                {790, &Model::stopListening}, {815, &Model::insert},    {835, &Model::remove},
+                {840, &Model::reset},         {900, &Model::openScope}, {960, &Model::closeScope},
+                {1000, &Model::checkObject}};
             const unsigned op = pick(1000);
-            if (op < 170)
-                take();
-            else if (op < 220)
-                copy();
-            else if (op < 270)
-                drop();
-            else if (op < 490)
-                check(pick(2) == 0 ? any() : working());
-            else if (op < 710)
-                write();
-            else if (op < 770)
-                listen();
-            else if (op < 790)
-                stopListening();
-            else if (op < 815)
-                insert();
-            else if (op < 835)
-                remove();
-            else if (op < 840)
-                reset();
-            else if (op < 900)
-                openScope();
-            else if (op < 960)
-                closeScope();
-            else
-                checkObject();
+            (this->*std::find_if(std::begin(ops), std::end(ops), [op](const auto& o) {
+                        return op < o.first;
+                    })->second)();
         }
         while (!m_scopes.empty())
             closeScope();
@@ -208,11 +193,7 @@ private:
     };
 
     unsigned pick(size_t bound) { return unsigned(m_rng() % bound); }
-    Item& item(int type, int instance) {
-        if (type == 0)
-            return m_plainItems[instance];
-        return m_recordItems[instance];
-    }
+    Item& item(int type, int i) { return type == 0 ? static_cast<Item&>(m_plainItems[i]) : m_recordItems[i]; }
     tavi::Variant instance(int type, int i) {
         return type == 0 ? tavi::Variant(&m_plainItems[i]) : tavi::Variant(&m_recordItems[i]);
     }
@@ -270,6 +251,7 @@ private:
             m_handles.erase(m_handles.begin() + long(pick(m_handles.size())));
     }
 
+    void checkSome() { check(pick(2) == 0 ? any() : working()); }
     void check(Tracked* tracked) {
         if (!tracked)
             return;

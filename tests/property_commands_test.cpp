@@ -17,6 +17,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace commands_test {
@@ -81,6 +82,12 @@ TEST_F(PropertyCommands, NamedAfterThePathAndMinorWhenThePropertyIs) {
     EXPECT_EQ(revert.flags().value(), 0x1u);
     EXPECT_EQ(PropertySetCommand(property("text")).flags().value(), 0x1u);
     EXPECT_EQ(revert.storedValue(), tavi::Variant(std::string("m")));
+    // The name a revert is filed under carries the object's hash and the property's name.
+    char expected[80];
+    std::snprintf(expected, sizeof expected, "[Revert property value] 0x%xz number",
+                  unsigned(property("child.number").object().hash() & 0xffffffffu));
+    EXPECT_EQ(PropertyRevertCommand::revertCommandName(property("child.number")), expected);
+    EXPECT_NE(PropertyRevertCommand::revertCommandName(property("number")), expected);
 
     {
         Kor::CommitChangesScope edit(history);
@@ -98,10 +105,8 @@ TEST_F(PropertyCommands, ClonesAreIndependent) {
     const std::unique_ptr<Command> revertCopy = revert->clone();
     ASSERT_TRUE(dynamic_cast<PropertySetCommand*>(setCopy.get()));
     ASSERT_TRUE(dynamic_cast<PropertyRevertCommand*>(revertCopy.get()));
-    EXPECT_EQ(setCopy->name(), set->name());
-    EXPECT_EQ(revertCopy->name(), revert->name());
-    set.reset();
-    revert.reset();
+    EXPECT_EQ(std::exchange(set, {})->name(), setCopy->name());
+    EXPECT_EQ(std::exchange(revert, {})->name(), revertCopy->name());
     tree.mid.number = 40;
     EXPECT_TRUE(setCopy->execute());
     EXPECT_TRUE(revertCopy->execute());
@@ -162,16 +167,6 @@ TEST_F(PropertyCommands, FailuresAreReportedWithThePath) {
     EXPECT_FALSE(revert.execute());
     EXPECT_EQ(capture.count(), 0u) << "a revert that cannot write says nothing more";
     EXPECT_EQ(tree.leaf.number, 3);
-}
-
-TEST_F(PropertyCommands, RevertCommandNameCarriesTheObjectHashAndPropertyName) {
-    const BoundProperty number = property("child.number");
-    char expected[80];
-    std::snprintf(expected, sizeof expected, "[Revert property value] 0x%xz number",
-                  unsigned(number.object().hash() & 0xffffffffu));
-    EXPECT_EQ(PropertyRevertCommand::revertCommandName(number), expected);
-    EXPECT_NE(PropertyRevertCommand::revertCommandName(number),
-              PropertyRevertCommand::revertCommandName(property("number")));
 }
 
 TEST(PropertyRevertCommandExtractor, RestoresOnlyTheExtractedPart) {

@@ -89,17 +89,14 @@ struct PropertyWriteTest : ::testing::Test {
             names.push_back(command.name());
         return names;
     }
-    static size_t countOf(const std::vector<std::string>& names, const std::string& name) {
-        return size_t(std::count(names.begin(), names.end(), name));
-    }
 
     test::NodeTree tree;
     Kor::UndoHistory history;
 };
 
-TEST_F(PropertyWriteTest, ValidatorsClampRejectAndCanBeBypassed) {
+TEST_F(PropertyWriteTest, ValidatorsClampRejectAreBypassedAndOverriddenCopyOnWrite) {
     tree.number->setAnnotations({tavi::Variant(percent())});
-    const BoundProperty number = property(tree.root, "number");
+    BoundProperty number = property(tree.root, "number");
     int changes = 0;
     const zel::ScopedConnection counting = number.connectPropertyChanged([&] { ++changes; });
 
@@ -110,20 +107,15 @@ TEST_F(PropertyWriteTest, ValidatorsClampRejectAndCanBeBypassed) {
     EXPECT_EQ(changes, 1) << "a refused write notifies nothing";
     EXPECT_TRUE(number.set(-5, SetterFlag::NoValidation));
     EXPECT_EQ(tree.root.number, -5);
-}
 
-TEST_F(PropertyWriteTest, ThePropertysOwnValidatorComesBeforeAHandedDownOne) {
-    tree.number->setAnnotations({tavi::Variant(percent())});
+    // The property's own validator comes before a handed-down one.
     const Meta::Validator refuseAll([] { return false; });
     tree.meta.setAnnotations({tavi::Variant(Meta::Children("*", {tavi::Variant(refuseAll)}))});
     EXPECT_TRUE(property(tree.root, "number").set(50));
     EXPECT_FALSE(property(tree.root, "text").set(std::string("refused")))
         << "text has only the handed-down one";
-}
 
-TEST_F(PropertyWriteTest, ValidatorOverridesAreCopyOnWrite) {
-    tree.number->setAnnotations({tavi::Variant(percent())});
-    BoundProperty number = property(tree.root, "number");
+    // Validator overrides are copy-on-write.
     const BoundProperty before = number;
     number.setValidator({});
     const BoundProperty after = number;
@@ -135,9 +127,7 @@ TEST_F(PropertyWriteTest, ValidatorOverridesAreCopyOnWrite) {
 }
 
 TEST_F(PropertyWriteTest, WritesWithoutSetterOrDescriptionFail) {
-    tree.number->setAnnotations({});
-    const BoundProperty invalid;
-    EXPECT_FALSE(invalid.set(1));
+    EXPECT_FALSE(BoundProperty().set(1));
     auto readOnly = test::dataProperty(&tree.meta, "constant", typeid(int),
                                        [](const BoundProperty&) { return tavi::Variant(7); });
     tree.meta.setProperties({tree.number, readOnly});
@@ -171,8 +161,8 @@ TEST_F(PropertyWriteTest, OneCommandPerPropertyAndTransactionUndoneAndRedone) {
         EXPECT_TRUE(number.set(20));
         EXPECT_TRUE(text.set(std::string("x")));
         const auto names = recorded();
-        EXPECT_EQ(countOf(names, "Change property 'number'"), 1u);
-        EXPECT_EQ(countOf(names, "Change property 'text'"), 1u);
+        for (const char* once : {"Change property 'number'", "Change property 'text'"})
+            EXPECT_EQ(std::count(names.begin(), names.end(), once), 1) << once;
         EXPECT_EQ(names.back(), "Leave notify scope");
     }
     ASSERT_TRUE(history.undo());
@@ -224,14 +214,12 @@ TEST_F(PropertyWriteTest, StatelessPropertiesNotifyButRecordNothing) {
         EXPECT_TRUE(property(tree.root, "number").set(5));
     }
     EXPECT_FALSE(history.canUndo());
-}
 
-TEST_F(PropertyWriteTest, DeepStatelessnessReachesHeldObjects) {
+    // Deep statelessness reaches the objects a property holds.
     tree.child->setAnnotations({tavi::Variant(Meta::Stateless(Meta::Stateless::Mode::Deep))});
-    const BoundProperty rootChild = property(tree.root, "child");
-    const ReflectedObject mid(rootChild);
-    EXPECT_EQ(mid.findPropertyByName("number").statelessMode(), Meta::Stateless::Mode::Deep);
     EXPECT_FALSE(property(tree.root, "number").isStateless());
+    EXPECT_EQ(ReflectedObject(property(tree.root, "child")).findPropertyByName("number").statelessMode(),
+              Meta::Stateless::Mode::Deep);
 }
 
 TEST_F(PropertyWriteTest, ReadOnlyFromPropertyTypeOrHoldingProperty) {
@@ -298,14 +286,6 @@ TEST_F(PropertyWriteTest, BindingsFollowTheirSourcesWithTheirFlags) {
     EXPECT_FALSE(copy.expired());
 }
 
-TEST_F(PropertyWriteTest, InvokingWhatIsNoMethodIsReported) {
-    Kor::MessageCapture capture;
-    EXPECT_TRUE(BoundProperty().genericInvoke({}, 0, nullptr).isVoid());
-    EXPECT_TRUE(capture.contains("Tried to invoke invalid property"));
-    EXPECT_TRUE(property(tree.root, "number").invoke().isVoid());
-    EXPECT_TRUE(capture.contains("Tried to invoke non-method property 'number'"));
-}
-
 bool isMinor(const BoundProperty& property) { return hasAnnotation<Meta::Minor>(property.annotations()); }
 
 TEST(DeclaredPropertyWrite, ChildrenAnnotationsReachMatchingChildrenAndRecurseOnRequest) {
@@ -360,6 +340,10 @@ TEST(DeclaredPropertyWrite, InvokedMethodsAnnounceAndDeliverTheirResult) {
                          "'float'"));
     EXPECT_EQ(log, (std::vector<std::string>{"about 0", "invoked void", "about 1", "invoked void"}));
 
+    EXPECT_TRUE(BoundProperty().genericInvoke({}, 0, nullptr).isVoid());
+    EXPECT_TRUE(capture.contains("Tried to invoke invalid property"));
+    EXPECT_TRUE(reflect(outer).findPropertyByName("plain.value").invoke().isVoid());
+    EXPECT_TRUE(capture.contains("Tried to invoke non-method property 'value'"));
     EXPECT_TRUE(scale.genericInvoke({}, 1, nullptr).isVoid());
     EXPECT_TRUE(
         capture.contains("Tried to invoke method property 'scale' with 1 arguments and no argument array"));
