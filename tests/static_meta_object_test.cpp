@@ -234,18 +234,17 @@ TEST(StaticMetaObjectList, InheritedPropertiesComeFirstAndKeepTheirIndices) {
     EXPECT_EQ(remaining, 2u);
 }
 
-TEST(StaticMetaObjectList, AnOverrideTakesTheInheritedPlace) {
+TEST(StaticMetaObjectList, AnOverrideTakesTheInheritedPlaceAndTheFirstBaseWinsAKey) {
     const MetaObject& derived = metaObjectOf<Override>();
     EXPECT_EQ(names(derived), (std::vector<std::string>{"x", "y"}));
     EXPECT_EQ(indexOf(derived, "y"), 1u);
     EXPECT_EQ(derived.property(ReflectedObject(), 1, nullptr)->metaObject(), &derived);
     EXPECT_EQ(metaObjectOf<A>().property(ReflectedObject(), 1, nullptr)->metaObject(), &metaObjectOf<A>());
 
-    Override instance;
-    EXPECT_EQ(bind(reflect(instance), "y").get(), tavi::Variant(20));
-}
+    Override overriding;
+    EXPECT_EQ(bind(reflect(overriding), "y").get(), tavi::Variant(20));
 
-TEST(StaticMetaObjectList, TheFirstBaseWinsAKeyAndOffsetsReachEachBase) {
+    // Of two bases declaring a key, the first wins; offsets reach each base.
     const MetaObject& pq = metaObjectOf<PQ>();
     EXPECT_EQ(names(pq), (std::vector<std::string>{"x", "q"}));
     EXPECT_EQ(pq.property(ReflectedObject(), 0, nullptr)->metaObject(), &metaObjectOf<P>());
