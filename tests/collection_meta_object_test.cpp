@@ -21,12 +21,13 @@ struct Item {
     std::string name = "item";
 };
 
+// Default member initialisers let tests name only the lists they fill.
 struct Playlist {
-    std::vector<tavi::Variant> values;
-    std::vector<std::string> tags;
-    std::vector<float> weights;
-    std::vector<Kor::Vector3> points;
-    std::vector<Item*> items;
+    std::vector<tavi::Variant> values{};
+    std::vector<std::string> tags{};
+    std::vector<float> weights{};
+    std::vector<Kor::Vector3> points{};
+    std::vector<Item*> items{};
 };
 
 // A list whose owner makes, inserts and removes the elements itself.
@@ -145,8 +146,7 @@ struct Opaque {
 // --- elements as properties -------------------------------------------------------------
 
 TEST(CollectionTest, ElementsAreThePropertiesOfTheHeldVector) {
-    Playlist playlist;
-    playlist.tags = {"a", "b", "c"};
+    Playlist playlist{.tags = {"a", "b", "c"}};
     const ReflectedObject owner = reflect(playlist);
     const ReflectedObject tags = list(owner, "tags");
     ASSERT_TRUE(tags.isValid());
@@ -172,9 +172,8 @@ TEST(CollectionTest, ElementsAreThePropertiesOfTheHeldVector) {
 }
 
 TEST(CollectionTest, ElementPropertiesAreMadeOncePerIndexAndReadWhateverIsThereNow) {
-    Playlist first, second;
-    first.values = {tavi::Variant(1), tavi::Variant(2)};
-    second.values = {tavi::Variant(std::string("x"))};
+    Playlist first{.values = {tavi::Variant(1), tavi::Variant(2)}};
+    Playlist second{.values = {tavi::Variant(std::string("x"))}};
     const ReflectedObject a = list(reflect(first), "values");
     const ReflectedObject b = list(reflect(second), "values");
     EXPECT_EQ(a.metaPropertyAt(0), b.metaPropertyAt(0)) << "shared by every container of the type";
@@ -191,9 +190,7 @@ TEST(CollectionTest, ElementPropertiesAreMadeOncePerIndexAndReadWhateverIsThereN
 }
 
 TEST(CollectionTest, TypedElementsConvertOnTheWayInAndRefuseWhatDoesNotConvert) {
-    Playlist playlist;
-    playlist.weights = {1.0f};
-    playlist.points = {Kor::Vector3(1, 2, 3)};
+    Playlist playlist{.weights = {1.0f}, .points = {Kor::Vector3(1, 2, 3)}};
     const ReflectedObject owner = reflect(playlist);
     const ReflectedObject weights = list(owner, "weights");
     EXPECT_TRUE(weights.propertyAt(0).set(2));
@@ -222,8 +219,7 @@ TEST(CollectionTest, TypedElementsConvertOnTheWayInAndRefuseWhatDoesNotConvert) 
 
 TEST(CollectionTest, PointerElementsOpenAsObjects) {
     Item lamp, chair;
-    Playlist playlist;
-    playlist.items = {&lamp};
+    Playlist playlist{.items = {&lamp}};
     const ReflectedObject items = list(reflect(playlist), "items");
     const ReflectedObject first(items.propertyAt(0));
     ASSERT_TRUE(first.isValid());
@@ -264,9 +260,7 @@ TEST(CollectionTest, AMetaObjectAnswersForItsContainerTypeAndAnnotatesEveryEleme
 // --- adding and removing ----------------------------------------------------------------
 
 TEST(CollectionTest, AddingClampsThePositionAndMakesDefaultElements) {
-    Playlist playlist;
-    playlist.tags = {"a", "b", "c"};
-    playlist.values = {tavi::Variant(1)};
+    Playlist playlist{.values = {tavi::Variant(1)}, .tags = {"a", "b", "c"}};
     const ReflectedObject owner = reflect(playlist);
     const ReflectedObject tags = list(owner, "tags");
     EXPECT_EQ(tags.addProperty(index(10), std::string("d")).key(), index(3));
@@ -285,8 +279,7 @@ TEST(CollectionTest, AddingClampsThePositionAndMakesDefaultElements) {
 }
 
 TEST(CollectionTest, BadKeysAndValuesAreRefusedAndChangeNothing) {
-    Playlist playlist;
-    playlist.weights = {1.0f};
+    Playlist playlist{.weights = {1.0f}};
     const ReflectedObject weights = list(reflect(playlist), "weights");
     EXPECT_FALSE(weights.addProperty(tavi::Variant(std::string("first")), 1.0f).isValid());
     EXPECT_FALSE(weights.addProperty(tavi::Variant(int32_t(-1)), 1.0f).isValid());
@@ -303,9 +296,7 @@ TEST(CollectionTest, BadKeysAndValuesAreRefusedAndChangeNothing) {
 }
 
 TEST(CollectionTest, ChangesAreAnnouncedForTheirOwnCollectionOnly) {
-    Playlist first, second;
-    first.tags = {"x", "y"};
-    second.tags = {"z"};
+    Playlist first{.tags = {"x", "y"}}, second{.tags = {"z"}};
     const ReflectedObject a = list(reflect(first), "tags");
     const ReflectedObject b = list(reflect(second), "tags");
     Recorder recorder(a);
@@ -325,8 +316,7 @@ TEST(CollectionTest, ChangesAreAnnouncedForTheirOwnCollectionOnly) {
 }
 
 TEST(CollectionTest, ListenersMayChangeACollectionFromFinalNotificationsOnly) {
-    Playlist playlist;
-    playlist.tags = {"a", "b", "c"};
+    Playlist playlist{.tags = {"a", "b", "c"}};
     const ReflectedObject tags = list(reflect(playlist), "tags");
     Kor::MessageCapture capture;
     {
@@ -383,8 +373,7 @@ protected:
 };
 
 TEST_F(CollectionUndoTest, AddingAndRemovingRecordTheirOppositeByPath) {
-    Playlist playlist;
-    playlist.tags = {"a", "b", "c"};
+    Playlist playlist{.tags = {"a", "b", "c"}};
     const ReflectedObject tags = list(reflect(playlist), "tags");
     {
         Kor::CommitChangesScope edit;
@@ -418,9 +407,7 @@ TEST_F(CollectionUndoTest, UndoAndRedoRestoreEveryStateOfRandomEdits) {
     const unsigned seed = std::random_device()();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    Playlist playlist;
-    playlist.tags = {"t0", "t1"};
-    playlist.values = {tavi::Variant(0), tavi::Variant(std::string("v1"))};
+    Playlist playlist{.values = {tavi::Variant(0), tavi::Variant(std::string("v1"))}, .tags = {"t0", "t1"}};
     const ReflectedObject owner = reflect(playlist);
     const ReflectedObject tags = list(owner, "tags");
     const ReflectedObject values = list(owner, "values");
@@ -476,8 +463,7 @@ TEST_F(CollectionUndoTest, StatelessCollectionsNotifyButRecordNothing) {
 // The hooks insert and remove elements themselves, where they are asked to;
 // the undo commands recorded for them go through the hooks again.
 TEST_F(CollectionUndoTest, HolderHooksInsertAndRemoveAndRecordTheirOpposites) {
-    Managed managed;
-    managed.names = {"a", "b"};
+    Managed managed{.names = {"a", "b"}};
     const ReflectedObject names = list(reflect(managed), "names");
     Recorder recorder(names);
     {
@@ -517,8 +503,7 @@ TEST_F(CollectionUndoTest, HolderHooksInsertAndRemoveAndRecordTheirOpposites) {
 }
 
 TEST_F(CollectionUndoTest, UndoFindsElementsByPathAfterTheCollectionIsRebuilt) {
-    auto first = std::make_unique<Playlist>();
-    first->tags = {"a", "b"};
+    auto first = std::make_unique<Playlist>(Playlist{.tags = {"a", "b"}});
     Studio studio{first.get()};
     const ReflectedObject owner = reflect(studio);
     {
@@ -530,8 +515,7 @@ TEST_F(CollectionUndoTest, UndoFindsElementsByPathAfterTheCollectionIsRebuilt) {
         ASSERT_TRUE(list(owner, "playlist.tags").addProperty(tavi::Variant(), std::string("c")).isValid());
     }
     // The playlist is reloaded: a new object, a new vector, the same path.
-    auto reloaded = std::make_unique<Playlist>();
-    reloaded->tags = first->tags;
+    auto reloaded = std::make_unique<Playlist>(Playlist{.tags = first->tags});
     studio.playlist = reloaded.get();
     first.reset();
     ASSERT_TRUE(history.undo());
@@ -544,8 +528,7 @@ TEST_F(CollectionUndoTest, UndoFindsElementsByPathAfterTheCollectionIsRebuilt) {
 }
 
 TEST_F(CollectionUndoTest, CommandsThatCannotFindTheirElementReportAndFail) {
-    Playlist playlist;
-    playlist.tags = {"a"};
+    Playlist playlist{.tags = {"a"}};
     const ReflectedObject tags = list(reflect(playlist), "tags");
     Kor::MessageCapture capture;
     RemoveFromContainer missing("Add element to collection", tags, index(3));

@@ -140,7 +140,6 @@ struct RangeValidatorTest : ::testing::Test {
 
 TEST_F(RangeValidatorTest, AFloatPastItsSliderWidensByPowersOfTwoAndClampsAtTheHardLimit) {
     const BoundProperty level = property("level");
-    EXPECT_TRUE(rangeIs(probe("level"), 0, 10));
     ASSERT_TRUE(level.set(35.0f));
     EXPECT_EQ(gadget.level, 35.0f) << "inside the hard range the value stays";
     EXPECT_TRUE(rangeIs(probe("level", {}, true), 0, 40)) << "10 doubled twice takes 35";

@@ -234,18 +234,17 @@ TEST(StaticMetaObjectList, InheritedPropertiesComeFirstAndKeepTheirIndices) {
     EXPECT_EQ(remaining, 2u);
 }
 
-TEST(StaticMetaObjectList, AnOverrideTakesTheInheritedPlace) {
+TEST(StaticMetaObjectList, AnOverrideTakesTheInheritedPlaceAndTheFirstBaseWinsAKey) {
     const MetaObject& derived = metaObjectOf<Override>();
     EXPECT_EQ(names(derived), (std::vector<std::string>{"x", "y"}));
     EXPECT_EQ(indexOf(derived, "y"), 1u);
     EXPECT_EQ(derived.property(ReflectedObject(), 1, nullptr)->metaObject(), &derived);
     EXPECT_EQ(metaObjectOf<A>().property(ReflectedObject(), 1, nullptr)->metaObject(), &metaObjectOf<A>());
 
-    Override instance;
-    EXPECT_EQ(bind(reflect(instance), "y").get(), tavi::Variant(20));
-}
+    Override overriding;
+    EXPECT_EQ(bind(reflect(overriding), "y").get(), tavi::Variant(20));
 
-TEST(StaticMetaObjectList, TheFirstBaseWinsAKeyAndOffsetsReachEachBase) {
+    // Of two bases declaring a key, the first wins; offsets reach each base.
     const MetaObject& pq = metaObjectOf<PQ>();
     EXPECT_EQ(names(pq), (std::vector<std::string>{"x", "q"}));
     EXPECT_EQ(pq.property(ReflectedObject(), 0, nullptr)->metaObject(), &metaObjectOf<P>());
@@ -349,15 +348,15 @@ TEST(StaticMetaObjectBuilder, ConstMembersAndGettersWithoutSettersAreReadOnly) {
     Widget w;
     w.radius = 3;
     const ReflectedObject object = reflect(w);
-    for (const char* key : {"id", "area", "diameter"}) {
+    const std::pair<const char*, tavi::Variant> readOnly[] = {
+        {"id", tavi::Variant(7)}, {"area", tavi::Variant(12.5f)}, {"diameter", tavi::Variant(6.0f)}};
+    for (const auto& [key, value] : readOnly) {
         SCOPED_TRACE(key);
-        EXPECT_FALSE(bind(object, key).metaProperty()->setter());
-        EXPECT_TRUE(bind(object, key).isConst());
+        const BoundProperty property = bind(object, key);
+        EXPECT_FALSE(property.metaProperty()->setter());
+        EXPECT_TRUE(property.isConst());
+        EXPECT_EQ(property.get(), value); // a Variant of another type would differ
     }
-    EXPECT_EQ(bind(object, "id").get(), tavi::Variant(7));
-    EXPECT_EQ(bind(object, "area").get(), tavi::Variant(12.5f));
-    EXPECT_EQ(bind(object, "diameter").get(), tavi::Variant(6.0f));
-    EXPECT_EQ(bind(object, "diameter").propertyType(), typeid(float));
 }
 
 TEST(StaticMetaObjectBuilder, ObjectsHeldThroughABaseFindTheirType) {
@@ -373,6 +372,16 @@ TEST(StaticMetaObjectBuilder, ObjectsHeldThroughABaseFindTheirType) {
     EXPECT_EQ(created.castPtr<Widget>()->id, 7);
     EXPECT_TRUE(metaObjectOf<Widget>().objectMatches(tavi::Variant(static_cast<const Widget*>(&w))));
     EXPECT_FALSE(metaObjectOf<Widget>().objectMatches(tavi::Variant(1)));
+
+    // Every declared type is registered when its module loads: a type nobody
+    // reflected directly is already found through a Shape pointer.
+    Hidden hidden;
+    const ReflectedObject unnamed(tavi::Variant(static_cast<Shape*>(&hidden)));
+    ASSERT_TRUE(unnamed.isValid());
+    EXPECT_EQ(unnamed.type(), typeid(Hidden));
+    EXPECT_EQ(unnamed.propertyCount(), 3u);
+    EXPECT_EQ(bind(unnamed, "secret").get(), tavi::Variant(5));
+    EXPECT_EQ(MetaObjectManager::instance().findType("smo_test::Hidden"), unnamed.metaObject());
 }
 
 TEST(StaticMetaObjectBuilder, MethodsConvertTheirArguments) {
@@ -402,42 +411,38 @@ TEST(StaticMetaObjectBuilder, MethodsConvertTheirArguments) {
     EXPECT_EQ(w.radius, 3.0f);
 }
 
-TEST(StaticMetaObjectBuilder, MembersTakeTheEnclosingScopesAnnotations) {
-    const MetaObject& meta = metaObjectOf<Widget>();
-    const auto annotationsOf = [&](const char* key) {
+TEST(StaticMetaObjectBuilder, MembersTakeTheEnclosingScopesAnnotationsAndGroupsNest) {
+    const MetaObject& widget = metaObjectOf<Widget>();
+    const MetaObject& rig = metaObjectOf<Rig>();
+    EXPECT_EQ(names(rig), (std::vector<std::string>{"lens", "spare", "reduced", "mode"}));
+    const auto annotationsOf = [](const MetaObject& meta, const char* key) {
         return meta.property(ReflectedObject(), indexOf(meta, key), nullptr)->annotations();
     };
-    EXPECT_TRUE(hasAnnotation<Meta::Label::Text>(annotationsOf("radius")));
-    EXPECT_FALSE(hasAnnotation<Meta::Group>(annotationsOf("radius")));
-    EXPECT_TRUE(hasAnnotation<Meta::Precision>(annotationsOf("label")));
-    EXPECT_TRUE(hasAnnotation<Meta::Group>(annotationsOf("scaled")));
-    EXPECT_FALSE(hasAnnotation<Meta::ToolTip>(annotationsOf("scaled")));
-    EXPECT_TRUE(hasAnnotation<Meta::Group>(annotationsOf("grow")));
-    EXPECT_TRUE(hasAnnotation<Meta::ToolTip>(annotationsOf("grow")));
-    EXPECT_TRUE(hasAnnotation<Meta::Group>(annotationsOf("greet")));
-    EXPECT_FALSE(hasAnnotation<Meta::ToolTip>(annotationsOf("greet")));
-    EXPECT_FALSE(hasAnnotation<Meta::Group>(annotationsOf("describe")));
+    const struct {
+        const MetaObject& meta;
+        const char* key;
+        bool group, toolTip;
+    } scopes[] = {
+        {widget, "radius", false, false}, {widget, "scaled", true, false},    {widget, "grow", true, true},
+        {widget, "greet", true, false},   {widget, "describe", false, false}, {rig, "lens", true, false},
+        {rig, "spare", true, true},       {rig, "reduced", false, false},
+    };
+    for (const auto& scope : scopes) {
+        SCOPED_TRACE(scope.key);
+        const Annotations annotations = annotationsOf(scope.meta, scope.key);
+        EXPECT_EQ(hasAnnotation<Meta::Group>(annotations), scope.group);
+        EXPECT_EQ(hasAnnotation<Meta::ToolTip>(annotations), scope.toolTip);
+    }
+    EXPECT_TRUE(hasAnnotation<Meta::Label::Text>(annotationsOf(widget, "radius")));
+    EXPECT_TRUE(hasAnnotation<Meta::Precision>(annotationsOf(widget, "label")));
+    const Annotations mode = annotationsOf(rig, "mode");
+    EXPECT_EQ(findAnnotation<Meta::Group>(mode)->name()(BoundProperty()), "legacy");
 
     // The type's own annotations, then the base's.
     std::vector<std::string> tips;
     for (const Meta::ToolTip& tip : orv::annotationsOf<Meta::ToolTip>(metaObjectOf<Widget>().annotations({})))
         tips.push_back(tip.function(BoundProperty()));
     EXPECT_EQ(tips, (std::vector<std::string>{"a widget", "any shape"}));
-}
-
-TEST(StaticMetaObjectBuilder, GroupsCloseThemselvesAndNest) {
-    const MetaObject& meta = metaObjectOf<Rig>();
-    EXPECT_EQ(names(meta), (std::vector<std::string>{"lens", "spare", "reduced", "mode"}));
-    const auto annotationsOf = [&](const char* key) {
-        return meta.property(ReflectedObject(), indexOf(meta, key), nullptr)->annotations();
-    };
-    EXPECT_TRUE(hasAnnotation<Meta::Group>(annotationsOf("lens")));
-    EXPECT_FALSE(hasAnnotation<Meta::ToolTip>(annotationsOf("lens")));
-    EXPECT_TRUE(hasAnnotation<Meta::Group>(annotationsOf("spare")));
-    EXPECT_TRUE(hasAnnotation<Meta::ToolTip>(annotationsOf("spare")));
-    EXPECT_FALSE(hasAnnotation<Meta::Group>(annotationsOf("reduced")));
-    const Annotations mode = annotationsOf("mode");
-    EXPECT_EQ(findAnnotation<Meta::Group>(mode)->name()(BoundProperty()), "legacy");
 }
 
 // An annotation that can be called is not taken for a setter: the property
@@ -450,18 +455,6 @@ TEST(StaticMetaObjectBuilder, CallableAnnotationsAreNotSetters) {
     s_reduceMapsMade = 0;
     EXPECT_NE(reduced.reduceMapFactory()(), nullptr);
     EXPECT_EQ(s_reduceMapsMade, 1);
-}
-
-// Every declared type is registered when its module loads: a Shape pointer
-// to a type nobody reflected directly already finds it.
-TEST(StaticMetaObjectRegistration, DeclaredTypesAreFoundWithoutBeingNamed) {
-    Hidden hidden;
-    const ReflectedObject object(tavi::Variant(static_cast<Shape*>(&hidden)));
-    ASSERT_TRUE(object.isValid());
-    EXPECT_EQ(object.type(), typeid(Hidden));
-    EXPECT_EQ(object.propertyCount(), 3u);
-    EXPECT_EQ(bind(object, "secret").get(), tavi::Variant(5));
-    EXPECT_EQ(MetaObjectManager::instance().findType("smo_test::Hidden"), object.metaObject());
 }
 
 // --- generic functions ---
@@ -495,13 +488,13 @@ TEST(GenericFunction, OutParametersAndIdentityWrappers) {
 // --- editor annotations ---
 
 TEST(MetaGroup, PathsAndFlags) {
-    EXPECT_EQ(Meta::Group::join({"a", "b", "c"}), "a.b.c");
+    for (const auto& [parts, path] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"a", "b", "c"}, "a.b.c"}, {{"a", "", "b"}, "a..b"}, {{""}, ""}}) {
+        EXPECT_EQ(Meta::Group::join(parts), path);
+        EXPECT_EQ(Meta::Group::split(path), parts);
+    }
     EXPECT_EQ(Meta::Group::join({}), "");
-    EXPECT_EQ(Meta::Group::join({"", "b"}), "b");
-    EXPECT_EQ(Meta::Group::join({"a", "", "c"}), "a..c");
-    EXPECT_EQ(Meta::Group::split("a.b"), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(Meta::Group::split("a..b"), (std::vector<std::string>{"a", "", "b"}));
-    EXPECT_EQ(Meta::Group::split(""), (std::vector<std::string>{""}));
+    EXPECT_EQ(Meta::Group::join({"", "b"}), "b"); // an empty root adds no dot
 
     const Meta::Group plain;
     EXPECT_TRUE(plain.isCollapsed());
@@ -523,26 +516,24 @@ TEST(LibraryMetaObjects, AreRegisteredWithTheirMembers) {
         bool method;
         bool writable;
     };
-    const Member members[] = {
-        {"orv::Annotations", "find", true, false},
-        {"orv::Annotations", "contain", true, false},
-        {"orv::Annotations", "equal_range", true, false},
-        {"Meta::Label::Text", "get", true, false},
-        {"Meta::Group", "get", true, false},
-        {"Meta::ToolTip", "get", true, false},
-        {"Meta::ReadOnly", "get", true, false},
-        {"Meta::Validator", "get", true, false},
-        {"Meta::Precision", "precision", false, true},
-        {"Meta::Step", "step", true, false},
-        {"Meta::Position", "normalize", false, false},
-        {"Meta::Rotation", "axes", false, true},
-        {"Meta::Scale", "type", false, true},
-        {"Meta::Tile", "get", false, true},
-        {"Meta::Option::List", "get", true, false},
-        {"Meta::DelegateLabel", "labels", true, false},
-        {"Meta::Button::Text", "value", false, true},
-        {"Meta::DialogTitle", "value", false, true},
-    };
+    const Member members[] = {{"orv::Annotations", "find", true, false},
+                              {"orv::Annotations", "contain", true, false},
+                              {"orv::Annotations", "equal_range", true, false},
+                              {"Meta::Label::Text", "get", true, false},
+                              {"Meta::Group", "get", true, false},
+                              {"Meta::ToolTip", "get", true, false},
+                              {"Meta::ReadOnly", "get", true, false},
+                              {"Meta::Validator", "get", true, false},
+                              {"Meta::Precision", "precision", false, true},
+                              {"Meta::Step", "step", true, false},
+                              {"Meta::Position", "normalize", false, false},
+                              {"Meta::Rotation", "axes", false, true},
+                              {"Meta::Scale", "type", false, true},
+                              {"Meta::Tile", "get", false, true},
+                              {"Meta::Option::List", "get", true, false},
+                              {"Meta::DelegateLabel", "labels", true, false},
+                              {"Meta::Button::Text", "value", false, true},
+                              {"Meta::DialogTitle", "value", false, true}};
     for (const Member& member : members) {
         SCOPED_TRACE(std::string(member.type) + "." + member.key);
         const MetaObject* meta = MetaObjectManager::instance().findType(member.type);
