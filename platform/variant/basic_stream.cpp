@@ -76,6 +76,13 @@ bool BasicStream::sync() {
 }
 
 int BasicStream::get() {
+    // Text is parsed a byte at a time, mostly after a peek: a pushed-back
+    // byte is taken without going through read().
+    if (!fail() && !m_pushedBack.empty()) {
+        const auto byte = static_cast<unsigned char>(m_pushedBack.back());
+        m_pushedBack.pop_back();
+        return byte;
+    }
     unsigned char byte;
     if (read(&byte, 1) != 1)
         return END_OF_STREAM;
@@ -83,6 +90,9 @@ int BasicStream::get() {
 }
 
 int BasicStream::peek() {
+    // A byte already pushed back is the answer; looking again changes nothing.
+    if (!fail() && !m_pushedBack.empty())
+        return static_cast<unsigned char>(m_pushedBack.back());
     const int c = get();
     if (c != END_OF_STREAM)
         m_pushedBack.push_back(static_cast<char>(c));

@@ -19,11 +19,22 @@
 namespace orv {
 namespace {
 
+// Whether the parser's text `text` is `name`, without measuring the text
+// first: every element compares its name and attribute names this way.
+bool named(std::string_view name, const char* text) {
+    for (const char c : name) {
+        if (c == '\0' || *text != c) // a name holding a null character names nothing
+            return false;
+        ++text;
+    }
+    return *text == '\0';
+}
+
 // The value of the last attribute called `name`, or null.
 const char* lastAttribute(const char* const* attributes, std::string_view name) {
     const char* found = nullptr;
     for (; attributes && attributes[0] && attributes[1]; attributes += 2)
-        if (name == attributes[0])
+        if (named(name, attributes[0]))
             found = attributes[1];
     return found;
 }
@@ -320,7 +331,7 @@ void XMLReader::processRoot(const char* const* attributes) {
 }
 
 void XMLReader::processObject(const char* name, const char* const* attributes) {
-    if (m_format.propertyTag != name) {
+    if (!named(m_format.propertyTag, name)) {
         m_skipDepth = 1;
         return;
     }
@@ -340,7 +351,7 @@ void XMLReader::processObject(const char* name, const char* const* attributes) {
 }
 
 void XMLReader::processCollection(const char* name, const char* const* attributes) {
-    if (m_format.itemTag != name) {
+    if (!named(m_format.itemTag, name)) {
         m_skipDepth = 1;
         return;
     }
@@ -397,17 +408,25 @@ BoundProperty XMLReader::resolveProperty(const ReflectedObject& object, std::str
                                          tavi::Variant& current) {
     // The writer names each property by its own key. A key with dots is
     // looked up whole first, then as a path.
+    // Each handle is asked for its validity once.
     BoundProperty property;
+    bool valid = false;
     if (name.find('.') != std::string_view::npos) {
         const size_t index = object.indexOfProperty(key.isVoid() ? tavi::Variant(name) : key);
-        if (index != MetaObject::INVALID_INDEX)
+        if (index != MetaObject::INVALID_INDEX) {
             property = object.propertyAt(index);
+            valid = property.isValid();
+        }
     }
-    if (!property.isValid())
+    if (!valid) {
         property = object.findPropertyByName(name);
-    if (!property.isValid())
+        valid = property.isValid();
+    }
+    if (!valid) {
         property = object.addProperty(key.isVoid() ? tavi::Variant(name) : key, tavi::Variant());
-    if (property.isValid() && !typeName.empty()) {
+        valid = property.isValid();
+    }
+    if (valid && !typeName.empty()) {
         // Where nothing is held yet (a null pointer, or, for properties of any
         // type, nothing at all) the document's type makes the object.
         current = property.get();
