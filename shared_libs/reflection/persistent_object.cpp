@@ -49,9 +49,12 @@ std::string keyText(const tavi::Variant& key) {
 } // namespace
 
 void persistent_object_details::climb(ReflectedObject& root, KeyBuffer& keys) {
-    if (volatilityOf(root) == Anchor)
+    // An object that nothing holds is its own root whatever its volatility:
+    // the (by-name) volatility lookup is made only when there is a holder.
+    BoundProperty holder = root.reference();
+    if (!holder.isValid() || volatilityOf(root) == Anchor)
         return;
-    for (BoundProperty holder = root.reference(); holder.isValid(); holder = root.reference()) {
+    for (; holder.isValid(); holder = root.reference()) {
         const int64_t volatility = volatilityOf(holder.object());
         if (volatility == OutsidePaths)
             break;
