@@ -279,7 +279,8 @@ TEST_F(PersistentReferences, NonStringKeysResolveAsKeysAndThroughTheirText) {
     const ReflectedObject shelfObject{tavi::Variant(&shelf)};
     const ReflectedObject held(shelfObject.findPropertyByKey(tavi::Variant(int32_t(1))));
     const PersistentProperty text(held.findPropertyByName("child.text"));
-    EXPECT_EQ(text.keys(), (Keys{tavi::Variant(int32_t(1)), key("child"), key("text")}));
+    EXPECT_EQ(Keys(text.keys().begin(), text.keys().end()),
+              (Keys{tavi::Variant(int32_t(1)), key("child"), key("text")}));
     EXPECT_EQ(text.path(), "1.child.text");
     EXPECT_EQ(text.get(), tavi::Variant(std::string("l")));
     EXPECT_EQ(PersistentObject::getProperty(shelfObject, text.path()), text.property());

@@ -260,11 +260,13 @@ bool BoundProperty::callHeard(const MetaProperty& property, AnnotationTraits tra
 namespace {
 
 // Whether a write of `property` now records an undo command: a transaction
-// records and has nothing under this property yet.
+// records and has nothing under this property yet. The table is asked before
+// the (locked) stateless cache: repeated writes in one transaction, a drag,
+// find their change recorded and stop there.
 bool recordsChange(const BoundProperty& property) {
     Kor::CommitChangesScope::Transaction* transaction = Kor::CommitChangesScope::transaction();
-    return transaction && transaction->command() && !property.isStateless() &&
-           !Kor::CommitChangesScope::recordedUndo(property);
+    return transaction && transaction->command() && !Kor::CommitChangesScope::recordedUndo(property) &&
+           !property.isStateless();
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "shared_libs/reflection/persistent_object.hpp"
 
+#include "shared_libs/reflection/details/persistent_object.hpp"
+
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/variant/variant_converter.hpp"
@@ -46,27 +48,30 @@ std::string keyText(const tavi::Variant& key) {
 
 } // namespace
 
-PersistentObject::PersistentObject(ReflectedObject object) : m_root(std::move(object)) {
-    Kor::StackTracker::Frame frame("orv::PersistentObject::PersistentObject");
-    if (volatilityOf(m_root) == Anchor)
+void persistent_object_details::climb(ReflectedObject& root, KeyBuffer& keys) {
+    // An object that nothing holds is its own root whatever its volatility:
+    // the (by-name) volatility lookup is made only when there is a holder.
+    BoundProperty holder = root.reference();
+    if (!holder.isValid() || volatilityOf(root) == Anchor)
         return;
-    // Collected leaf side first, on the stack: the keys then take one
-    // allocation, with room for the property key a PersistentProperty adds
-    // (every recorded write makes one).
-    boost::container::small_vector<tavi::Variant, 8> climbed;
-    for (BoundProperty holder = m_root.reference(); holder.isValid(); holder = m_root.reference()) {
+    for (; holder.isValid(); holder = root.reference()) {
         const int64_t volatility = volatilityOf(holder.object());
         if (volatility == OutsidePaths)
             break;
-        climbed.push_back(holder.key());
-        m_root = std::move(holder).object();
-        KOR_ASSERT(m_root);
+        keys.push_back(holder.key());
+        root = std::move(holder).object();
+        if (!root) // named as the member that holds the root
+            Kor::assertionFailed("m_root", __FILE__, __LINE__, nullptr);
         if (volatility == Anchor)
             break;
     }
-    if (climbed.empty())
-        return;
-    m_keys.reserve(climbed.size() + 1);
+}
+
+PersistentObject::PersistentObject(ReflectedObject object) : m_root(std::move(object)) {
+    Kor::StackTracker::Frame frame("orv::PersistentObject::PersistentObject");
+    // Collected leaf side first, on the stack: the keys then take one allocation.
+    boost::container::small_vector<tavi::Variant, 8> climbed;
+    persistent_object_details::climb(m_root, climbed);
     m_keys.assign(std::make_move_iterator(climbed.rbegin()), std::make_move_iterator(climbed.rend()));
 }
 
@@ -88,8 +93,8 @@ std::tuple<ReflectedObject, std::vector<tavi::Variant>> PersistentObject::take()
     return {m_root, std::exchange(m_keys, {})};
 }
 
-BoundProperty PersistentObject::getProperty(const ReflectedObject& root,
-                                            const std::vector<tavi::Variant>& keys) {
+BoundProperty persistent_object_details::getProperty(const ReflectedObject& root,
+                                                     std::span<const tavi::Variant> keys) {
     if (keys.empty())
         return {};
     BoundProperty property = root.findPropertyByKey(keys.front());
@@ -98,11 +103,16 @@ BoundProperty PersistentObject::getProperty(const ReflectedObject& root,
     return property;
 }
 
+BoundProperty PersistentObject::getProperty(const ReflectedObject& root,
+                                            const std::vector<tavi::Variant>& keys) {
+    return persistent_object_details::getProperty(root, keys);
+}
+
 BoundProperty PersistentObject::getProperty(const ReflectedObject& root, const std::string& path) {
     return getProperty(root, splitPath(path));
 }
 
-std::string PersistentObject::joinPath(const std::vector<tavi::Variant>& keys) {
+std::string persistent_object_details::joinPath(std::span<const tavi::Variant> keys) {
     std::string path;
     for (const tavi::Variant& key : keys) {
         if (&key != &keys.front())
@@ -110,6 +120,10 @@ std::string PersistentObject::joinPath(const std::vector<tavi::Variant>& keys) {
         path += keyText(key);
     }
     return path;
+}
+
+std::string PersistentObject::joinPath(const std::vector<tavi::Variant>& keys) {
+    return persistent_object_details::joinPath(keys);
 }
 
 std::vector<tavi::Variant> PersistentObject::splitPath(const std::string& path) {

@@ -9,10 +9,12 @@
 #include "shared_libs/reflection/persistent_object.hpp"
 #include "shared_libs/reflection/reflected_object.hpp"
 
+#include <boost/container/small_vector.hpp>
+
 #include <cstddef>
 #include <functional>
+#include <span>
 #include <string>
-#include <vector>
 
 namespace orv {
 
@@ -34,11 +36,13 @@ public:
 
     [[nodiscard]] const ReflectedObject& root() const noexcept { return m_root; }
     // From the root down; the last is the property's key.
-    [[nodiscard]] const std::vector<tavi::Variant>& keys() const noexcept { return m_keys; }
-    [[nodiscard]] std::string path() const { return PersistentObject::joinPath(m_keys); }
+    [[nodiscard]] std::span<const tavi::Variant> keys() const noexcept {
+        return {m_keys.data(), m_keys.size()};
+    }
+    [[nodiscard]] std::string path() const;
 
     // The property the path leads to now; invalid when a step fails.
-    [[nodiscard]] BoundProperty property() const { return PersistentObject::getProperty(m_root, m_keys); }
+    [[nodiscard]] BoundProperty property() const;
     [[nodiscard]] tavi::Variant get() const { return property().get(); }
 
     // Identity is that of the property the path resolves to.
@@ -49,7 +53,9 @@ public:
 
 private:
     ReflectedObject m_root;
-    std::vector<tavi::Variant> m_keys;
+    // Every recorded write makes one: paths of a few keys (a property of an
+    // object a few levels below its root) take no allocation of their own.
+    boost::container::small_vector<tavi::Variant, 4> m_keys;
 };
 
 } // namespace orv

@@ -3,7 +3,6 @@
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/format.hpp"
 #include "platform/corekit/stack_tracker.hpp"
-#include "shared_libs/reflection/details/property_command.hpp"
 #include "shared_libs/reflection/fuzzy_function.hpp"
 #include "shared_libs/reflection/meta_validator.hpp"
 
@@ -12,9 +11,7 @@
 namespace orv {
 
 PropertyRevertCommand::PropertyRevertCommand(const BoundProperty& property)
-    : m_property(property), m_value(property.get()) {
-    property_command_details::describe(*this, property, m_property);
-}
+    : PropertyCommand(property, property.get()) {}
 
 PropertyRevertCommand::~PropertyRevertCommand() = default;
 
@@ -29,28 +26,28 @@ std::unique_ptr<Kor::utils::Command> PropertyRevertCommand::clone() const {
 
 bool PropertyRevertCommand::execute() {
     Kor::StackTracker::Frame frame("orv::PropertyRevertCommand::execute");
-    const BoundProperty property = property_command_details::resolve(m_property, "PropertyRevertCommand");
-    if (!property.isValid())
+    const BoundProperty target = resolve("PropertyRevertCommand");
+    if (!target.isValid())
         return false;
-    tavi::Variant value = m_value;
+    tavi::Variant value = storedValue();
     // The first extractor, as for validators: the property's own comes before
     // those handed down by Meta::Children. One without both functions cannot
     // take a value apart, so the whole value is restored.
-    const Annotations annotations = property.annotations();
+    const Annotations annotations = target.annotations();
     const auto extractors = annotationsOf<Meta::ValueExtractor>(annotations);
     if (!extractors.empty()) {
         const Meta::ValueExtractor& extractor = extractors.front();
         if (extractor.extract && extractor.recompose) {
             try {
-                value = extractor.recompose(property.get(), extractor.extract(value));
+                value = extractor.recompose(target.get(), extractor.extract(value));
             } catch (const FuzzyArgumentException& error) {
                 Kor::errorMessage("PropertyRevertCommand: Couldn't take %s child property apart: %s",
-                                  m_property.path().c_str(), error.what());
+                                  property().path().c_str(), error.what());
                 return false;
             }
         }
     }
-    return property.set(value, SetterFlag::NoValidation);
+    return target.set(value, SetterFlag::NoValidation);
 }
 
 } // namespace orv

@@ -6,9 +6,9 @@
 // Meta::ValueExtractor gets back only the extracted part of that value (the
 // scale of a transform, say); the rest of its current value stays.
 
-#include "platform/kor/undo/command.hpp"
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/details/property_command.hpp"
 #include "shared_libs/reflection/persistent_property.hpp"
 
 #include <memory>
@@ -16,7 +16,7 @@
 
 namespace orv {
 
-class PropertyRevertCommand : public Kor::utils::Command {
+class PropertyRevertCommand : public property_command_details::PropertyCommand {
 public:
     // Stores the property's current value.
     explicit PropertyRevertCommand(const BoundProperty& property);
@@ -31,15 +31,8 @@ public:
     // one name per property of one object, for front-ends that offer a revert.
     [[nodiscard]] static std::string revertCommandName(const BoundProperty& property);
 
-    [[nodiscard]] const tavi::Variant& storedValue() const noexcept { return m_value; }
-    [[nodiscard]] const PersistentProperty& property() const noexcept { return m_property; }
-
     [[nodiscard]] std::unique_ptr<Kor::utils::Command> clone() const override;
     bool execute() override;
-
-private:
-    PersistentProperty m_property;
-    tavi::Variant m_value;
 };
 
 } // namespace orv

@@ -2,7 +2,6 @@
 
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/stack_tracker.hpp"
-#include "shared_libs/reflection/details/property_command.hpp"
 
 namespace orv {
 
@@ -10,9 +9,7 @@ PropertySetCommand::PropertySetCommand(const BoundProperty& property)
     : PropertySetCommand(property, property.get()) {}
 
 PropertySetCommand::PropertySetCommand(const BoundProperty& property, tavi::Variant value)
-    : m_property(property), m_value(std::move(value)) {
-    property_command_details::describe(*this, property, m_property);
-}
+    : PropertyCommand(property, std::move(value)) {}
 
 PropertySetCommand::~PropertySetCommand() = default;
 
@@ -22,12 +19,12 @@ std::unique_ptr<Kor::utils::Command> PropertySetCommand::clone() const {
 
 bool PropertySetCommand::execute() {
     Kor::StackTracker::Frame frame("orv::PropertySetCommand::execute");
-    const BoundProperty property = property_command_details::resolve(m_property, "PropertySetCommand");
-    if (!property.isValid())
+    const BoundProperty target = resolve("PropertySetCommand");
+    if (!target.isValid())
         return false;
-    if (!property.set(m_value, SetterFlag::NoValidation)) {
+    if (!target.set(storedValue(), SetterFlag::NoValidation)) {
         Kor::errorMessage("PropertySetCommand: Couldn't set %s child property (set operation returned false)",
-                          m_property.path().c_str());
+                          property().path().c_str());
         return false;
     }
     return true;

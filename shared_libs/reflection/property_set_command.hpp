@@ -14,16 +14,16 @@
 // undone completely and keeps whatever was undone redoable: the history stays
 // consistent with the objects.
 
-#include "platform/kor/undo/command.hpp"
 #include "platform/variant/variant.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
+#include "shared_libs/reflection/details/property_command.hpp"
 #include "shared_libs/reflection/persistent_property.hpp"
 
 #include <memory>
 
 namespace orv {
 
-class PropertySetCommand : public Kor::utils::Command {
+class PropertySetCommand : public property_command_details::PropertyCommand {
 public:
     // Stores the property's current value.
     explicit PropertySetCommand(const BoundProperty& property);
@@ -35,16 +35,9 @@ public:
     PropertySetCommand& operator=(PropertySetCommand&&) noexcept = default;
     ~PropertySetCommand() override;
 
-    [[nodiscard]] const tavi::Variant& storedValue() const noexcept { return m_value; }
-    [[nodiscard]] const PersistentProperty& property() const noexcept { return m_property; }
-
     [[nodiscard]] std::unique_ptr<Kor::utils::Command> clone() const override;
     // Sets the stored value without validation (it was valid when recorded).
     bool execute() override;
-
-private:
-    PersistentProperty m_property;
-    tavi::Variant m_value;
 };
 
 } // namespace orv

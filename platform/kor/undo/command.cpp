@@ -9,6 +9,16 @@ static_assert(std::bidirectional_iterator<CompositeCommand::const_iterator>);
 
 Command::~Command() = default;
 
+const std::string& Command::name() const {
+    if (m_namedAfter)
+        return m_namedAfter->name();
+    if (m_nameMaker) {
+        m_name = m_nameMaker(*this);
+        m_nameMaker = nullptr;
+    }
+    return m_name;
+}
+
 std::unique_ptr<Command> Command::clone() const { return nullptr; }
 
 bool Command::merge(Command&) { return false; }

@@ -50,25 +50,43 @@ public:
     // reports why).
     virtual bool execute() = 0;
 
-    const std::string& name() const { return m_referredName ? *m_referredName : m_name; }
+    // Lazily named commands make their name here, on the first request.
+    const std::string& name() const;
     void setName(std::string name) {
         m_name = std::move(name);
-        m_referredName = nullptr;
+        m_nameMaker = nullptr;
+        m_namedAfter = nullptr;
     }
     Flags flags() const { return m_flags; }
     void setFlags(Flags flags) { m_flags = flags; }
     bool isMinor() const { return m_flags.test(Flag::Minor); }
 
 protected:
-    // Takes `text`, which outlives this command, as its name from now on.
-    void referToName(const std::string& text) {
+    // Makes the name of a command from the command's own state.
+    using NameMaker = std::string (*)(const Command&);
+
+    // Names this command with `maker(*this)` when the name is first asked
+    // for. A name derived from state (a property path) costs formatting and,
+    // being long, an allocation, while most recorded commands are never shown
+    // by name. The maker is copied with the command and then names the copy.
+    // Not for commands shared between threads: the first request writes.
+    void nameLazily(NameMaker maker) {
         m_name.clear();
-        m_referredName = &text;
+        m_nameMaker = maker;
+        m_namedAfter = nullptr;
+    }
+    // Takes the name of `other`, which outlives this command, from now on
+    // (made when asked for, if `other` names itself lazily).
+    void referToNameOf(const Command& other) {
+        m_name.clear();
+        m_nameMaker = nullptr;
+        m_namedAfter = &other;
     }
 
 private:
-    std::string m_name;
-    const std::string* m_referredName = nullptr;
+    mutable std::string m_name;
+    mutable NameMaker m_nameMaker = nullptr;
+    const Command* m_namedAfter = nullptr;
     Flags m_flags;
 };
 
@@ -171,8 +189,8 @@ public:
 
     // Names this composite after one of its children, referring to the
     // child's name rather than copying it (a child lives as long as its
-    // composite).
-    void nameAfter(const Command& child) { referToName(child.name()); }
+    // composite), so that a name nobody asks for is never made.
+    void nameAfter(const Command& child) { referToNameOf(child); }
 
     std::size_t size() const { return m_commands.size(); }
     bool empty() const { return m_commands.empty(); }

@@ -5,17 +5,28 @@
 #include "shared_libs/reflection/meta_items.hpp"
 
 namespace orv::property_command_details {
+namespace {
 
-void describe(Kor::utils::Command& command, const BoundProperty& property, const PersistentProperty& path) {
-    command.setName(kor_format("Change property '%s'", path.path().c_str()));
-    if (hasAnnotation<Meta::Minor>(property.annotations()))
-        command.setFlags(command.flags() | Kor::utils::Command::Flag::Minor);
+std::string changeName(const Kor::utils::Command& command) {
+    const auto& self = static_cast<const PropertyCommand&>(command);
+    return kor_format("Change property '%s'", self.property().path().c_str());
 }
 
-BoundProperty resolve(const PersistentProperty& path, const char* commandName) {
-    BoundProperty property = path.property();
+} // namespace
+
+PropertyCommand::PropertyCommand(const BoundProperty& property, tavi::Variant value)
+    : m_property(property), m_value(std::move(value)) {
+    nameLazily(&changeName);
+    if (hasAnnotation<Meta::Minor>(property.annotations()))
+        setFlags(flags() | Flag::Minor);
+}
+
+PropertyCommand::~PropertyCommand() = default;
+
+BoundProperty PropertyCommand::resolve(const char* commandName) const {
+    BoundProperty property = m_property.property();
     if (!property.isValid())
-        Kor::errorMessage("%s: Can't find %s child property", commandName, path.path().c_str());
+        Kor::errorMessage("%s: Can't find %s child property", commandName, m_property.path().c_str());
     return property;
 }
 
