@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <typeinfo>
 #include <utility>
+#include <vector>
 
 namespace orv {
 
@@ -150,7 +151,43 @@ MultiSelection::ValueMultiProperty::~ValueMultiProperty() = default;
 bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub) {
     const notify_scope_details::ScopeUnlessNested scope;
     // Read without taking a reference: alive as long as the sub-property is.
-    const MetaProperty* description = sub.metaPropertyAddress();
+    if (!admit(sub.metaPropertyAddress(), sub.object()))
+        return false;
+    makeHandles();
+    m_subs.push_back(sub, Entry{priorityOf(sub), {}});
+    return BaseMultiProperty::mergeProperty(sub);
+}
+
+bool MultiSelection::ValueMultiProperty::mergeDeferred(const ReflectedObject& object, size_t index,
+                                                       const MetaProperty& description, const void* identity,
+                                                       size_t expected) {
+    // What mergeProperty() would do, but for the handle (and the priority
+    // read through it), which come when one is asked for.
+    if (!description.getter() || !getter() || !watchInstance(description, identity))
+        return false;
+    const notify_scope_details::ScopeUnlessNested scope;
+    admit(&description, object);
+    if (m_deferred.capacity() < m_deferred.size() + expected)
+        m_deferred.reserve(m_deferred.size() + expected);
+    m_deferred.push_back(Deferred{object, index});
+    return true;
+}
+
+void MultiSelection::ValueMultiProperty::makeHandles() const {
+    if (m_deferred.empty())
+        return;
+    // Taken out first: the priorities are user functions, which may read.
+    std::vector<Deferred> deferred = std::move(m_deferred);
+    m_deferred.clear();
+    m_subs.reserve(m_subs.size() + deferred.size());
+    for (Deferred& entry : deferred) {
+        const BoundProperty sub(std::move(entry.object), entry.index);
+        m_subs.push_back(sub, Entry{priorityOf(sub), {}});
+    }
+}
+
+bool MultiSelection::ValueMultiProperty::admit(const MetaProperty* description,
+                                               const ReflectedObject& object) {
     if (description && description->getter()) {
         if (method())
             return false;
@@ -159,7 +196,7 @@ bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub)
                 return through<const ValueMultiProperty>(
                     self, [&](const ValueMultiProperty& p) { return p.get(self); });
             });
-        if (!setter() && description->setter() && !sub.object().isConst())
+        if (!setter() && description->setter() && !object.isConst())
             setSetter([](const BoundProperty& self, const tavi::Variant& value, SetterFlags flags) {
                 through<ValueMultiProperty>(self, [&](ValueMultiProperty& p) { p.set(self, value, flags); });
             });
@@ -184,8 +221,7 @@ bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub)
         Kor::criticalMessage(__FILE__, __LINE__, "Subproperty is neither value nor method");
         return false;
     }
-    m_subs.push_back(sub, Entry{priorityOf(sub), {}});
-    return BaseMultiProperty::mergeProperty(sub);
+    return true;
 }
 
 void MultiSelection::ValueMultiProperty::erase(size_t index) {
@@ -195,6 +231,7 @@ void MultiSelection::ValueMultiProperty::erase(size_t index) {
 }
 
 bool MultiSelection::ValueMultiProperty::unmergeProperty(const BoundProperty& sub) {
+    makeHandles();
     for (size_t i = 0; i < m_subs.size(); ++i) {
         if (!(m_subs.first(i) == sub))
             continue;
@@ -210,18 +247,24 @@ bool MultiSelection::ValueMultiProperty::unmergeProperty(const BoundProperty& su
 void MultiSelection::ValueMultiProperty::forgetInstance(const void* instance) {
     const NotifyScope scope;
     bool announced = !getter();
-    for (size_t i = m_subs.size(); i-- > 0;) {
-        if (objectIdentity(m_subs.first(i).object()) != instance)
-            continue;
+    const auto forgets = [&](const ReflectedObject& object) {
+        if (objectIdentity(object) != instance)
+            return false;
         if (!std::exchange(announced, true))
             announce({}, s_subPropertiesChanged);
-        m_subs.erase(i);
-    }
+        return true;
+    };
+    for (size_t i = m_subs.size(); i-- > 0;)
+        if (forgets(m_subs.first(i).object()))
+            m_subs.erase(i);
+    // Without making handles for objects that may be going.
+    std::erase_if(m_deferred, [&](const Deferred& entry) { return forgets(entry.object); });
     unwatchInstance(instance);
 }
 
 tavi::Variant MultiSelection::ValueMultiProperty::get(const BoundProperty& self) const {
     Kor::StackTracker::Frame frame("orv::MultiSelection::ValueMultiProperty::get");
+    makeHandles();
     const std::unique_ptr<ReduceMap> map = makeReduceMap(self);
     for (size_t i = 0; i < m_subs.size(); ++i)
         if (!map->reduce(m_subs.first(i).get(), m_subs.second(i).priority))
@@ -235,6 +278,7 @@ void MultiSelection::ValueMultiProperty::set(const BoundProperty& self, const ta
     // Held here while the properties are written: a listener writing this
     // property again starts an edit of its own rather than ending this one.
     std::unique_ptr<ReduceMap> map = std::move(m_editMap);
+    makeHandles();
     if (!map) {
         map = makeReduceMap(self);
         for (size_t i = 0; i < m_subs.size(); ++i) {
@@ -264,6 +308,7 @@ tavi::Variant MultiSelection::ValueMultiProperty::genericInvoke(const BoundPrope
                                                                 size_t count,
                                                                 const tavi::Variant* arguments) const {
     Kor::StackTracker::Frame frame("orv::MultiSelection::ValueMultiProperty::genericInvoke");
+    makeHandles();
     const std::unique_ptr<ReduceMap> map = makeReduceMap(self);
     // Every sub-method is invoked, whatever the map makes of the results.
     for (size_t i = 0; i < m_subs.size(); ++i) {

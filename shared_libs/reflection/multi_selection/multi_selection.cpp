@@ -9,8 +9,10 @@
 #include "shared_libs/reflection/multi_selection/details/sync_suspension.hpp"
 #include "shared_libs/reflection/multi_selection/multi_property.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
+#include "shared_libs/reflection/static_meta_object.hpp"
 #include "shared_libs/reflection/type_info.hpp"
 
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -331,8 +333,21 @@ void MultiSelection::Impl::unionMultiSelection(const ReflectedObject& object) {
     if (const auto unmerged = m_unmerged.find(object.metaObject());
         unmerged != m_unmerged.end() && unmerged->second != 0)
         expected = unmerged->second--;
+    // The handles of an object without per-instance data, of a class whose
+    // properties are the same for every object, are made when asked for.
+    const MetaObject* fixedClass = object.objectData() ? nullptr : object.metaObject();
+    const void* identity = fixedClass ? objectIdentity(object) : nullptr;
     for (size_t i = 0; i < count; ++i)
-        mergeByRoute(i, BoundProperty(object, i), expected);
+        if (!fixedClass || !mergeDeferred(i, object, fixedClass, identity, expected))
+            mergeByRoute(i, BoundProperty(object, i), expected);
+}
+
+bool MultiSelection::Impl::mergeDeferred(size_t index, const ReflectedObject& object,
+                                         const MetaObject* fixedClass, const void* identity,
+                                         size_t expected) {
+    const Route& route = m_routes[index];
+    return route.fixedClass == fixedClass && route.structure == m_structure && route.value &&
+           route.value->mergeDeferred(object, index, *route.meta, identity, expected);
 }
 
 void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& property, size_t expected) {
@@ -356,8 +371,19 @@ void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& prope
     if (at == MetaObject::INVALID_INDEX || index >= m_routes.size())
         return;
     BaseMultiProperty* combined = multiPropertyAt(at);
-    m_routes[index] =
-        Route{description->serial(), m_structure, combined, dynamic_cast<ValueMultiProperty*>(combined)};
+    // A class derived from the value property merges through its own
+    // override, which needs the handle.
+    const ReflectedObject& object = property.object();
+    const bool deferrable = combined && typeid(*combined) == typeid(ValueMultiProperty) &&
+                            !object.objectData() &&
+                            dynamic_cast<const BaseStaticMetaObject<0>*>(object.metaObject());
+    const MetaObject* fixedClass = deferrable ? object.metaObject() : nullptr;
+    m_routes[index] = Route{description->serial(),
+                            m_structure,
+                            combined,
+                            dynamic_cast<ValueMultiProperty*>(combined),
+                            fixedClass,
+                            description};
 }
 
 void MultiSelection::Impl::intersectMultiSelection(const ReflectedObject& object) {

@@ -185,6 +185,11 @@ private:
     // `expected`: how many objects of the property's class are still to be
     // merged, this one included (0: not known).
     void mergeByRoute(size_t index, const BoundProperty& property, size_t expected);
+    // Property `index` of `object` (of `fixedClass`, see Route) merged by
+    // the route without making its handle; false when the route does not
+    // allow it (then nothing is done).
+    bool mergeDeferred(size_t index, const ReflectedObject& object, const MetaObject* fixedClass,
+                       const void* identity, size_t expected);
     // A combined property was removed or replaced: routes lead nowhere.
     void structureChanged() noexcept { ++m_structure; }
     void referenceChanged(multi_selection_details::PropertyWatch::Event event, const BoundProperty& property,
@@ -220,6 +225,12 @@ private:
         uint64_t structure = 0;
         BaseMultiProperty* combined = nullptr; // null: a property that takes nothing
         ValueMultiProperty* value = nullptr;   // the same, when it is one
+        // The class of the object that took the route when the property at
+        // this index is the same for all its objects (a static class, objects
+        // without per-instance data): the properties of its other objects
+        // may join without handles. Null otherwise.
+        const MetaObject* fixedClass = nullptr;
+        const MetaProperty* meta = nullptr; // the description, alive while the class is
     };
     std::vector<Route> m_routes;
     // While sync() runs: the objects of each class still to be merged.
