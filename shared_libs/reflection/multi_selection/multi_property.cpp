@@ -2,6 +2,7 @@
 
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/stack_tracker.hpp"
+#include "shared_libs/reflection/details/annotation_traits.hpp"
 #include "shared_libs/reflection/generic_object.hpp"
 #include "shared_libs/reflection/multi_selection/details/sync_suspension.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
@@ -10,7 +11,6 @@
 #include <type_traits>
 #include <typeinfo>
 #include <utility>
-#include <vector>
 
 namespace orv {
 
@@ -67,6 +67,10 @@ std::unique_ptr<ReduceMap> makeReduceMap(const BoundProperty& self) {
 }
 
 int32_t priorityOf(const BoundProperty& sub) {
+    // Most properties have no annotations at all, which their cached traits
+    // tell without a copy of them.
+    if (sub.isValid() && sub.annotationTraits().test(bound_property_details::AnnotationTrait::Blank))
+        return 0;
     const Annotations annotations = sub.annotations();
     const auto* priority = findAnnotation<Meta::MultiSelection::Priority>(annotations);
     return priority && priority->function ? priority->function(sub) : 0;
@@ -158,32 +162,29 @@ bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub)
     return BaseMultiProperty::mergeProperty(sub);
 }
 
-bool MultiSelection::ValueMultiProperty::mergeDeferred(const ReflectedObject& object, size_t index,
-                                                       const MetaProperty& description, const void* identity,
-                                                       size_t expected) {
+bool MultiSelection::ValueMultiProperty::mergeDeferred(
+    const std::shared_ptr<const multi_selection_details::ObjectBatch>& batch, size_t position, size_t index,
+    const MetaProperty& description, const void* identity) {
     // What mergeProperty() would do, but for the handle (and the priority
     // read through it), which come when one is asked for.
     if (!description.getter() || !getter() || !watchInstance(description, identity))
         return false;
     const notify_scope_details::ScopeUnlessNested scope;
-    admit(&description, object);
-    if (m_deferred.capacity() < m_deferred.size() + expected)
-        m_deferred.reserve(m_deferred.size() + expected);
-    m_deferred.push_back(Deferred{object, index});
+    admit(&description, (*batch)[position]);
+    m_deferred.append(batch, position, index);
     return true;
 }
 
 void MultiSelection::ValueMultiProperty::makeHandles() const {
     if (m_deferred.empty())
         return;
-    // Taken out first: the priorities are user functions, which may read.
-    std::vector<Deferred> deferred = std::move(m_deferred);
-    m_deferred.clear();
-    m_subs.reserve(m_subs.size() + deferred.size());
-    for (Deferred& entry : deferred) {
-        const BoundProperty sub(std::move(entry.object), entry.index);
-        m_subs.push_back(sub, Entry{priorityOf(sub), {}});
-    }
+    m_subs.reserve(m_subs.size() + m_deferred.size());
+    // The priorities are user functions, which may read this property.
+    m_deferred.drain([this](const ReflectedObject& object, size_t index) {
+        BoundProperty sub(object, index);
+        const int32_t priority = priorityOf(sub);
+        m_subs.push_back(std::move(sub), Entry{priority, {}});
+    });
 }
 
 bool MultiSelection::ValueMultiProperty::admit(const MetaProperty* description,
@@ -258,7 +259,7 @@ void MultiSelection::ValueMultiProperty::forgetInstance(const void* instance) {
         if (forgets(m_subs.first(i).object()))
             m_subs.erase(i);
     // Without making handles for objects that may be going.
-    std::erase_if(m_deferred, [&](const Deferred& entry) { return forgets(entry.object); });
+    m_deferred.removeIf(forgets);
     unwatchInstance(instance);
 }
 

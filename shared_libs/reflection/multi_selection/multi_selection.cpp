@@ -290,6 +290,8 @@ void MultiSelection::Impl::sync() const {
     self.m_unmerged.clear();
     for (size_t i = 0; i < count; ++i)
         ++self.m_unmerged[m_entries.first(i).metaObject()];
+    self.m_batch = std::make_shared<multi_selection_details::ObjectBatch>();
+    self.m_batch->reserve(count);
     for (size_t i = 0; i < count && i < m_entries.size(); ++i) {
         // Copies: merging runs listeners, which may change the entries.
         const ReflectedObject object = m_entries.first(i);
@@ -297,6 +299,7 @@ void MultiSelection::Impl::sync() const {
         self.mergeObject(object, property, i == 0 ? Mode::Union : m_mode);
     }
     self.m_unmerged.clear();
+    self.m_batch.reset();
 }
 
 void MultiSelection::Impl::merge(const ReflectedObject& object, const BoundProperty& property) {
@@ -335,19 +338,23 @@ void MultiSelection::Impl::unionMultiSelection(const ReflectedObject& object) {
         expected = unmerged->second--;
     // The handles of an object without per-instance data, of a class whose
     // properties are the same for every object, are made when asked for.
-    const MetaObject* fixedClass = object.objectData() ? nullptr : object.metaObject();
+    // (Only while sync() merges them all: one at a time, the handles cost
+    // little, and a batch would outlive the objects that left.)
+    const MetaObject* fixedClass = m_batch && !object.objectData() ? object.metaObject() : nullptr;
     const void* identity = fixedClass ? objectIdentity(object) : nullptr;
+    const size_t position = fixedClass ? m_batch->size() : 0;
+    if (fixedClass)
+        m_batch->push_back(object);
     for (size_t i = 0; i < count; ++i)
-        if (!fixedClass || !mergeDeferred(i, object, fixedClass, identity, expected))
+        if (!fixedClass || !mergeDeferred(i, position, fixedClass, identity))
             mergeByRoute(i, BoundProperty(object, i), expected);
 }
 
-bool MultiSelection::Impl::mergeDeferred(size_t index, const ReflectedObject& object,
-                                         const MetaObject* fixedClass, const void* identity,
-                                         size_t expected) {
+bool MultiSelection::Impl::mergeDeferred(size_t index, size_t position, const MetaObject* fixedClass,
+                                         const void* identity) {
     const Route& route = m_routes[index];
-    return route.fixedClass == fixedClass && route.structure == m_structure && route.value &&
-           route.value->mergeDeferred(object, index, *route.meta, identity, expected);
+    return m_batch && route.fixedClass == fixedClass && route.structure == m_structure && route.value &&
+           route.value->mergeDeferred(m_batch, position, index, *route.meta, identity);
 }
 
 void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& property, size_t expected) {
@@ -641,9 +648,19 @@ void MultiSelection::Impl::removeEmptyGroup(const tavi::Variant& key) {
 void MultiSelection::Impl::noteTypeName(const ReflectedObject& object) {
     if (!object.isValid())
         return;
+    // An object of the static class last noted, whose name depends on the
+    // class alone (no "_typeName" property), leaves the name as it is.
+    const MetaObject* meta = object.metaObject();
+    if (meta == m_namedClass && m_typeName == m_namedResult)
+        return;
     std::string name = object.getTypeIdentificator();
     if (name != m_typeName)
         m_typeName = m_typeName == s_empty ? std::move(name) : std::string(s_mixed);
+    const bool byClass =
+        !object.objectData() && dynamic_cast<const BaseStaticMetaObject<0>*>(meta) &&
+        object.indexOfProperty(tavi::Variant(std::string("_typeName"))) == MetaObject::INVALID_INDEX;
+    m_namedClass = byClass ? meta : nullptr;
+    m_namedResult = m_typeName;
 }
 
 void MultiSelection::Impl::referenceChanged(PropertyWatch::Event event, const BoundProperty& property,
