@@ -247,19 +247,24 @@ bool MultiSelection::ValueMultiProperty::unmergeProperty(const BoundProperty& su
 
 void MultiSelection::ValueMultiProperty::forgetInstance(const void* instance) {
     const NotifyScope scope;
+    // The deferred ones first, without making handles for objects that may
+    // be going: the announcement runs listeners, which may read (and so
+    // make the handles of those still deferred).
+    const bool forgotDeferred = m_deferred.removeIf(
+        [instance](const ReflectedObject& object) { return objectIdentity(object) == instance; });
     bool announced = !getter();
-    const auto forgets = [&](const ReflectedObject& object) {
-        if (objectIdentity(object) != instance)
-            return false;
+    const auto announceOnce = [&] {
         if (!std::exchange(announced, true))
             announce({}, s_subPropertiesChanged);
-        return true;
     };
-    for (size_t i = m_subs.size(); i-- > 0;)
-        if (forgets(m_subs.first(i).object()))
-            m_subs.erase(i);
-    // Without making handles for objects that may be going.
-    m_deferred.removeIf(forgets);
+    if (forgotDeferred)
+        announceOnce();
+    for (size_t i = m_subs.size(); i-- > 0;) {
+        if (objectIdentity(m_subs.first(i).object()) != instance)
+            continue;
+        announceOnce();
+        m_subs.erase(i);
+    }
     unwatchInstance(instance);
 }
 

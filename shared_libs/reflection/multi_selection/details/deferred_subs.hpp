@@ -22,12 +22,7 @@ using ObjectBatch = std::vector<ReflectedObject>;
 class DeferredSubs {
 public:
     [[nodiscard]] bool empty() const noexcept { return m_runs.empty(); }
-    [[nodiscard]] size_t size() const noexcept {
-        size_t count = 0;
-        for (const Run& run : m_runs)
-            count += run.end - run.begin;
-        return count;
-    }
+    [[nodiscard]] size_t size() const noexcept { return size(m_runs); }
 
     // Property `index` of the object at `position` of `batch`, after all
     // the others.
@@ -52,11 +47,12 @@ public:
                 f((*run.batch)[i], run.index);
     }
 
-    // Forgets those whose object `drop` picks (in order).
+    // Forgets those whose object `drop` picks; true when it picked any.
     template <class Drop>
-    void removeIf(Drop&& drop) {
+    bool removeIf(Drop&& drop) {
+        const std::vector<Run> runs = std::exchange(m_runs, {});
         std::vector<Run> kept;
-        for (const Run& run : m_runs) {
+        for (const Run& run : runs) {
             size_t begin = run.begin;
             for (size_t i = run.begin; i < run.end; ++i) {
                 if (!drop((*run.batch)[i]))
@@ -68,7 +64,9 @@ public:
             if (begin < run.end)
                 kept.push_back(Run{run.batch, begin, run.end, run.index});
         }
+        const bool removed = kept.size() != runs.size() || size(kept) != size(runs);
         m_runs = std::move(kept);
+        return removed;
     }
 
 private:
@@ -78,6 +76,13 @@ private:
         size_t end = 0;
         size_t index = 0;
     };
+
+    static size_t size(const std::vector<Run>& runs) noexcept {
+        size_t count = 0;
+        for (const Run& run : runs)
+            count += run.end - run.begin;
+        return count;
+    }
 
     std::vector<Run> m_runs;
 };
