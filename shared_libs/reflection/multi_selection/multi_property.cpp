@@ -163,7 +163,7 @@ bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub)
 }
 
 bool MultiSelection::ValueMultiProperty::mergeDeferred(
-    const std::shared_ptr<const multi_selection_details::ObjectBatch>& batch, size_t position, size_t index,
+    const std::shared_ptr<multi_selection_details::ObjectBatch>& batch, size_t position, size_t index,
     const MetaProperty& description, const void* identity) {
     // What mergeProperty() would do, but for the handle (and the priority
     // read through it), which come when one is asked for.

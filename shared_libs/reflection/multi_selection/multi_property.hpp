@@ -116,8 +116,8 @@ public:
     // the property needs its handle now: a method, or a description not
     // followed yet. The object has no per-instance data and a fixed list of
     // properties, so the handle made later is the one made now.
-    bool mergeDeferred(const std::shared_ptr<const multi_selection_details::ObjectBatch>& batch,
-                       size_t position, size_t index, const MetaProperty& description, const void* identity);
+    bool mergeDeferred(const std::shared_ptr<multi_selection_details::ObjectBatch>& batch, size_t position,
+                       size_t index, const MetaProperty& description, const void* identity);
     bool unmergeProperty(const BoundProperty& sub) override;
     [[nodiscard]] Kor::array_view<const BoundProperty> subProperties() const override {
         makeHandles();

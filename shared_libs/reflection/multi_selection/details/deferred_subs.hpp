@@ -26,10 +26,12 @@ public:
 
     // Property `index` of the object at `position` of `batch`, after all
     // the others.
-    void append(const std::shared_ptr<const ObjectBatch>& batch, size_t position, size_t index) {
+    // (The batch is taken as its filler holds it: a conversion would cost a
+    // reference count per sub-property.)
+    void append(const std::shared_ptr<ObjectBatch>& batch, size_t position, size_t index) {
         if (!m_runs.empty()) {
             Run& last = m_runs.back();
-            if (last.batch == batch && last.index == index && last.end == position) {
+            if (last.batch.get() == batch.get() && last.index == index && last.end == position) {
                 ++last.end;
                 return;
             }
