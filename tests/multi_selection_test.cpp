@@ -567,6 +567,24 @@ TEST(MultiSelectionFollowing, DestroyedObjectsLeaveNestedSelections) {
     EXPECT_TRUE(genericObjectCast<MultiSelection>(nested)->empty()) << "the held object went too";
 }
 
+// Lamps merged through the properties of a sheet leave with the sheet, from
+// every combined property, read or not.
+TEST(MultiSelectionFollowing, ObjectsReachedThroughADestroyedObjectLeaveEveryCombinedProperty) {
+    Lamp first, second, third;
+    second.samples = 5;
+    auto rig = sheet({{"first", Variant(&first)}, {"second", Variant(&second)}});
+    auto stand = sheet({{"lamp", Variant(&third)}});
+    MultiSelection selection;
+    selection.merge(rig->object());
+    for (const BoundProperty& holder : {rig->findProperty(key("first")), rig->findProperty(key("second")),
+                                        stand->findProperty(key("lamp"))})
+        selection.merge(ReflectedObject(holder), holder);
+    EXPECT_EQ(read(selection, "intensity"), Variant(1.0));
+    rig.reset();
+    EXPECT_EQ(selection.size(), 1u);
+    EXPECT_EQ(read(selection, "samples"), Variant(4)) << "the lamp with 5 samples went with the rig";
+}
+
 // --- a model of the selection under random edits ------------------------------------------
 
 // Sheets with random keys and small values, merged, unmerged and written at

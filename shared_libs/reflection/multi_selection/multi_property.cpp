@@ -2,6 +2,7 @@
 
 #include "platform/corekit/diagnostics.hpp"
 #include "platform/corekit/stack_tracker.hpp"
+#include "shared_libs/reflection/details/annotation_traits.hpp"
 #include "shared_libs/reflection/generic_object.hpp"
 #include "shared_libs/reflection/multi_selection/details/sync_suspension.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
@@ -66,6 +67,10 @@ std::unique_ptr<ReduceMap> makeReduceMap(const BoundProperty& self) {
 }
 
 int32_t priorityOf(const BoundProperty& sub) {
+    // Most properties have no annotations at all, which their cached traits
+    // tell without a copy of them.
+    if (sub.isValid() && sub.annotationTraits().test(bound_property_details::AnnotationTrait::Blank))
+        return 0;
     const Annotations annotations = sub.annotations();
     const auto* priority = findAnnotation<Meta::MultiSelection::Priority>(annotations);
     return priority && priority->function ? priority->function(sub) : 0;
@@ -150,7 +155,40 @@ MultiSelection::ValueMultiProperty::~ValueMultiProperty() = default;
 bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub) {
     const notify_scope_details::ScopeUnlessNested scope;
     // Read without taking a reference: alive as long as the sub-property is.
-    const MetaProperty* description = sub.metaPropertyAddress();
+    if (!admit(sub.metaPropertyAddress(), sub.object()))
+        return false;
+    makeHandles();
+    m_subs.push_back(sub, Entry{priorityOf(sub), {}});
+    return BaseMultiProperty::mergeProperty(sub);
+}
+
+bool MultiSelection::ValueMultiProperty::mergeDeferred(
+    const std::shared_ptr<multi_selection_details::ObjectBatch>& batch, size_t position, size_t index,
+    const MetaProperty& description, const void* identity) {
+    // What mergeProperty() would do, but for the handle (and the priority
+    // read through it), which come when one is asked for.
+    if (!description.getter() || !getter() || !watchInstance(description, identity))
+        return false;
+    const notify_scope_details::ScopeUnlessNested scope;
+    admit(&description, (*batch)[position]);
+    m_deferred.append(batch, position, index);
+    return true;
+}
+
+void MultiSelection::ValueMultiProperty::makeHandles() const {
+    if (m_deferred.empty())
+        return;
+    m_subs.reserve(m_subs.size() + m_deferred.size());
+    // The priorities are user functions, which may read this property.
+    m_deferred.drain([this](const ReflectedObject& object, size_t index) {
+        BoundProperty sub(object, index);
+        const int32_t priority = priorityOf(sub);
+        m_subs.push_back(std::move(sub), Entry{priority, {}});
+    });
+}
+
+bool MultiSelection::ValueMultiProperty::admit(const MetaProperty* description,
+                                               const ReflectedObject& object) {
     if (description && description->getter()) {
         if (method())
             return false;
@@ -159,7 +197,7 @@ bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub)
                 return through<const ValueMultiProperty>(
                     self, [&](const ValueMultiProperty& p) { return p.get(self); });
             });
-        if (!setter() && description->setter() && !sub.object().isConst())
+        if (!setter() && description->setter() && !object.isConst())
             setSetter([](const BoundProperty& self, const tavi::Variant& value, SetterFlags flags) {
                 through<ValueMultiProperty>(self, [&](ValueMultiProperty& p) { p.set(self, value, flags); });
             });
@@ -184,8 +222,7 @@ bool MultiSelection::ValueMultiProperty::mergeProperty(const BoundProperty& sub)
         Kor::criticalMessage(__FILE__, __LINE__, "Subproperty is neither value nor method");
         return false;
     }
-    m_subs.push_back(sub, Entry{priorityOf(sub), {}});
-    return BaseMultiProperty::mergeProperty(sub);
+    return true;
 }
 
 void MultiSelection::ValueMultiProperty::erase(size_t index) {
@@ -195,6 +232,7 @@ void MultiSelection::ValueMultiProperty::erase(size_t index) {
 }
 
 bool MultiSelection::ValueMultiProperty::unmergeProperty(const BoundProperty& sub) {
+    makeHandles();
     for (size_t i = 0; i < m_subs.size(); ++i) {
         if (!(m_subs.first(i) == sub))
             continue;
@@ -209,12 +247,22 @@ bool MultiSelection::ValueMultiProperty::unmergeProperty(const BoundProperty& su
 
 void MultiSelection::ValueMultiProperty::forgetInstance(const void* instance) {
     const NotifyScope scope;
+    // The deferred ones first, without making handles for objects that may
+    // be going: the announcement runs listeners, which may read (and so
+    // make the handles of those still deferred).
+    const bool forgotDeferred = m_deferred.removeIf(
+        [instance](const ReflectedObject& object) { return objectIdentity(object) == instance; });
     bool announced = !getter();
+    const auto announceOnce = [&] {
+        if (!std::exchange(announced, true))
+            announce({}, s_subPropertiesChanged);
+    };
+    if (forgotDeferred)
+        announceOnce();
     for (size_t i = m_subs.size(); i-- > 0;) {
         if (objectIdentity(m_subs.first(i).object()) != instance)
             continue;
-        if (!std::exchange(announced, true))
-            announce({}, s_subPropertiesChanged);
+        announceOnce();
         m_subs.erase(i);
     }
     unwatchInstance(instance);
@@ -222,6 +270,7 @@ void MultiSelection::ValueMultiProperty::forgetInstance(const void* instance) {
 
 tavi::Variant MultiSelection::ValueMultiProperty::get(const BoundProperty& self) const {
     Kor::StackTracker::Frame frame("orv::MultiSelection::ValueMultiProperty::get");
+    makeHandles();
     const std::unique_ptr<ReduceMap> map = makeReduceMap(self);
     for (size_t i = 0; i < m_subs.size(); ++i)
         if (!map->reduce(m_subs.first(i).get(), m_subs.second(i).priority))
@@ -235,6 +284,7 @@ void MultiSelection::ValueMultiProperty::set(const BoundProperty& self, const ta
     // Held here while the properties are written: a listener writing this
     // property again starts an edit of its own rather than ending this one.
     std::unique_ptr<ReduceMap> map = std::move(m_editMap);
+    makeHandles();
     if (!map) {
         map = makeReduceMap(self);
         for (size_t i = 0; i < m_subs.size(); ++i) {
@@ -264,6 +314,7 @@ tavi::Variant MultiSelection::ValueMultiProperty::genericInvoke(const BoundPrope
                                                                 size_t count,
                                                                 const tavi::Variant* arguments) const {
     Kor::StackTracker::Frame frame("orv::MultiSelection::ValueMultiProperty::genericInvoke");
+    makeHandles();
     const std::unique_ptr<ReduceMap> map = makeReduceMap(self);
     // Every sub-method is invoked, whatever the map makes of the results.
     for (size_t i = 0; i < m_subs.size(); ++i) {

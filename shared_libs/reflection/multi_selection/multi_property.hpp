@@ -20,6 +20,7 @@
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/details/notify_stack.hpp"
+#include "shared_libs/reflection/multi_selection/details/deferred_subs.hpp"
 #include "shared_libs/reflection/multi_selection/details/parallel_arrays.hpp"
 #include "shared_libs/reflection/multi_selection/details/property_watch.hpp"
 #include "shared_libs/reflection/multi_selection/multi_selection.hpp"
@@ -78,6 +79,11 @@ protected:
     }
     // Forwarding of the sub-property's notifications.
     void watch(const BoundProperty& sub);
+    // Another instance of a description already followed (false when it is
+    // not): as watch() for a property of that instance without its own data.
+    bool watchInstance(const MetaProperty& description, const void* identity) {
+        return m_watch.addInstance(description, identity);
+    }
     void unwatch(const BoundProperty& sub) { m_watch.remove(sub); }
     void unwatchInstance(const void* instance) { m_watch.removeInstance(instance); }
 
@@ -102,8 +108,19 @@ public:
     // Refuses a method once it is a value and the other way round, and
     // reports "Subproperty is neither value nor method" for anything else.
     bool mergeProperty(const BoundProperty& sub) override;
+    // Merges value property `index` of the object at `position` of `batch`,
+    // described by `description` and followed through that description's
+    // signal, making its handle only when one is asked for (a selection of
+    // thousands of objects is mostly built to read each value once, and the
+    // handle is then made where it is read). False, with nothing done, when
+    // the property needs its handle now: a method, or a description not
+    // followed yet. The object has no per-instance data and a fixed list of
+    // properties, so the handle made later is the one made now.
+    bool mergeDeferred(const std::shared_ptr<multi_selection_details::ObjectBatch>& batch, size_t position,
+                       size_t index, const MetaProperty& description, const void* identity);
     bool unmergeProperty(const BoundProperty& sub) override;
     [[nodiscard]] Kor::array_view<const BoundProperty> subProperties() const override {
+        makeHandles();
         return m_subs.firstView();
     }
     void forgetInstance(const void* instance) override;
@@ -130,11 +147,17 @@ private:
         tavi::Variant start;
     };
 
-    bool mergeValue(const BoundProperty& sub);
-    bool mergeMethod(const BoundProperty& sub);
+    // Whether a sub-property so described, of `object`, can join (setting
+    // the getter, setter or method on the first); false refuses it.
+    bool admit(const MetaProperty* description, const ReflectedObject& object);
+    // Appends the handles of the deferred sub-properties, in merge order.
+    void makeHandles() const;
     void erase(size_t index);
 
-    multi_selection_details::ParallelArrays<BoundProperty, Entry> m_subs;
+    // Filled lazily from m_deferred, which holds the sub-properties merged
+    // after the last handle (so the order of both together is merge order).
+    mutable multi_selection_details::ParallelArrays<BoundProperty, Entry> m_subs;
+    mutable multi_selection_details::DeferredSubs m_deferred;
     std::unique_ptr<ReduceMap> m_editMap;
 };
 

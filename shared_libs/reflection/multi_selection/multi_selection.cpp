@@ -9,8 +9,10 @@
 #include "shared_libs/reflection/multi_selection/details/sync_suspension.hpp"
 #include "shared_libs/reflection/multi_selection/multi_property.hpp"
 #include "shared_libs/reflection/notify_scope.hpp"
+#include "shared_libs/reflection/static_meta_object.hpp"
 #include "shared_libs/reflection/type_info.hpp"
 
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -288,6 +290,8 @@ void MultiSelection::Impl::sync() const {
     self.m_unmerged.clear();
     for (size_t i = 0; i < count; ++i)
         ++self.m_unmerged[m_entries.first(i).metaObject()];
+    self.m_batch = std::make_shared<multi_selection_details::ObjectBatch>();
+    self.m_batch->reserve(count);
     for (size_t i = 0; i < count && i < m_entries.size(); ++i) {
         // Copies: merging runs listeners, which may change the entries.
         const ReflectedObject object = m_entries.first(i);
@@ -295,6 +299,7 @@ void MultiSelection::Impl::sync() const {
         self.mergeObject(object, property, i == 0 ? Mode::Union : m_mode);
     }
     self.m_unmerged.clear();
+    self.m_batch.reset();
 }
 
 void MultiSelection::Impl::merge(const ReflectedObject& object, const BoundProperty& property) {
@@ -331,8 +336,25 @@ void MultiSelection::Impl::unionMultiSelection(const ReflectedObject& object) {
     if (const auto unmerged = m_unmerged.find(object.metaObject());
         unmerged != m_unmerged.end() && unmerged->second != 0)
         expected = unmerged->second--;
+    // The handles of an object without per-instance data, of a class whose
+    // properties are the same for every object, are made when asked for.
+    // (Only while sync() merges them all: one at a time, the handles cost
+    // little, and a batch would outlive the objects that left.)
+    const MetaObject* fixedClass = m_batch && !object.objectData() ? object.metaObject() : nullptr;
+    const void* identity = fixedClass ? objectIdentity(object) : nullptr;
+    const size_t position = fixedClass ? m_batch->size() : 0;
+    if (fixedClass)
+        m_batch->push_back(object);
     for (size_t i = 0; i < count; ++i)
-        mergeByRoute(i, BoundProperty(object, i), expected);
+        if (!fixedClass || !mergeDeferred(i, position, fixedClass, identity))
+            mergeByRoute(i, BoundProperty(object, i), expected);
+}
+
+bool MultiSelection::Impl::mergeDeferred(size_t index, size_t position, const MetaObject* fixedClass,
+                                         const void* identity) {
+    const Route& route = m_routes[index];
+    return m_batch && route.fixedClass == fixedClass && route.structure == m_structure && route.value &&
+           route.value->mergeDeferred(m_batch, position, index, *route.meta, identity);
 }
 
 void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& property, size_t expected) {
@@ -356,8 +378,19 @@ void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& prope
     if (at == MetaObject::INVALID_INDEX || index >= m_routes.size())
         return;
     BaseMultiProperty* combined = multiPropertyAt(at);
-    m_routes[index] =
-        Route{description->serial(), m_structure, combined, dynamic_cast<ValueMultiProperty*>(combined)};
+    // A class derived from the value property merges through its own
+    // override, which needs the handle.
+    const ReflectedObject& object = property.object();
+    const bool deferrable = combined && typeid(*combined) == typeid(ValueMultiProperty) &&
+                            !object.objectData() &&
+                            dynamic_cast<const BaseStaticMetaObject<0>*>(object.metaObject());
+    const MetaObject* fixedClass = deferrable ? object.metaObject() : nullptr;
+    m_routes[index] = Route{description->serial(),
+                            m_structure,
+                            combined,
+                            dynamic_cast<ValueMultiProperty*>(combined),
+                            fixedClass,
+                            description};
 }
 
 void MultiSelection::Impl::intersectMultiSelection(const ReflectedObject& object) {
@@ -615,9 +648,19 @@ void MultiSelection::Impl::removeEmptyGroup(const tavi::Variant& key) {
 void MultiSelection::Impl::noteTypeName(const ReflectedObject& object) {
     if (!object.isValid())
         return;
+    // An object of the static class last noted, whose name depends on the
+    // class alone (no "_typeName" property), leaves the name as it is.
+    const MetaObject* meta = object.metaObject();
+    if (meta == m_namedClass && m_typeName == m_namedResult)
+        return;
     std::string name = object.getTypeIdentificator();
     if (name != m_typeName)
         m_typeName = m_typeName == s_empty ? std::move(name) : std::string(s_mixed);
+    const bool byClass =
+        !object.objectData() && dynamic_cast<const BaseStaticMetaObject<0>*>(meta) &&
+        object.indexOfProperty(tavi::Variant(std::string("_typeName"))) == MetaObject::INVALID_INDEX;
+    m_namedClass = byClass ? meta : nullptr;
+    m_namedResult = m_typeName;
 }
 
 void MultiSelection::Impl::referenceChanged(PropertyWatch::Event event, const BoundProperty& property,

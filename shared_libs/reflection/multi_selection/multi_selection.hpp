@@ -29,6 +29,7 @@
 #include "shared_libs/reflection/annotations.hpp"
 #include "shared_libs/reflection/bound_property.hpp"
 #include "shared_libs/reflection/generic_object.hpp"
+#include "shared_libs/reflection/multi_selection/details/deferred_subs.hpp"
 #include "shared_libs/reflection/multi_selection/details/parallel_arrays.hpp"
 #include "shared_libs/reflection/multi_selection/details/property_watch.hpp"
 #include "shared_libs/reflection/multi_selection/meta_items.hpp"
@@ -185,6 +186,10 @@ private:
     // `expected`: how many objects of the property's class are still to be
     // merged, this one included (0: not known).
     void mergeByRoute(size_t index, const BoundProperty& property, size_t expected);
+    // Property `index` of the object at `position` of m_batch (of
+    // `fixedClass`, see Route) merged by the route without making its
+    // handle; false when the route does not allow it (then nothing is done).
+    bool mergeDeferred(size_t index, size_t position, const MetaObject* fixedClass, const void* identity);
     // A combined property was removed or replaced: routes lead nowhere.
     void structureChanged() noexcept { ++m_structure; }
     void referenceChanged(multi_selection_details::PropertyWatch::Event event, const BoundProperty& property,
@@ -198,6 +203,10 @@ private:
     bool m_nested;
     size_t m_groupCount = 0;
     std::string m_typeName;
+    // The class whose objects noteTypeName() last found named by their
+    // class, and the name as it left it.
+    const MetaObject* m_namedClass = nullptr;
+    std::string m_namedResult;
     // The first group's key (rather than its index, which moves when
     // properties before it go) and its annotations as created.
     tavi::Variant m_firstGroup;
@@ -220,10 +229,19 @@ private:
         uint64_t structure = 0;
         BaseMultiProperty* combined = nullptr; // null: a property that takes nothing
         ValueMultiProperty* value = nullptr;   // the same, when it is one
+        // The class of the object that took the route when the property at
+        // this index is the same for all its objects (a static class, objects
+        // without per-instance data): the properties of its other objects
+        // may join without handles. Null otherwise.
+        const MetaObject* fixedClass = nullptr;
+        const MetaProperty* meta = nullptr; // the description, alive while the class is
     };
     std::vector<Route> m_routes;
     // While sync() runs: the objects of each class still to be merged.
     std::unordered_map<const MetaObject*, size_t> m_unmerged;
+    // While sync() runs: the objects merged, for the combined properties
+    // that keep some of their properties without handles.
+    std::shared_ptr<multi_selection_details::ObjectBatch> m_batch;
     uint64_t m_structure = 1;
 };
 

@@ -38,6 +38,14 @@ void PropertyWatch::add(const BoundProperty& property, Events events) {
         shared->added.push_back(objectIdentity(property.object()));
 }
 
+bool PropertyWatch::addInstance(const MetaProperty& description, const void* identity) {
+    Shared* shared = sharedOf(&description);
+    if (!shared)
+        return false;
+    shared->added.push_back(identity);
+    return true;
+}
+
 IdentityCounts& PropertyWatch::Shared::instances() {
     if (!added.empty()) {
         counted.reserve(added.size());

@@ -39,6 +39,10 @@ public:
     // Invalid handles are ignored. The first addition of a property (or of
     // a description) decides which events it is followed for.
     void add(const BoundProperty& property, Events events = Events::All);
+    // As add() for a property without per-instance data, of the instance
+    // with this identity, when its description is followed already; false
+    // (nothing added) when it is not.
+    bool addInstance(const MetaProperty& description, const void* identity);
     void remove(const BoundProperty& property);
     // Forgets the property however often it was added.
     void removeAll(const BoundProperty& property);
