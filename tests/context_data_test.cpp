@@ -7,10 +7,12 @@
 #include "shared_libs/reflection/reflected_object.hpp"
 #include "shared_libs/reflection/static_meta_object.hpp"
 #include "tests/support/object_fixtures.hpp"
+#include "tests/support/test_seed.hpp"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -121,6 +123,60 @@ TEST_F(ContextData, SlotsFollowInsertionsRemovalsAndResets) {
     meta.resetProperties({text, number});
     EXPECT_EQ(object.contextData()->slotCount(), 2u);
     EXPECT_EQ(tagsOf(object), (Tags{"", ""}));
+}
+
+// Random insertions, removals and resets, large and small, against a list
+// of tags: every cache stays with its property, and new positions are fresh.
+TEST_F(ContextData, SlotsFollowRandomStructureChanges) {
+    const unsigned seed = testSeed();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const auto below = [&random](size_t bound) { return size_t(random() % bound); };
+    const auto fields = [this](size_t count) {
+        NodeMetaObject::Properties properties;
+        for (size_t i = 0; i < count; ++i)
+            properties.push_back(nodeField(&meta, "f" + std::to_string(i), &Node::number));
+        return properties;
+    };
+    const ReflectedObject object = taggedObject(3);
+    Tags model{"p0", "p1", "p2"};
+    for (int step = 0; step < 200; ++step) {
+        const size_t size = model.size();
+        switch (below(4)) {
+            case 0: { // insert, sometimes many at once
+                const size_t index = below(size + 1);
+                const size_t count = 1 + below(below(4) == 0 ? 40 : 3);
+                meta.insertProperties(index, fields(count));
+                model.insert(model.begin() + std::ptrdiff_t(index), count, "");
+                break;
+            }
+            case 1: { // remove, sometimes down to nothing
+                if (size == 0)
+                    break;
+                const size_t index = below(size);
+                const size_t count = 1 + below(size - index);
+                meta.eraseProperties(index, count);
+                model.erase(model.begin() + std::ptrdiff_t(index),
+                            model.begin() + std::ptrdiff_t(index + count));
+                break;
+            }
+            case 2: // reset, rarely
+                if (below(8) == 0) {
+                    const size_t count = below(12);
+                    meta.resetProperties(fields(count));
+                    model.assign(count, "");
+                }
+                break;
+            default: // fill a cache
+                if (size != 0) {
+                    const size_t index = below(size);
+                    model[index] = "s" + std::to_string(step);
+                    tag(object.propertyAt(index), model[index]);
+                }
+        }
+        ASSERT_EQ(object.contextData()->slotCount(), model.size()) << "step " << step;
+        ASSERT_EQ(tagsOf(object), model) << "step " << step;
+    }
 }
 
 TEST_F(ContextData, ObjectsBuiltForTheStoredValueShareOneContext) {

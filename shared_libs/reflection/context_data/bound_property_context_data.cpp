@@ -58,8 +58,11 @@ void BoundPropertyContextData::retire() {
 
 std::shared_ptr<ReflectedObjectContextData> BoundPropertyContextData::objectContextData(
     const ReflectedObject& object, const BoundProperty& property) {
-    if (std::shared_ptr<ReflectedObjectContextData> held = std::atomic_load(&m_objectContextData))
-        return held;
+    // The flag spares the atomic shared_ptr load, which takes a lock, while
+    // nothing is held (every first handle of a nested object).
+    if (m_hasObjectContextData.load(std::memory_order_acquire))
+        if (std::shared_ptr<ReflectedObjectContextData> held = std::atomic_load(&m_objectContextData))
+            return held;
     // The context is made for the current value: a change must drop it.
     followChanges(property);
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData");
@@ -67,7 +70,9 @@ std::shared_ptr<ReflectedObjectContextData> BoundPropertyContextData::objectCont
     std::shared_ptr<ReflectedObjectContextData> result;
     {
         const std::lock_guard lock(m_holdMutex);
-        result = std::atomic_load(&m_objectContextData);
+        // The flag and the pointer change together under this lock.
+        if (m_hasObjectContextData.load(std::memory_order_relaxed))
+            result = std::atomic_load(&m_objectContextData);
         // A losing creator adopts the installed context and drops its own
         // (after the lock: dropping disconnects).
         if (!result) {

@@ -4,6 +4,8 @@
 #include "platform/zel_core/profiler.hpp"
 #include "shared_libs/reflection/context_data/bound_property_context_data.hpp"
 
+#include <algorithm>
+
 namespace orv {
 
 namespace {
@@ -37,7 +39,7 @@ ReflectedObjectContextData::~ReflectedObjectContextData() {
     m_propertiesResetConnection.disconnect();
     m_propertyAddedConnection.disconnect();
     m_propertyAboutToBeRemovedConnection.disconnect();
-    destroySlots();
+    m_propertiesContextData.reset(0);
 }
 
 void ReflectedObjectContextData::reset(const ReflectedObject& object) {
@@ -81,9 +83,39 @@ void ReflectedObjectContextData::Retire::operator()(BoundPropertyContextData* co
     context->retire();
 }
 
-void ReflectedObjectContextData::destroySlots() {
-    for (Slot& slot : m_propertiesContextData)
-        slot.reset();
+void ReflectedObjectContextData::SlotList::reserve(size_t capacity) {
+    if (capacity <= m_capacity)
+        return;
+    auto slots = std::make_unique<Slot[]>(capacity);
+    for (size_t i = 0; i < m_size; ++i)
+        slots[i].reset(m_slots[i].release());
+    m_slots = std::move(slots);
+    m_capacity = capacity;
+}
+
+void ReflectedObjectContextData::SlotList::reset(size_t count) {
+    for (size_t i = 0; i < m_size; ++i)
+        m_slots[i].reset();
+    m_size = 0;
+    reserve(count);
+    m_size = count;
+}
+
+void ReflectedObjectContextData::SlotList::insert(size_t index, size_t count) {
+    const size_t oldSize = m_size;
+    if (oldSize + count > m_capacity)
+        reserve(std::max(oldSize + count, 2 * m_capacity));
+    for (size_t i = oldSize; i-- > index;)
+        m_slots[i + count].reset(m_slots[i].release());
+    m_size = oldSize + count;
+}
+
+void ReflectedObjectContextData::SlotList::erase(size_t index, size_t count) {
+    for (size_t i = index; i < index + count; ++i)
+        m_slots[i].reset();
+    for (size_t i = index + count; i < m_size; ++i)
+        m_slots[i - count].reset(m_slots[i].release());
+    m_size -= count;
 }
 
 void ReflectedObjectContextData::objectReset(const ReflectedObject& object) {
@@ -92,10 +124,7 @@ void ReflectedObjectContextData::objectReset(const ReflectedObject& object) {
 
 void ReflectedObjectContextData::propertiesReset(size_t count) {
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
-    destroySlots();
-    // Slots cannot be moved: a fresh vector of empty ones.
-    std::vector<Slot> slots(count);
-    m_propertiesContextData.swap(slots);
+    m_propertiesContextData.reset(count);
 }
 
 void ReflectedObjectContextData::propertyAdded(size_t index, size_t count) {
@@ -105,27 +134,14 @@ void ReflectedObjectContextData::propertyAdded(size_t index, size_t count) {
     const bool grows = KOR_VERIFY(newSize >= oldSize); // both are reported
     if (!KOR_VERIFY(index <= oldSize) || !grows)
         return;
-    std::vector<Slot> slots(newSize);
-    for (size_t i = 0; i < oldSize; ++i)
-        slots[i < index ? i : i + count].reset(m_propertiesContextData[i].release());
-    m_propertiesContextData.swap(slots);
+    m_propertiesContextData.insert(index, count);
 }
 
 void ReflectedObjectContextData::propertyAboutToBeRemoved(size_t index, size_t count) {
     ZEL::Profiler::Scope scope("Reflection|ContextData|ReflectedObjectContextData|List");
-    const size_t size = m_propertiesContextData.size();
     if (!KOR_VERIFY(index + count <= m_propertiesContextData.size()))
         return;
-    std::vector<Slot> slots(size - count);
-    for (size_t i = 0; i < size; ++i) {
-        if (i < index)
-            slots[i].reset(m_propertiesContextData[i].release());
-        else if (i >= index + count)
-            slots[i - count].reset(m_propertiesContextData[i].release());
-        else
-            m_propertiesContextData[i].reset();
-    }
-    m_propertiesContextData.swap(slots);
+    m_propertiesContextData.erase(index, count);
 }
 
 ReflectedObjectReference::ReflectedObjectReference(const ReflectedObject& object,

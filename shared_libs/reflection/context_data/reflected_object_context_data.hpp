@@ -22,7 +22,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace orv {
 
@@ -67,14 +66,37 @@ private:
     };
     using Slot = zel::lazy_owner_details::LazyOwner<BoundPropertyContextData, Retire>;
 
+    // Slots are atomic and cannot move: an array grown geometrically whose
+    // slots are shifted in place, so that adding or removing properties costs
+    // the slots after them rather than a new array each time (emptying a
+    // large collection one element at a time stays linear). Slots past the
+    // size are always empty. The storage is kept when the list shrinks.
+    class SlotList {
+    public:
+        [[nodiscard]] size_t size() const noexcept { return m_size; }
+        const Slot& operator[](size_t index) const noexcept { return m_slots[index]; }
+        // Destroys every slot in order, then holds `count` empty ones.
+        void reset(size_t count);
+        // `count` empty slots at `index`; the ones from `index` on move up.
+        void insert(size_t index, size_t count);
+        // Destroys the slots [index, index + count) in order; the ones above move down.
+        void erase(size_t index, size_t count);
+
+    private:
+        void reserve(size_t capacity);
+
+        std::unique_ptr<Slot[]> m_slots;
+        size_t m_size = 0;
+        size_t m_capacity = 0;
+    };
+
     void objectReset(const ReflectedObject& object);
     void propertiesReset(size_t count);
     void propertyAdded(size_t index, size_t count);
     void propertyAboutToBeRemoved(size_t index, size_t count);
-    void destroySlots();
 
     // One per property index, each made on first use.
-    std::vector<Slot> m_propertiesContextData;
+    SlotList m_propertiesContextData;
     std::atomic<int8_t> m_statelessMode{NO_MODE};
     zel::ScopedConnection m_propertiesResetConnection;
     zel::ScopedConnection m_propertyAddedConnection;
