@@ -11,8 +11,8 @@ namespace orv {
 namespace {
 
 // A slot calling `member` on the context if it still lives: it refers to the
-// context weakly. No larger than the reference, so std::function keeps it
-// without allocating.
+// context weakly. (A weak reference is not trivially copyable, so
+// std::function keeps this slot on the heap.)
 template <auto member>
 struct WhileAlive;
 
