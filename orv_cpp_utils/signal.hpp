@@ -405,6 +405,8 @@ public:
         return entry && entry->body && entry->body->listenerCount() != 0;
     }
 
+    // No key has an entry; lock-free (a racing connect may or may not be seen).
+    [[nodiscard]] bool empty() const noexcept { return m_core->count.load(std::memory_order_acquire) == 0; }
     // Number of keys with an entry.
     [[nodiscard]] size_t size() const {
         const std::lock_guard lock(m_core->mutex);
