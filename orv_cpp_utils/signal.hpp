@@ -324,6 +324,7 @@ public:
         {
             const std::lock_guard lock(m_core->mutex);
             entries.swap(m_core->entries);
+            m_core->forgetLast();
             m_core->count.store(0, std::memory_order_release);
         }
         // An emission running elsewhere keeps its body alive: disconnect
@@ -367,17 +368,27 @@ public:
         // racing with this emission may or may not be seen, as with a signal.
         if (m_core->count.load(std::memory_order_acquire) == 0)
             return;
-        std::shared_ptr<impl_type> body;
+        std::shared_ptr<impl_type> held;
+        std::optional<zel::signal_details::EmissionCursor> cursor;
+        zel::signal_details::SlotHolderBase* first = nullptr;
         {
             const std::lock_guard lock(m_core->mutex);
-            const auto it = m_core->entries.find(key);
-            if (it == m_core->entries.end())
+            const Entry* entry = m_core->find(key);
+            if (!entry || !entry->body)
                 return;
-            body = it->second.body;
+            // The first slot is pinned under the map's lock (taken before a
+            // body's), so the body cannot go before the pin. A pinned slot
+            // stays linked, which keeps the key's entry and its body; an
+            // emission of one slot needs nothing more. With more slots to
+            // come the body is held: the slots may go meanwhile.
+            cursor.emplace(*entry->body);
+            first = cursor->first();
+            if (!first)
+                return;
+            if (!cursor->last())
+                held = entry->body;
         }
-        // The copy keeps the body alive should its last slot go during the emission.
-        if (body)
-            body->emit(std::forward<Args>(args)...);
+        impl_type::emitFrom(*cursor, first, std::forward<Args>(args)...);
     }
     void emit(key_type key, Args... args) const { (*this)(key, std::forward<Args>(args)...); }
 
@@ -390,10 +401,12 @@ public:
         if (listenerCount() == 0)
             return false;
         const std::lock_guard lock(m_core->mutex);
-        const auto it = m_core->entries.find(key);
-        return it != m_core->entries.end() && it->second.body && it->second.body->listenerCount() != 0;
+        const Entry* entry = m_core->find(key);
+        return entry && entry->body && entry->body->listenerCount() != 0;
     }
 
+    // No key has an entry; lock-free (a racing connect may or may not be seen).
+    [[nodiscard]] bool empty() const noexcept { return m_core->count.load(std::memory_order_acquire) == 0; }
     // Number of keys with an entry.
     [[nodiscard]] size_t size() const {
         const std::lock_guard lock(m_core->mutex);
@@ -418,6 +431,27 @@ private:
         std::atomic<size_t> count{0};
         zel::signal_details::ListenerTotal listeners{0};
         std::unordered_map<key_type, Entry> entries;
+        // The entry found last: an object written again and again (a drag,
+        // a multi-step edit) is found without hashing. Under the lock; reset
+        // whenever an entry is erased.
+        key_type lastKey = nullptr;
+        Entry* lastEntry = nullptr;
+
+        // The key's entry or null; under the lock.
+        Entry* find(key_type key) {
+            if (lastEntry && lastKey == key)
+                return lastEntry;
+            const auto it = entries.find(key);
+            if (it == entries.end())
+                return nullptr;
+            lastKey = key;
+            lastEntry = &it->second;
+            return lastEntry;
+        }
+        void forgetLast() noexcept {
+            lastKey = nullptr;
+            lastEntry = nullptr;
+        }
     };
 
     struct Guard {
@@ -441,6 +475,7 @@ private:
             return; // other slots of the key are still connected
         doomed = std::move(it->second.body);
         core.entries.erase(it);
+        core.forgetLast();
         core.count.store(core.entries.size(), std::memory_order_release);
     }
 

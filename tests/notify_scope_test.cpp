@@ -4,9 +4,12 @@
 #include "platform/kor/undo/undo_history.hpp"
 #include "shared_libs/reflection/meta_hooks.hpp"
 #include "tests/support/object_fixtures.hpp"
+#include "tests/support/test_seed.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -194,6 +197,43 @@ TEST_F(NotifyScopeTest, AThrowingListenerPropagatesAndLeavesTheRestQueuedOnce) {
     }
     EXPECT_EQ(log, (Log{"changed root.number 1"}))
         << "still queued, and neither announced nor delivered twice";
+}
+
+// Scopes announcing random properties, more of them than a scope usually
+// touches: against a model, each property is announced and delivered once
+// per outermost scope, last announced first, whatever the scope held before.
+TEST_F(NotifyScopeTest, ManyPropertiesAreMergedPerScopeAsAModelSays) {
+    const unsigned seed = test::testSeed();
+    std::mt19937 random(seed);
+    std::vector<BoundProperty> properties;
+    for (test::Node* node : {&tree.root, &tree.mid, &tree.leaf, &tree.spare})
+        for (const char* name : {"number", "text", "child"})
+            properties.push_back(property(*node, name));
+    for (int round = 0; round < 20; ++round) {
+        Log expected, queued;
+        {
+            NotifyScope scope;
+            const int count = std::uniform_int_distribution<int>(1, 40)(random);
+            for (int i = 0; i < count; ++i) {
+                const BoundProperty& p = properties[random() % properties.size()];
+                const NotifyFlags flags = random() % 4 == 0 ? NotifyFlag::Value | NotifyFlag::MultiSelection
+                                                            : NotifyFlags(NotifyFlag::Value);
+                const std::string entry = label(p) + " " + std::to_string(flags.value());
+                const bool seen = std::any_of(queued.begin(), queued.end(), [&](const std::string& q) {
+                    return q.substr(0, q.find(' ')) == label(p);
+                });
+                if (!seen) {
+                    expected.push_back("about " + entry);
+                    queued.push_back(entry);
+                }
+                NotifyScope::beginPropertyChange(p, {}, flags);
+            }
+        }
+        for (auto it = queued.rbegin(); it != queued.rend(); ++it)
+            expected.push_back("changed " + *it);
+        ASSERT_EQ(log, expected) << "round " << round << ", seed " << seed;
+        log.clear();
+    }
 }
 
 TEST_F(NotifyScopeTest, ScopesOfOtherThreadsAreIndependent) {

@@ -245,6 +245,8 @@ public:
     SlotHolderBase* first();
     // The slot after the current one, or null when the emission is over.
     SlotHolderBase* next();
+    // The current slot is the last to call: next() will not touch the body.
+    [[nodiscard]] bool last() const noexcept { return m_last; }
 
 private:
     SlotHolderBase* pinCallable(SignalImplBase::Tree::iterator from);
@@ -281,7 +283,12 @@ public:
 
     void emit(Args... args) {
         EmissionCursor cursor(*this);
-        for (SlotHolderBase* h = cursor.first(); h; h = cursor.next())
+        emitFrom(cursor, cursor.first(), args...);
+    }
+    // Calls `first` (the cursor's current slot) and the slots after it.
+    // Static: when `first` is the last slot, nothing here needs the body.
+    static void emitFrom(EmissionCursor& cursor, SlotHolderBase* first, Args... args) {
+        for (SlotHolderBase* h = first; h; h = cursor.next())
             static_cast<SlotHolder<void(Args...)>*>(h)->invoke(args...);
     }
 };

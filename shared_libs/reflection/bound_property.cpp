@@ -293,8 +293,9 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
 
     // Nobody would hear the announcement and nothing new is recorded: the
     // change goes through unannounced (see notify_stack.hpp).
+    // (Asked in order of cost: inside an open scope only the first is.)
     const bool quiet =
-        !recordsChange(*this) && notify_scope_details::quietAdmitted() && !changeHeard(*property, traits);
+        notify_scope_details::quietAdmitted() && !recordsChange(*this) && !changeHeard(*property, traits);
     bool succeeded = true;
     {
         notify_scope_details::PropertyWrite write(*this, flags, quiet);

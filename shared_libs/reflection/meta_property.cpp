@@ -160,15 +160,27 @@ const void* MetaProperty::instanceKey(const BoundProperty& property) {
     return objectIdentity(property.object());
 }
 
+namespace {
+
+// Most per-object maps have no slot at all: the instance key is worked out
+// only for one that has.
+template <class Map, class... Args>
+void emitPerObject(const Map& map, const BoundProperty& property, const Args&... args) {
+    if (!map.empty())
+        map.emit(objectIdentity(property.object()), property, args...);
+}
+
+} // namespace
+
 void MetaProperty::propertyAboutToBeChanged(const BoundProperty& property, SetterFlags setterFlags,
                                             NotifyFlags notifyFlags) const {
-    m_objectPropertyAboutToBeChanged.emit(instanceKey(property), property, setterFlags, notifyFlags);
+    emitPerObject(m_objectPropertyAboutToBeChanged, property, setterFlags, notifyFlags);
     m_propertyAboutToBeChanged.emit(property, setterFlags, notifyFlags);
 }
 
 void MetaProperty::propertyChanged(const BoundProperty& property, SetterFlags setterFlags,
                                    NotifyFlags notifyFlags) const {
-    m_objectPropertyChanged.emit(instanceKey(property), property, setterFlags, notifyFlags);
+    emitPerObject(m_objectPropertyChanged, property, setterFlags, notifyFlags);
     m_propertyChanged.emit(property, setterFlags, notifyFlags);
 }
 

@@ -1,6 +1,7 @@
 #include "shared_libs/reflection/notify_scope.hpp"
 
 #include "platform/corekit/diagnostics.hpp"
+#include "platform/corekit/hash.hpp"
 #include "platform/corekit/stack_tracker.hpp"
 #include "platform/kor/undo/command.hpp"
 #include "platform/kor/undo/commit_changes_scope.hpp"
@@ -28,12 +29,14 @@ constexpr uint32_t s_mergedBits = uint32_t(NotifyFlag::Value) | uint32_t(NotifyF
 void notifyDependent(const BoundProperty& property, SetterFlags setterFlags, NotifyFlags notifyFlags);
 
 // Which merged bits each property has queued in the current outermost scope.
-// Chained buckets (load factor at most 1) over one node array, so clearing it
-// between scopes keeps all storage: a steady stream of scopes allocates
-// nothing. A property is keyed by the object's value and the meta property's
-// serial rather than by a handle copy, which would count references on every
-// write; the serial, unlike the address, tells a property made in place of a
-// destroyed one from the one queued before.
+// Most scopes announce one property or a handful (a write, a gizmo drag, one
+// object read from text): those are kept in a small array scanned without
+// hashing. Past that, chained buckets (load factor at most 1) over one node
+// array, so clearing it between scopes keeps all storage: a steady stream of
+// scopes allocates nothing. A property is keyed by the object's value and the
+// meta property's serial rather than by a handle copy, which would count
+// references on every write; the serial, unlike the address, tells a
+// property made in place of a destroyed one from the one queued before.
 class SeenMap {
 public:
     SeenMap() : m_heads(8, s_none) {}
@@ -41,24 +44,37 @@ public:
     // The bits recorded for `property`, inserted as 0 when new. The reference
     // stays valid until the next insertion.
     uint32_t& operator[](const BoundProperty& property) {
-        const size_t hash = property.hash();
         const MetaProperty* meta = property.metaPropertyAddress();
         const uint64_t serial = meta ? meta->serial() : 0;
         const tavi::Variant& object = property.object().get();
+        for (size_t i = 0; i < m_fewCount; ++i)
+            if (m_few[i].serial == serial && m_few[i].object == object)
+                return m_few[i].bits;
+        if (m_fewCount < s_few) {
+            Entry& entry = m_few[m_fewCount++];
+            entry.object = object;
+            entry.serial = serial;
+            entry.bits = 0;
+            return entry.bits;
+        }
+        const size_t hash = size_t(Kor::hash_combine(object.hash(), serial));
         for (int32_t i = m_heads[hash & (m_heads.size() - 1)]; i != s_none; i = m_nodes[size_t(i)].next) {
             Node& node = m_nodes[size_t(i)];
-            if (node.hash == hash && node.serial == serial && node.object == object)
-                return node.bits;
+            if (node.hash == hash && node.entry.serial == serial && node.entry.object == object)
+                return node.entry.bits;
         }
         if (m_nodes.size() + 1 > m_heads.size())
             rehash(m_heads.size() * 2);
         int32_t& head = m_heads[hash & (m_heads.size() - 1)];
-        m_nodes.push_back({object, serial, hash, 0, head});
+        m_nodes.push_back({{object, serial, 0}, hash, head});
         head = int32_t(m_nodes.size() - 1);
-        return m_nodes.back().bits;
+        return m_nodes.back().entry.bits;
     }
 
     void clear() {
+        for (size_t i = 0; i < m_fewCount; ++i)
+            m_few[i].object.reset(); // holds nothing past its scope
+        m_fewCount = 0;
         if (m_nodes.empty())
             return;
         m_nodes.clear();
@@ -67,12 +83,16 @@ public:
 
 private:
     static constexpr int32_t s_none = -1;
+    static constexpr size_t s_few = 8;
 
-    struct Node {
+    struct Entry {
         tavi::Variant object;
-        uint64_t serial;
+        uint64_t serial = 0;
+        uint32_t bits = 0;
+    };
+    struct Node {
+        Entry entry;
         size_t hash;
-        uint32_t bits;
         int32_t next;
     };
 
@@ -85,6 +105,8 @@ private:
         }
     }
 
+    std::array<Entry, s_few> m_few;
+    size_t m_fewCount = 0;
     std::vector<int32_t> m_heads;
     std::vector<Node> m_nodes;
 };
@@ -251,13 +273,14 @@ private:
         ~OutermostLeave();
     };
 
-    // An item announces while it is built, and announcing may queue more
-    // items behind it; the slot is taken first, the item built and then
-    // moved in. Outside every scope (a reported misuse) the depth is raised
-    // meanwhile: a listener opening and closing a scope of its own must not
-    // flush the queue, and the reserved slot with it.
+    // An item announces once it is in the queue, and announcing may queue
+    // more items behind it: the item is built in place, unannounced, and
+    // then announced (an item whose announcement throws stays queued,
+    // cancelled). Outside every scope (a reported misuse) the depth is
+    // raised meanwhile: a listener opening and closing a scope of its own
+    // must not flush the queue, and the new item with it.
     template <class T, class... Args>
-    T& pushItem(Args&&... args) {
+    T& pushItem(bool announced, Args&&... args) {
         struct Hold {
             uint64_t& depth;
             bool raised;
@@ -268,19 +291,49 @@ private:
         } hold{m_depth, m_depth == 0};
         if (hold.raised)
             ++m_depth;
-        Item& slot = m_items.emplace_back(std::in_place_type<T>);
-        T item(std::forward<Args>(args)...);
-        slot = std::move(item);
-        return std::get<T>(slot);
+        T& item = std::get<T>(m_items.emplace_back(std::in_place_type<T>, std::forward<Args>(args)...,
+                                                   typename T::Unannounced{}));
+        if (announced) {
+            try {
+                item.announce();
+            } catch (...) {
+                item.cancel();
+                throw;
+            }
+        }
+        return item;
+    }
+
+    static bool pending(const Item& item) noexcept {
+        return std::visit([](const auto& queued) { return queued.pending(); }, item);
     }
 
     // Delivers the queue, newest first, including what the deliveries add.
+    // Each item is delivered where it lies (what its delivery queues goes
+    // on top of it and is delivered next) and dropped once delivered.
     void flush() {
         while (!m_items.empty()) {
-            Item item = std::move(m_items.back());
-            m_items.pop_back();
-            std::visit([](auto& queued) { queued.deliver(); }, item);
+            Item& item = m_items.back();
+            if (pending(item))
+                std::visit([](auto& queued) { queued.deliver(); }, item);
+            else
+                m_items.pop_back();
         }
+    }
+
+    // Drops the items that are no longer pending (delivered by a flush a
+    // listener left by throwing, or cancelled), keeping the others in order.
+    void dropDone() noexcept {
+        size_t kept = 0;
+        for (size_t i = 0; i < m_items.size(); ++i) {
+            if (!pending(m_items[i]))
+                continue;
+            if (i != kept)
+                m_items[kept] = std::move(m_items[i]);
+            ++kept;
+        }
+        while (m_items.size() > kept)
+            m_items.pop_back();
     }
 
     StableStack<Item> m_items;
@@ -367,7 +420,8 @@ const BoundProperty* NotifyStack::pushPropertyChange(const BoundProperty& proper
         return nullptr;
     seen |= added;
     const NotifyFlags flags((notifyFlags.value() & ~s_mergedBits) | added);
-    return &pushItem<NotifyScope::PropertyChangeItem>(property, setterFlags, flags, unannounced...)
+    return &pushItem<NotifyScope::PropertyChangeItem>(sizeof...(unannounced) == 0, property, setterFlags,
+                                                      flags)
                 .property();
 }
 
@@ -382,7 +436,8 @@ NotifyScope::MethodInvokeItem* NotifyStack::pushMethodInvoke(const BoundProperty
     if (!method.isValid())
         return nullptr;
     ZEL::Profiler::Scope scope("Reflection|Notifications|MethodInvoke");
-    return &pushItem<NotifyScope::MethodInvokeItem>(method, count, arguments, setterFlags, unannounced...);
+    return &pushItem<NotifyScope::MethodInvokeItem>(sizeof...(unannounced) == 0, method, count, arguments,
+                                                    setterFlags);
 }
 
 void NotifyStack::queueQuiet() {
@@ -416,6 +471,7 @@ NotifyStack::OutermostLeave::~OutermostLeave() {
     ++stack.m_round;
     // Left by a throwing listener: what is still queued stays announced, so
     // it is not queued (and delivered) a second time by the next scope.
+    stack.dropDone();
     for (size_t i = 0; i < stack.m_items.size(); ++i)
         if (const auto* change = std::get_if<NotifyScope::PropertyChangeItem>(&stack.m_items[i]))
             if (change->property().isValid())
@@ -578,10 +634,11 @@ using notify_scope_details::NotifyStack;
 
 NotifyScope::PropertyChangeItem::PropertyChangeItem(BoundProperty property, SetterFlags setterFlags,
                                                     NotifyFlags notifyFlags)
-    : m_property(std::move(property)),
-      m_setterFlags(setterFlags),
-      m_notifyFlags(notifyFlags),
-      m_pending(true) {
+    : PropertyChangeItem(std::move(property), setterFlags, notifyFlags, Unannounced{}) {
+    announce();
+}
+
+void NotifyScope::PropertyChangeItem::announce() {
     notify::propertyAboutToBeChanged(m_property, m_setterFlags, m_notifyFlags);
     if (m_notifyFlags.test(NotifyFlag::Value) && !m_notifyFlags.test(NotifyFlag::Child))
         notifyDependent(m_property, m_setterFlags, m_notifyFlags);
@@ -627,6 +684,10 @@ void NotifyScope::PropertyChangeItem::deliver() {
 NotifyScope::MethodInvokeItem::MethodInvokeItem(BoundProperty method, size_t count,
                                                 const tavi::Variant* arguments, SetterFlags setterFlags)
     : MethodInvokeItem(std::move(method), count, arguments, setterFlags, Unannounced{}) {
+    announce();
+}
+
+void NotifyScope::MethodInvokeItem::announce() {
     notifyDependent(m_property, m_setterFlags, m_notifyFlags);
     notify::methodAboutToBeInvoked(m_property, m_arguments.size(), m_arguments.data(), m_setterFlags,
                                    m_notifyFlags);
@@ -664,6 +725,11 @@ void recycle(std::unique_ptr<tavi::Variant>& slot) noexcept {
 } // namespace
 
 NotifyScope::MethodInvokeItem::~MethodInvokeItem() { recycle(m_result); }
+
+void NotifyScope::MethodInvokeItem::cancel() noexcept {
+    recycle(m_result);
+    m_result.reset(); // kept by recycle at thread end
+}
 
 void NotifyScope::MethodInvokeItem::deliver() {
     // Taken out first: delivered once, and the slot recycled, even if a

@@ -47,6 +47,10 @@ struct Dependent {
 
 namespace orv {
 
+namespace notify_scope_details {
+class NotifyStack;
+} // namespace notify_scope_details
+
 // Opens a scope on construction and closes it on destruction. Closing the
 // outermost scope delivers the queue; an exception thrown by a listener then
 // propagates out of the destructor (the undelivered rest stays queued for the
@@ -105,10 +109,18 @@ public:
 
     // The changed notification; nothing when already delivered or moved from.
     void deliver();
+    // Not yet delivered (nor moved from).
+    bool pending() const noexcept { return m_pending; }
     const BoundProperty& property() const noexcept { return m_property; }
     NotifyFlags notifyFlags() const noexcept { return m_notifyFlags; }
 
 private:
+    // The queue builds its items in place, unannounced, and then announces
+    // them, so that an item is never moved after it is made.
+    friend class notify_scope_details::NotifyStack;
+    void announce();
+    void cancel() noexcept { m_pending = false; }
+
     BoundProperty m_property;
     SetterFlags m_setterFlags;
     NotifyFlags m_notifyFlags;
@@ -132,12 +144,19 @@ public:
 
     // The invoked notification; nothing when already delivered or moved from.
     void deliver();
+    // Not yet delivered (nor moved from).
+    bool pending() const noexcept { return m_result != nullptr; }
     const BoundProperty& property() const noexcept { return m_property; }
 
     // Stays at one address while the queue grows.
     tavi::Variant* result() const noexcept { return m_result.get(); }
 
 private:
+    // Built in place and announced, as PropertyChangeItem.
+    friend class notify_scope_details::NotifyStack;
+    void announce();
+    void cancel() noexcept;
+
     BoundProperty m_property;
     SetterFlags m_setterFlags;
     NotifyFlags m_notifyFlags;
