@@ -610,8 +610,10 @@ const MetaType* MetaType::registerType(const char* name, int flags) {
     }
 }
 
+// Out of line and cold: of() then inlines into its callers as one guarded
+// load, which the hot type checks of getters and setters rely on.
 template <class T>
-const MetaType* MetaType::resolve() {
+[[gnu::noinline, gnu::cold]] const MetaType* MetaType::resolve() {
     if (const MetaType* known = find(typeid(T)))
         return known;
     if constexpr (variant_details::RawPointer<T>) {
