@@ -610,8 +610,9 @@ const MetaType* MetaType::registerType(const char* name, int flags) {
     }
 }
 
+// Out of line and cold: what of() does once per type.
 template <class T>
-const MetaType* MetaType::resolve() {
+[[gnu::noinline, gnu::cold]] const MetaType* MetaType::resolve() {
     if (const MetaType* known = find(typeid(T)))
         return known;
     if constexpr (variant_details::RawPointer<T>) {
@@ -626,8 +627,10 @@ const MetaType* MetaType::resolve() {
     return registerType<T>();
 }
 
+// Forced inline (one guarded load): the type checks of every getter, setter
+// and method argument start here.
 template <class T>
-const MetaType* MetaType::of() {
+[[gnu::always_inline]] inline const MetaType* MetaType::of() {
     static_assert(!std::is_reference_v<T>, "MetaType::of takes a value type");
     static const MetaType* const type = resolve<std::remove_cv_t<T>>();
     return type;

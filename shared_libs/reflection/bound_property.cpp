@@ -30,6 +30,17 @@ const std::string s_noName;
 
 } // namespace
 
+// isValid() and the address in one pass. Forced inline: every read, call and
+// query of the description asks, and a call costs as much as the checks.
+[[gnu::always_inline]] inline const MetaProperty* BoundProperty::liveMetaProperty() const noexcept {
+    if (!m_object.isValid() || m_data.expired())
+        return nullptr;
+    if (const PropertyData* data = m_data.unchecked<PropertyData>())
+        return data->metaPropertyAddress();
+    const MetaProperty* property = m_data.unchecked<MetaProperty>();
+    return !m_contextData || m_contextData->describesProperty() ? property : nullptr;
+}
+
 BoundProperty::BoundProperty(ReflectedObject object, size_t index) : m_object(std::move(object)) {
     Kor::StackTracker::Frame frame("orv::BoundProperty::BoundProperty");
     if (!m_object.isValid())
@@ -108,38 +119,40 @@ BoundPropertyContextData* BoundProperty::contextData() const noexcept {
     return isValid() ? m_contextData : nullptr;
 }
 
+// The queries below take no reference on the description: nothing runs
+// between the check and the read that could remove it.
 const tavi::Variant& BoundProperty::key() const {
-    const auto property = metaProperty();
+    const MetaProperty* property = liveMetaProperty();
     return property ? property->key() : s_noKey;
 }
 
 const std::string& BoundProperty::name() const {
-    const auto property = metaProperty();
+    const MetaProperty* property = liveMetaProperty();
     return property ? property->name() : s_noName;
 }
 
 const std::type_info& BoundProperty::propertyType() const {
-    const auto property = metaProperty();
+    const MetaProperty* property = liveMetaProperty();
     return property ? property->propertyType() : typeid(void);
 }
 
 const std::type_info& BoundProperty::storageType() const {
-    const auto property = metaProperty();
+    const MetaProperty* property = liveMetaProperty();
     return property ? property->storageType() : typeid(void);
 }
 
 bool BoundProperty::isValue() const {
-    const auto property = metaProperty();
+    const MetaProperty* property = liveMetaProperty();
     return property && property->getter();
 }
 
 bool BoundProperty::isMethod() const {
-    const auto property = metaProperty();
+    const MetaProperty* property = liveMetaProperty();
     return property && bool(property->method());
 }
 
 bool BoundProperty::isConst() const {
-    const auto property = metaProperty();
+    const MetaProperty* property = liveMetaProperty();
     return !property || !property->setter() || m_object.isConst();
 }
 
@@ -153,7 +166,7 @@ tavi::Variant BoundProperty::get() const {
     // No reference is taken: nothing runs here that could remove the
     // property but the getter itself, and a getter does not remove the
     // property it reads.
-    const MetaProperty* property = metaPropertyAddress();
+    const MetaProperty* property = liveMetaProperty();
     if (!property || !property->getter())
         return {};
     try {
@@ -323,7 +336,7 @@ bool BoundProperty::set(const tavi::Variant& value, SetterFlags flags) const {
 tavi::Variant BoundProperty::genericInvoke(SetterFlags flags, size_t count,
                                            const tavi::Variant* arguments) const {
     Kor::StackTracker::Frame frame("orv::BoundProperty::genericInvoke");
-    const MetaProperty* property = metaPropertyAddress();
+    const MetaProperty* property = liveMetaProperty();
     if (!property) {
         Kor::errorMessage("Tried to invoke invalid property");
         return {};
@@ -614,15 +627,7 @@ zel::Connection BoundProperty::connectPropertyChanged(zel::InlineConnection* sto
     return connect(&MetaProperty::connectPropertyChanged, storage, slot, priority);
 }
 
-const MetaProperty* BoundProperty::metaPropertyAddress() const noexcept {
-    // isValid() and the address in one pass: every read, write and call asks.
-    if (!m_object.isValid() || m_data.expired())
-        return nullptr;
-    if (const PropertyData* data = m_data.unchecked<PropertyData>())
-        return data->metaPropertyAddress();
-    const MetaProperty* property = m_data.unchecked<MetaProperty>();
-    return !m_contextData || m_contextData->describesProperty() ? property : nullptr;
-}
+const MetaProperty* BoundProperty::metaPropertyAddress() const noexcept { return liveMetaProperty(); }
 
 bool operator==(const BoundProperty& a, const BoundProperty& b) {
     return &a == &b || (a.metaPropertyAddress() == b.metaPropertyAddress() && a.m_object == b.m_object);

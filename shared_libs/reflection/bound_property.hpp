@@ -171,6 +171,8 @@ private:
                                            const MetaProperty::PropertySlot& slot, int priority) const;
 
     void initContextData(size_t index);
+    // metaPropertyAddress(), inlined where it is defined.
+    const MetaProperty* liveMetaProperty() const noexcept;
     // Whether m_data observes the meta property through m_contextData.
     bool observesSlot() const noexcept { return m_contextData && m_data.is<MetaProperty>(); }
     PrivateData& detach();

@@ -223,16 +223,20 @@ BoundProperty ReflectedObject::findPropertyByKey(const tavi::Variant& key) const
 
 BoundProperty ReflectedObject::findPropertyByName(Kor::BasicStringRef<char> path) const {
     Kor::StackTracker::Frame frame("orv::ReflectedObject::findPropertyByName");
-    ReflectedObject current = *this;
+    // The first segment is looked up on this handle itself: a plain name,
+    // the common case, copies the handle only into the result.
+    const ReflectedObject* at = this;
+    ReflectedObject held; // the object the last segment's property holds
     std::string_view rest = path.view();
-    while (current.isValid()) {
+    while (at->isValid()) {
         const auto [head, remainder] = splitFirst(rest);
-        const size_t index = current.metaObject()->indexOfPropertyByName(current, head);
+        const size_t index = at->metaObject()->indexOfPropertyByName(*at, head);
         if (index == MetaObject::INVALID_INDEX)
             break;
-        if (rest.find('.') == std::string_view::npos)
-            return BoundProperty(current, index);
-        current = ReflectedObject(BoundProperty(current, index));
+        if (head.size() == rest.size()) // no '.' left
+            return BoundProperty(*at, index);
+        held = ReflectedObject(BoundProperty(*at, index));
+        at = &held;
         rest = remainder;
     }
     return {};

@@ -82,6 +82,17 @@ public:
     // hash of a Variant holding a string is its type's seed combined with the
     // string's own hash.
     size_t indexOfName(std::string_view name) const {
+        // A short list is scanned: comparing a few lengths is cheaper than
+        // hashing the name. The name of a string key is that string.
+        if (m_properties.size() <= SCAN_LIMIT) {
+            for (size_t i = 0; i < m_properties.size(); ++i) {
+                const MetaProperty& property = *m_properties[i];
+                if (property.name().size() == name.size() && property.key().isType<std::string>() &&
+                    property.name() == name)
+                    return i;
+            }
+            return MetaObject::INVALID_INDEX;
+        }
         const auto& byKey = m_properties.get<1>();
         const auto found = byKey.find(name, NameHash{}, NameEquals{});
         if (found == byKey.end())
@@ -96,6 +107,8 @@ public:
     void setAnnotations(Annotations annotations) { m_annotations = std::move(annotations); }
 
 private:
+    static constexpr size_t SCAN_LIMIT = 16;
+
     struct KeyOf {
         using result_type = tavi::Variant;
         const tavi::Variant& operator()(const std::shared_ptr<MetaProperty>& property) const {

@@ -49,7 +49,8 @@ public:
         return m_retired.load(std::memory_order_acquire) ? nullptr : m_metaProperty.lock();
     }
     // Whether metaProperty() would give one, without taking a reference.
-    bool describesProperty() const noexcept {
+    // Forced inline: handles without per-instance data ask on every read.
+    [[gnu::always_inline]] bool describesProperty() const noexcept {
         return !m_retired.load(std::memory_order_acquire) && !m_metaProperty.expired();
     }
 

@@ -50,8 +50,9 @@ auto findInstance(const O& object) {
 
 // The instance behind `property`'s object as a `T*` (`const T*` when
 // `ConstAccess`), as findInstance finds it. Throws FuzzyArgumentException.
+// Kept out of line: the getters and setters inline only the common case.
 template <class T, bool ConstAccess, class P>
-auto findInstanceOf(const P& property) {
+[[gnu::noinline]] auto findInstanceOf(const P& property) {
     const auto& object = property.object();
     const MetaObject* meta = object.metaObject();
     if (!meta)
@@ -65,7 +66,7 @@ auto findInstanceOf(const P& property) {
 // The same, with the common case first and small enough to inline into
 // every getter and setter: a valid object held as a T*.
 template <class T, bool ConstAccess, class P>
-auto instanceOf(const P& property) {
+[[gnu::always_inline]] inline auto instanceOf(const P& property) {
     using Result = std::conditional_t<ConstAccess, const T*, T*>;
     const auto& object = property.object();
     const tavi::Variant& value = object.get();
