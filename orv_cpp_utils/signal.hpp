@@ -339,10 +339,11 @@ public:
     template <size_t N>
     zel::Connection connect(key_type key, const char (&label)[N], zel::InlineConnection* storage,
                             const slot_type& slot, int priority) const {
-        // Made before the lock: should connecting fail, the guard is released
-        // (and takes the lock) only after the lock is given back.
-        const slot_type checked(
-            CheckedSlot<N>(label, slot, std::shared_ptr<void>(nullptr, Guard{m_core, key})));
+        // Held here until the lock is given back: should connecting fail, the
+        // guard's last copy (which takes the lock) goes only then. The
+        // checked slot itself is moved into the holder, not copied again.
+        const std::shared_ptr<void> guard(nullptr, Guard{m_core, key});
+        slot_type checked(CheckedSlot<N>(label, slot, guard));
         // An old holder's release may run a guard of this map: do it unlocked.
         if (storage)
             zel::signal_details::prepareStorage(*storage);
@@ -354,7 +355,7 @@ public:
             entry.body->reportListenersTo(&m_core->listeners);
         }
         m_core->count.store(m_core->entries.size(), std::memory_order_release);
-        return entry.body->connect(storage, checked, priority);
+        return entry.body->connect(storage, std::move(checked), priority);
     }
     template <size_t N>
     zel::Connection connect(key_type key, const char (&label)[N], const slot_type& slot,

@@ -145,8 +145,10 @@ using ConnectionOf = typename ConnectionOfSlot<Function>::type;
 template <class... Args, class Function>
 class ExtendedSlotHolder<void(Args...), Function> final : public SlotHolder<void(Args...)> {
 public:
-    ExtendedSlotHolder(int priority, const Function& function)
-        : SlotHolder<void(Args...)>(priority), m_function(function) {}
+    // Takes the function by value: a connect handing over a slot it made
+    // moves it in instead of copying what it holds.
+    ExtendedSlotHolder(int priority, Function function)
+        : SlotHolder<void(Args...)>(priority), m_function(std::move(function)) {}
 
     // Throws std::bad_optional_access once released, std::bad_function_call if empty.
     void invoke(Args... args) override {
@@ -273,11 +275,11 @@ public:
     ~SignalImpl() = default;
 
     // Returns a Connection (deduced: this header only declares the type).
-    auto connect(InlineConnection* storage, const slot_function& slot, int priority) {
+    auto connect(InlineConnection* storage, slot_function slot, int priority) {
         if (storage)
-            return link(StorageAccess::emplace<holder_type>(*storage, priority, slot));
+            return link(StorageAccess::emplace<holder_type>(*storage, priority, std::move(slot)));
         // Owned here until linked, so that a failing lock frees it.
-        const boost::intrusive_ptr<holder_type> holder(new holder_type(priority, slot));
+        const boost::intrusive_ptr<holder_type> holder(new holder_type(priority, std::move(slot)));
         return link(holder.get());
     }
 
