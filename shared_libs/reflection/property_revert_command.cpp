@@ -13,8 +13,6 @@ namespace orv {
 PropertyRevertCommand::PropertyRevertCommand(const BoundProperty& property)
     : PropertyCommand(property, property.get()) {}
 
-PropertyRevertCommand::~PropertyRevertCommand() = default;
-
 std::string PropertyRevertCommand::revertCommandName(const BoundProperty& property) {
     return kor_format("[Revert property value] 0x%xz %s", static_cast<uint32_t>(property.object().hash()),
                       property.name().c_str());

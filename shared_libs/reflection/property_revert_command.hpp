@@ -21,12 +21,6 @@ public:
     // Stores the property's current value.
     explicit PropertyRevertCommand(const BoundProperty& property);
 
-    PropertyRevertCommand(const PropertyRevertCommand&) = default;
-    PropertyRevertCommand(PropertyRevertCommand&&) noexcept = default;
-    PropertyRevertCommand& operator=(const PropertyRevertCommand&) = default;
-    PropertyRevertCommand& operator=(PropertyRevertCommand&&) noexcept = default;
-    ~PropertyRevertCommand() override;
-
     // "[Revert property value] 0x<low 32 bits of the object's hash>z <name>":
     // one name per property of one object, for front-ends that offer a revert.
     [[nodiscard]] static std::string revertCommandName(const BoundProperty& property);

@@ -11,8 +11,6 @@ PropertySetCommand::PropertySetCommand(const BoundProperty& property)
 PropertySetCommand::PropertySetCommand(const BoundProperty& property, tavi::Variant value)
     : PropertyCommand(property, std::move(value)) {}
 
-PropertySetCommand::~PropertySetCommand() = default;
-
 std::unique_ptr<Kor::utils::Command> PropertySetCommand::clone() const {
     return std::make_unique<PropertySetCommand>(*this);
 }

@@ -29,12 +29,6 @@ public:
     explicit PropertySetCommand(const BoundProperty& property);
     PropertySetCommand(const BoundProperty& property, tavi::Variant value);
 
-    PropertySetCommand(const PropertySetCommand&) = default;
-    PropertySetCommand(PropertySetCommand&&) noexcept = default;
-    PropertySetCommand& operator=(const PropertySetCommand&) = default;
-    PropertySetCommand& operator=(PropertySetCommand&&) noexcept = default;
-    ~PropertySetCommand() override;
-
     [[nodiscard]] std::unique_ptr<Kor::utils::Command> clone() const override;
     // Sets the stored value without validation (it was valid when recorded).
     bool execute() override;
