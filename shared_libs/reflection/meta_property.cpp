@@ -162,8 +162,8 @@ const void* MetaProperty::instanceKey(const BoundProperty& property) {
 
 namespace {
 
-// Most per-object maps have no slot at all: the instance key is worked out
-// only for one that has.
+// Most per-object maps have no slot at all: the instance key (as
+// instanceKey() makes it) is worked out only for one that has.
 template <class Map, class... Args>
 void emitPerObject(const Map& map, const BoundProperty& property, const Args&... args) {
     if (!map.empty())
@@ -187,16 +187,14 @@ void MetaProperty::propertyChanged(const BoundProperty& property, SetterFlags se
 void MetaProperty::methodAboutToBeInvoked(const BoundProperty& property, size_t count,
                                           const tavi::Variant* arguments, SetterFlags setterFlags,
                                           NotifyFlags notifyFlags) const {
-    m_objectMethodAboutToBeInvoked.emit(instanceKey(property), property, count, arguments, setterFlags,
-                                        notifyFlags);
+    emitPerObject(m_objectMethodAboutToBeInvoked, property, count, arguments, setterFlags, notifyFlags);
     m_methodAboutToBeInvoked.emit(property, count, arguments, setterFlags, notifyFlags);
 }
 
 void MetaProperty::methodInvoked(const BoundProperty& property, size_t count, const tavi::Variant* arguments,
                                  const tavi::Variant& result, SetterFlags setterFlags,
                                  NotifyFlags notifyFlags) const {
-    m_objectMethodInvoked.emit(instanceKey(property), property, count, arguments, result, setterFlags,
-                               notifyFlags);
+    emitPerObject(m_objectMethodInvoked, property, count, arguments, result, setterFlags, notifyFlags);
     m_methodInvoked.emit(property, count, arguments, result, setterFlags, notifyFlags);
 }
 
