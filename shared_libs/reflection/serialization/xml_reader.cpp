@@ -408,25 +408,17 @@ BoundProperty XMLReader::resolveProperty(const ReflectedObject& object, std::str
                                          tavi::Variant& current) {
     // The writer names each property by its own key. A key with dots is
     // looked up whole first, then as a path.
-    // Each handle is asked for its validity once.
     BoundProperty property;
-    bool valid = false;
     if (name.find('.') != std::string_view::npos) {
         const size_t index = object.indexOfProperty(key.isVoid() ? tavi::Variant(name) : key);
-        if (index != MetaObject::INVALID_INDEX) {
+        if (index != MetaObject::INVALID_INDEX)
             property = object.propertyAt(index);
-            valid = property.isValid();
-        }
     }
-    if (!valid) {
+    if (!property.isValid())
         property = object.findPropertyByName(name);
-        valid = property.isValid();
-    }
-    if (!valid) {
+    if (!property.isValid())
         property = object.addProperty(key.isVoid() ? tavi::Variant(name) : key, tavi::Variant());
-        valid = property.isValid();
-    }
-    if (valid && !typeName.empty()) {
+    if (property.isValid() && !typeName.empty()) {
         // Where nothing is held yet (a null pointer, or, for properties of any
         // type, nothing at all) the document's type makes the object.
         current = property.get();
