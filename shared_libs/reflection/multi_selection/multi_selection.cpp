@@ -30,6 +30,13 @@ constexpr const char* s_mixed = "multiselection";
 constexpr const char* s_unclassified = "<unclassified>";
 constexpr const char* s_incompatible = "<incompatible properties>";
 
+// The class of `object` when every object of it has the same properties
+// (a static class, and no per-instance data); null otherwise.
+const MetaObject* fixedClassOf(const ReflectedObject& object) {
+    const MetaObject* meta = object.metaObject();
+    return !object.objectData() && dynamic_cast<const BaseStaticMetaObject<0>*>(meta) ? meta : nullptr;
+}
+
 // The key a property is combined under. The description is read without
 // taking a reference: merging reads thousands of them, each alive as long
 // as its object.
@@ -380,11 +387,9 @@ void MultiSelection::Impl::mergeByRoute(size_t index, const BoundProperty& prope
     BaseMultiProperty* combined = multiPropertyAt(at);
     // A class derived from the value property merges through its own
     // override, which needs the handle.
-    const ReflectedObject& object = property.object();
-    const bool deferrable = combined && typeid(*combined) == typeid(ValueMultiProperty) &&
-                            !object.objectData() &&
-                            dynamic_cast<const BaseStaticMetaObject<0>*>(object.metaObject());
-    const MetaObject* fixedClass = deferrable ? object.metaObject() : nullptr;
+    const MetaObject* fixedClass = combined && typeid(*combined) == typeid(ValueMultiProperty)
+                                       ? fixedClassOf(property.object())
+                                       : nullptr;
     m_routes[index] = Route{description->serial(),
                             m_structure,
                             combined,
@@ -657,7 +662,7 @@ void MultiSelection::Impl::noteTypeName(const ReflectedObject& object) {
     if (name != m_typeName)
         m_typeName = m_typeName == s_empty ? std::move(name) : std::string(s_mixed);
     const bool byClass =
-        !object.objectData() && dynamic_cast<const BaseStaticMetaObject<0>*>(meta) &&
+        fixedClassOf(object) &&
         object.indexOfProperty(tavi::Variant(std::string("_typeName"))) == MetaObject::INVALID_INDEX;
     m_namedClass = byClass ? meta : nullptr;
     m_namedResult = m_typeName;
